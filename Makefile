@@ -1,0 +1,37 @@
+# tovex: `make` installs what is missing, builds the launcher stub, the build
+# tool and the example application; `make test` runs every test.
+
+JOBS ?= 2
+WIN_BUILD := build/win
+BUILDER_BUILD := build/builder
+
+.PHONY: all setup launcher builder example test unit-test clean
+
+all: setup launcher builder example
+
+setup:
+	@scripts/setup
+
+launcher: setup
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+	@mkdir -p dist
+	cp $(WIN_BUILD)/src/windows/launcher.exe dist/launcher.exe
+
+builder: setup
+	cmake -S builder -B $(BUILDER_BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(BUILDER_BUILD) -j $(JOBS)
+	@mkdir -p dist
+	cp $(BUILDER_BUILD)/tovex dist/tovex
+
+example: launcher builder
+	@mkdir -p dist/examples
+	dist/tovex build examples/hello/hello.toml -o dist/examples/hello.exe
+
+# Every test: the launcher's unit tests under Wine, the build tool's tests and
+# the end-to-end tests, all under one virtual X display.
+test: all
+	xvfb-run -a -s "-screen 0 1024x768x24" scripts/run-tests
+
+clean:
+	rm -rf build dist

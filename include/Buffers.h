@@ -1,0 +1,22 @@
+// Fixed text buffers and the one place where their lengths are checked.
+//
+// Narrow texts and paths live in buffers of kTextBufferSize bytes (8191
+// characters and the terminator); wide texts in kTextBufferSize units. Every
+// copy, append and format into such a buffer goes through these helpers, which
+// never write past the capacity and always terminate the result. They return
+// false when the text had to be cut.
+#pragma once
+#include <cstdarg>
+#include <cstddef>
+
+constexpr size_t kTextBufferSize = 8192;
+
+bool copyText(char* dst, size_t capacity, const char* src);
+bool appendText(char* dst, size_t capacity, const char* src);
+bool copyWideText(wchar_t* dst, size_t capacity, const wchar_t* src);
+bool appendWideText(wchar_t* dst, size_t capacity, const wchar_t* src);
+
+// printf-style formatting into a fixed buffer; false when the result was cut.
+bool formatText(char* dst, size_t capacity, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+bool formatTextV(char* dst, size_t capacity, const char* format, va_list args);

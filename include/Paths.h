@@ -1,0 +1,53 @@
+// The executable's own path and the path operations the units share.
+// Narrow paths are in the ANSI code page; buffers hold kTextBufferSize bytes
+// unless a capacity is given.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+// The executable's path in short form, lower case, doubled backslashes removed.
+// Computed on the first call; the same buffer on every call.
+const char* executablePath();
+
+// The executable's directory, ending with a backslash. Computed on first use.
+const char* executableDirectory();
+
+bool isWindowsNT();
+
+// True for an existing file or directory; "X:\" and its "." forms count as
+// existing without a look-up. A directory with a trailing backslash is not found.
+bool fileExists(const char* path);
+
+// FindFirstFileA look-up; the entry's last write time when asked for.
+bool findFile(const char* path, uint64_t* lastWriteTime = nullptr);
+
+// False for "X:\..." and "\\..." (each optionally after a double quote).
+bool isRelativePath(const char* path);
+
+// In place, through UTF-16; unchanged when the round trip would lose a character.
+void lowerCasePath(char* path);
+void collapseBackslashes(char* path);
+
+// out = executable directory + path for a relative path, else path; doubled
+// backslashes removed.
+void resolveAgainstExeDir(char* out, size_t capacity, const char* path);
+
+// The full, canonical path of resolveAgainstExeDir(path); lower case unless keepCase.
+void fullPath(char* out, size_t capacity, const char* path, bool keepCase);
+
+// Each ";"-separated entry resolved against the executable's directory, joined by ";".
+void resolvePathList(char* out, size_t capacity, const char* list);
+
+// The long form of path, as GetLongPathNameA answers: the length written, the
+// size needed when out is too small, 0 on failure. Emulated where the system
+// lacks the function.
+DWORD toLongPath(const char* path, char* out, DWORD size);
+
+// The emulation of GetLongPathNameA through the shell's name parsing.
+DWORD emulateLongPath(const char* path, char* out, DWORD size);
+
+// The number of entries of dir matching "*." + extension; names receives a new
+// array of new names (the caller owns both). names is untouched when none match.
+int listFilesWithExtension(const char* dir, const char* extension, char*** names);

@@ -1,0 +1,69 @@
+#include "Buffers.h"
+
+#include <cstdio>
+#include <cwchar>
+
+namespace {
+
+template <typename Char>
+bool copyBounded(Char* dst, size_t capacity, size_t start, const Char* src) {
+  if (capacity == 0) return false;
+  size_t i = start;
+  if (src != nullptr) {
+    for (; *src != 0; ++src) {
+      if (i + 1 >= capacity) {
+        dst[i] = 0;
+        return false;
+      }
+      dst[i++] = *src;
+    }
+  }
+  dst[i] = 0;
+  return true;
+}
+
+template <typename Char>
+size_t boundedLength(const Char* text, size_t capacity) {
+  size_t n = 0;
+  while (n < capacity && text[n] != 0) ++n;
+  return n;
+}
+
+}  // namespace
+
+bool copyText(char* dst, size_t capacity, const char* src) {
+  return copyBounded(dst, capacity, 0, src);
+}
+
+bool appendText(char* dst, size_t capacity, const char* src) {
+  size_t used = boundedLength(dst, capacity);
+  if (used >= capacity) return false;  // not terminated: nothing fits
+  return copyBounded(dst, capacity, used, src);
+}
+
+bool copyWideText(wchar_t* dst, size_t capacity, const wchar_t* src) {
+  return copyBounded(dst, capacity, 0, src);
+}
+
+bool appendWideText(wchar_t* dst, size_t capacity, const wchar_t* src) {
+  size_t used = boundedLength(dst, capacity);
+  if (used >= capacity) return false;
+  return copyBounded(dst, capacity, used, src);
+}
+
+bool formatTextV(char* dst, size_t capacity, const char* format, va_list args) {
+  if (capacity == 0) return false;
+  int n = vsnprintf(dst, capacity, format, args);
+  dst[capacity - 1] = 0;
+  // A C library that reports a cut with -1 has still filled the buffer.
+  if (n < 0) return false;
+  return static_cast<size_t>(n) < capacity;
+}
+
+bool formatText(char* dst, size_t capacity, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  bool whole = formatTextV(dst, capacity, format, args);
+  va_end(args);
+  return whole;
+}

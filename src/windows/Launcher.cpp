@@ -1,0 +1,60 @@
+// The start-up sequence: one line per step, each a call into the unit that owns it.
+#include "Launcher.h"
+
+#include <cstring>
+
+#include "DeletionQueue.h"
+#include "ErrorReport.h"
+#include "ProcessEnvironment.h"
+#include "WinLoader.h"
+
+namespace {
+
+constexpr const char* kRebootRequest = "__vdl_reboot";
+constexpr const char* kQuietSwitch = "-q_vdl_internal";
+constexpr int kNoRuntimeExitCode = 83;
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+void honourRebootRequest(const char* tail) {
+  if (!isRebootRequest(tail)) return;
+  Sleep(5000);
+  ExitWindowsEx(EWX_REBOOT, 0);
+}
+
+}  // namespace
+
+const char* commandLineTail(const char* commandLine) {
+  const char* p = commandLine;
+  while (isBlank(*p)) ++p;
+  if (*p == '"') {
+    ++p;
+    while (*p != 0 && *p != '"') ++p;
+    if (*p == '"') ++p;
+  } else {
+    while (*p != 0 && !isBlank(*p)) ++p;
+  }
+  while (isBlank(*p)) ++p;
+  return p;
+}
+
+bool isRebootRequest(const char* tail) { return strcmp(tail, kRebootRequest) == 0; }
+
+bool isQuietSwitch(const char* tail) { return strncmp(tail, kQuietSwitch, strlen(kQuietSwitch)) == 0; }
+
+int startupShowWindow() {
+  STARTUPINFOA startup;
+  memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  GetStartupInfoA(&startup);
+  return (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : SW_SHOWDEFAULT;
+}
+
+int runLauncher(HINSTANCE instance, const char* tail, int /*showWindow*/) {
+  honourRebootRequest(tail);
+  if (isQuietSwitch(tail)) setQuiet();
+  initialiseProcess(instance);
+  if (!LoadDLL()) exitLauncher(kNoRuntimeExitCode);
+  queueRegisteredTemps();
+  return 0;
+}

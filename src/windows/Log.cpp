@@ -1,0 +1,122 @@
+// The diagnostic log file.
+#include "Log.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "Buffers.h"
+
+namespace {
+
+bool logInitialised = false;
+FILE* logFile = nullptr;
+const char* logPath = nullptr;
+
+constexpr const char* kFallbackLogPath = "c:\\vdl_nlog";
+
+bool variableIsYes(const char* name) {
+  char value[kTextBufferSize];
+  DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+  // A value that does not fit reports the size it needs; it is not "yes".
+  return length > 0 && length < sizeof value && strcmp(value, "yes") == 0;
+}
+
+void writeFirstEntry() {
+  char executable[kTextBufferSize];
+  DWORD length = GetModuleFileNameA(nullptr, executable, sizeof executable - 1);
+  executable[length < sizeof executable ? length : sizeof executable - 1] = 0;
+  time_t now = time(nullptr);
+  const char* when = ctime(&now);
+  fprintf(logFile, "Started executable %s at %s\n", executable, when != nullptr ? when : "\n");
+  fflush(logFile);
+}
+
+bool isDirectory(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// A fresh file name as the C library's _tempnam makes it: in the directory of
+// TMP when that exists, else in `directory` when that exists, else in the
+// current directory; the whole prefix, then a suffix no existing file has.
+// Made here because not every C library keeps the whole prefix.
+char* temporaryName(const char* directory, const char* prefix) {
+  char chosen[kTextBufferSize];
+  DWORD length = GetEnvironmentVariableA("TMP", chosen, sizeof chosen);
+  if (length == 0 || length >= sizeof chosen || !isDirectory(chosen)) {
+    if (isDirectory(directory)) {
+      copyText(chosen, sizeof chosen, directory);
+    } else {
+      length = GetCurrentDirectoryA(sizeof chosen, chosen);
+      if (length == 0 || length >= sizeof chosen) return nullptr;
+    }
+  }
+  size_t used = strlen(chosen);
+  const char* separator = (used > 0 && chosen[used - 1] != '\\' && chosen[used - 1] != '/') ? "\\" : "";
+
+  static char name[kTextBufferSize];
+  DWORD process = GetCurrentProcessId();
+  for (unsigned attempt = 0; attempt < 10000; ++attempt) {
+    if (!formatText(name, sizeof name, "%s%s%s%lx_%u", chosen, separator, prefix,
+                    static_cast<unsigned long>(process), attempt)) {
+      return nullptr;
+    }
+    if (GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES) return name;
+  }
+  return nullptr;
+}
+
+void openLog() {
+  if (logInitialised) return;
+  logInitialised = true;
+
+  if (!logRequestedByEnvironment()) return;
+
+  logPath = temporaryName("c:\\", "vdl_nlog_");
+  if (logPath != nullptr) logFile = fopen(logPath, "w");
+  if (logFile == nullptr) {
+    logPath = kFallbackLogPath;
+    logFile = fopen(logPath, "w");
+    if (logFile == nullptr) return;
+  }
+  writeFirstEntry();
+}
+
+void writeLine(const char* prefix, const char* format, va_list args) {
+  openLog();
+  if (logFile == nullptr) return;
+  fputs(prefix, logFile);
+  vfprintf(logFile, format, args);
+  fputs("\n", logFile);
+  fflush(logFile);
+}
+
+}  // namespace
+
+bool logRequestedByEnvironment() {
+  // Both are read; either one suffices.
+  bool tovex = variableIsYes("TOVEX_LOG");
+  bool vandrel = variableIsYes("VANDREL_LOG");
+  return tovex || vandrel;
+}
+
+void logInfo(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  writeLine("", format, args);
+  va_end(args);
+}
+
+void logError(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  writeLine("ERROR: ", format, args);
+  va_end(args);
+}
+
+const char* logFilePath() { return logPath; }

@@ -1,0 +1,8 @@
+// The launcher's entry point.
+#include <windows.h>
+
+#include "Launcher.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  return runLauncher(instance, commandLineTail(GetCommandLineA()), startupShowWindow());
+}

@@ -1,0 +1,315 @@
+// The executable's path and every path operation.
+#include "Paths.h"
+
+#include <shlobj.h>
+
+#include <cstring>
+#include <cwchar>
+#include <algorithm>
+#include <new>
+#include <vector>
+
+#include "Buffers.h"
+
+namespace {
+
+char exePath[kTextBufferSize];
+bool exePathKnown = false;
+char exeDir[kTextBufferSize];
+bool exeDirKnown = false;
+
+UINT fileCodePage() { return AreFileApisANSI() ? CP_ACP : CP_OEMCP; }
+
+// Narrow to wide in the file functions' code page; false when it does not fit.
+bool toWide(const char* text, wchar_t* out, int capacity) {
+  return MultiByteToWideChar(fileCodePage(), 0, text, -1, out, capacity) > 0;
+}
+
+// Wide to narrow; false when it does not fit or a character had no narrow form.
+bool toNarrow(const wchar_t* text, char* out, int capacity) {
+  BOOL usedDefault = FALSE;
+  int written = WideCharToMultiByte(fileCodePage(), 0, text, -1, out, capacity, "?", &usedDefault);
+  return written > 0 && !usedDefault;
+}
+
+// Runs a UTF-16 transformation over path and writes the result back only when
+// the round trip keeps every character and the result fits where path was.
+template <typename Transform>
+void transformThroughWide(char* path, Transform transform) {
+  static wchar_t wide[kTextBufferSize];
+  if (!toWide(path, wide, kTextBufferSize)) return;
+  transform(wide);
+  char narrow[kTextBufferSize];
+  if (!toNarrow(wide, narrow, sizeof narrow)) return;
+  if (strlen(narrow) > strlen(path)) return;
+  strcpy(path, narrow);
+}
+
+bool endsWithExe(const char* path) {
+  size_t length = strlen(path);
+  return length > 3 && _stricmp(path + length - 4, ".exe") == 0;
+}
+
+// The NT way: the wide module name, shortened, so that a path outside the ANSI
+// code page still has a narrow form the ANSI file functions can open.
+bool wideShortExecutablePath(char* out, size_t capacity) {
+  static wchar_t longName[kTextBufferSize];
+  static wchar_t shortName[kTextBufferSize];
+  DWORD length = GetModuleFileNameW(nullptr, longName, kTextBufferSize);
+  if (length == 0 || length >= kTextBufferSize) return false;
+  length = GetShortPathNameW(longName, shortName, kTextBufferSize);
+  if (length == 0 || length >= kTextBufferSize) return false;
+  return toNarrow(shortName, out, static_cast<int>(capacity)) && endsWithExe(out);
+}
+
+void ansiShortExecutablePath(char* out, size_t capacity) {
+  char longName[kTextBufferSize];
+  DWORD length = GetModuleFileNameA(nullptr, longName, sizeof longName);
+  if (length >= sizeof longName) length = sizeof longName - 1;
+  longName[length] = 0;
+  length = GetShortPathNameA(longName, out, static_cast<DWORD>(capacity));
+  // Without a short form the module name itself is the best there is.
+  if (length == 0 || length >= capacity) copyText(out, capacity, longName);
+}
+
+using LongPathFunction = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
+
+DWORD WINAPI resolveLongPathFunction(LPCSTR path, LPSTR out, DWORD size);
+DWORD WINAPI longPathEmulation(LPCSTR path, LPSTR out, DWORD size) { return emulateLongPath(path, out, size); }
+
+// Starts at the resolver, which replaces itself on its first call.
+LongPathFunction volatile longPathFunction = resolveLongPathFunction;
+
+DWORD WINAPI resolveLongPathFunction(LPCSTR path, LPSTR out, DWORD size) {
+  HMODULE kernel = GetModuleHandleA("KERNEL32");
+  auto system = kernel != nullptr
+                    ? reinterpret_cast<LongPathFunction>(
+                          reinterpret_cast<void*>(GetProcAddress(kernel, "GetLongPathNameA")))
+                    : nullptr;
+  if (system != nullptr) {
+    DWORD result = system(path, out, size);
+    if (result != 0 || GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) {
+      longPathFunction = system;
+      return result;
+    }
+  }
+  longPathFunction = longPathEmulation;
+  return longPathEmulation(path, out, size);
+}
+
+// A shell failure code as a system error code.
+DWORD errorFromResult(HRESULT result) {
+  return HRESULT_FACILITY(result) == FACILITY_WIN32 ? HRESULT_CODE(result) : ERROR_INVALID_DATA;
+}
+
+}  // namespace
+
+bool isWindowsNT() {
+  OSVERSIONINFOA version;
+  memset(&version, 0, sizeof version);
+  version.dwOSVersionInfoSize = sizeof version;  // 148 bytes
+  return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+const char* executablePath() {
+  if (!exePathKnown) {
+    if (!isWindowsNT() || !wideShortExecutablePath(exePath, sizeof exePath)) {
+      ansiShortExecutablePath(exePath, sizeof exePath);
+    }
+    lowerCasePath(exePath);
+    collapseBackslashes(exePath);
+    exePathKnown = true;
+  }
+  return exePath;
+}
+
+const char* executableDirectory() {
+  if (!exeDirKnown) {
+    char* namePart = nullptr;
+    DWORD length = GetFullPathNameA(executablePath(), sizeof exeDir, exeDir, &namePart);
+    if (length == 0 || length >= sizeof exeDir) copyText(exeDir, sizeof exeDir, executablePath());
+    char* lastSeparator = strrchr(exeDir, '\\');
+    char* lastSlash = strrchr(exeDir, '/');
+    if (lastSlash != nullptr && (lastSeparator == nullptr || lastSlash > lastSeparator)) lastSeparator = lastSlash;
+    if (lastSeparator != nullptr) {
+      lastSeparator[1] = 0;
+    } else {
+      exeDir[0] = 0;
+    }
+    exeDirKnown = true;
+  }
+  return exeDir;
+}
+
+bool findFile(const char* path, uint64_t* lastWriteTime) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(path, &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  if (lastWriteTime != nullptr) {
+    *lastWriteTime = static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32 |
+                     found.ftLastWriteTime.dwLowDateTime;
+  }
+  return true;
+}
+
+bool fileExists(const char* path) {
+  if (path[0] == 0 || path[1] == 0) return findFile(path);
+  const char* rest = path + 1;
+  if (strcmp(rest, ":\\") == 0 || strcmp(rest, ":\\.") == 0 || strcmp(rest, ":\\.\\.") == 0) return true;
+  return findFile(path);
+}
+
+bool isRelativePath(const char* path) {
+  size_t length = strlen(path);
+  if (length <= 2) return true;
+  if (path[0] == '"') {
+    if (length <= 3) return true;
+    if (path[2] == ':' && path[3] == '\\') return false;
+    if (path[1] == '\\' && path[2] == '\\') return false;
+    return true;
+  }
+  if (path[1] == ':' && path[2] == '\\') return false;
+  if (path[0] == '\\' && path[1] == '\\') return false;
+  return true;
+}
+
+void lowerCasePath(char* path) {
+  transformThroughWide(path, [](wchar_t* wide) { _wcslwr(wide); });
+}
+
+void collapseBackslashes(char* path) {
+  transformThroughWide(path, [](wchar_t* wide) {
+    if (wide[0] == 0 || wide[1] == 0) return;
+    size_t kept = 2;
+    for (size_t i = 2; wide[i] != 0; ++i) {
+      if (wide[i] == L'\\' && wide[kept - 1] == L'\\') continue;
+      wide[kept++] = wide[i];
+    }
+    wide[kept] = 0;
+  });
+}
+
+void resolveAgainstExeDir(char* out, size_t capacity, const char* path) {
+  out[0] = 0;
+  if (isRelativePath(path)) copyText(out, capacity, executableDirectory());
+  appendText(out, capacity, path);
+  collapseBackslashes(out);
+}
+
+void fullPath(char* out, size_t capacity, const char* path, bool keepCase) {
+  char resolved[kTextBufferSize];
+  resolveAgainstExeDir(resolved, sizeof resolved, path);
+  char* namePart = nullptr;
+  DWORD length = GetFullPathNameA(resolved, static_cast<DWORD>(capacity), out, &namePart);
+  if (length == 0 || length >= capacity) copyText(out, capacity, resolved);
+  if (!keepCase) lowerCasePath(out);
+  collapseBackslashes(out);
+}
+
+void resolvePathList(char* out, size_t capacity, const char* list) {
+  out[0] = 0;
+  const char* entry = list;
+  while (*entry != 0) {
+    const char* end = strchr(entry, ';');
+    size_t length = end != nullptr ? static_cast<size_t>(end - entry) : strlen(entry);
+    if (length > 0) {
+      char piece[kTextBufferSize];
+      copyText(piece, length + 1 < sizeof piece ? length + 1 : sizeof piece, entry);
+      char resolved[kTextBufferSize];
+      resolveAgainstExeDir(resolved, sizeof resolved, piece);
+      if (out[0] != 0) appendText(out, capacity, ";");
+      appendText(out, capacity, resolved);
+    }
+    if (end == nullptr) break;
+    entry = end + 1;
+  }
+}
+
+DWORD toLongPath(const char* path, char* out, DWORD size) { return longPathFunction(path, out, size); }
+
+DWORD emulateLongPath(const char* path, char* out, DWORD size) {
+  if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return 0;
+
+  char full[MAX_PATH];
+  char* namePart = nullptr;
+  DWORD length = GetFullPathNameA(path, MAX_PATH, full, &namePart);
+  if (length == 0) return 0;
+  if (length >= MAX_PATH) {
+    SetLastError(ERROR_BUFFER_OVERFLOW);
+    return 0;
+  }
+
+  IShellFolder* desktop = nullptr;
+  if (FAILED(SHGetDesktopFolder(&desktop)) || desktop == nullptr) return length;
+
+  DWORD result = 0;
+  wchar_t wide[MAX_PATH];
+  LPITEMIDLIST items = nullptr;
+  if (MultiByteToWideChar(fileCodePage(), 0, full, -1, wide, MAX_PATH) == 0) {
+    if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) SetLastError(ERROR_BUFFER_OVERFLOW);
+  } else {
+    HRESULT parsed = desktop->ParseDisplayName(nullptr, nullptr, wide, nullptr, &items, nullptr);
+    if (FAILED(parsed)) {
+      SetLastError(errorFromResult(parsed));
+    } else {
+      char longForm[MAX_PATH];
+      longForm[0] = 0;
+      if (!SHGetPathFromIDListA(items, longForm) && longForm[0] != 0) {
+        SetLastError(ERROR_INVALID_DATA);
+      } else {
+        DWORD longLength = static_cast<DWORD>(strlen(longForm));
+        if (longLength + 1 > size) {
+          SetLastError(ERROR_INSUFFICIENT_BUFFER);
+          result = longLength + 1;
+        } else {
+          lstrcpynA(out, longForm, static_cast<int>(size));
+          result = longLength;
+        }
+      }
+    }
+  }
+
+  if (items != nullptr) {
+    IMalloc* shellMalloc = nullptr;
+    if (SUCCEEDED(SHGetMalloc(&shellMalloc)) && shellMalloc != nullptr) {
+      shellMalloc->Free(items);
+      shellMalloc->Release();
+    }
+  }
+  desktop->Release();
+  return result;
+}
+
+int listFilesWithExtension(const char* dir, const char* extension, char*** names) {
+  char pattern[kTextBufferSize];
+  copyText(pattern, sizeof pattern, dir);
+  appendText(pattern, sizeof pattern, "\\*");
+  if (extension[0] != '.') appendText(pattern, sizeof pattern, ".");
+  appendText(pattern, sizeof pattern, extension);
+
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern, &found);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+
+  // Collected in search order, then handed over as one array.
+  std::vector<char*> foundNames;
+  do {
+    char* name = new (std::nothrow) char[kTextBufferSize];
+    if (name == nullptr) break;
+    copyText(name, kTextBufferSize, found.cFileName);
+    foundNames.push_back(name);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+
+  char** list = new (std::nothrow) char*[foundNames.size() + 1];
+  if (list == nullptr || foundNames.empty()) {
+    for (char* name : foundNames) delete[] name;
+    delete[] list;
+    return 0;
+  }
+  std::copy(foundNames.begin(), foundNames.end(), list);
+  int count = static_cast<int>(foundNames.size());
+  *names = list;
+  return count;
+}
