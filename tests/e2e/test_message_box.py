@@ -1,0 +1,41 @@
+"""Message boxes: shown with the configured caption when the executable keeps them."""
+import os
+import shutil
+import subprocess
+
+import pytest
+
+from conftest import NO_RUNTIME_EXIT, wait_for
+from test_start_up import PROJECT
+
+pytestmark = pytest.mark.skipif(not os.environ.get("DISPLAY") or shutil.which("xdotool") is None,
+                                reason="needs an X display and xdotool (run under `make test`)")
+
+
+def find_window(title):
+    result = subprocess.run(["xdotool", "search", "--name", f"^{title}$"], capture_output=True,
+                            text=True)
+    ids = result.stdout.split()
+    return ids[0] if ids else None
+
+
+@pytest.mark.parametrize("executable_type", [1, 5])
+def test_error_shows_a_message_box_with_the_caption(make_app, tmp_path, executable_type):
+    caption = f"Start-up box {executable_type}"
+    app = make_app(PROJECT + f'executableType = {executable_type}\nmsgErrorCaption = "{caption}"\n')
+    process = app.start()
+    try:
+        window = wait_for(lambda: find_window(caption), timeout=60)
+        assert window, "no message box appeared"
+        if shutil.which("import"):
+            subprocess.run(["import", "-window", "root", str(tmp_path / "box.png")],
+                           capture_output=True)
+        # Nothing is written to standard error while the box is up.
+        subprocess.run(["xdotool", "windowactivate", "--sync", window], capture_output=True)
+        subprocess.run(["xdotool", "key", "--window", window, "Return"], capture_output=True)
+        process.wait(timeout=60)
+    finally:
+        if process.poll() is None:
+            process.kill()
+    assert process.returncode == NO_RUNTIME_EXIT
+    assert b"Nothing to run this with." not in process.stderr.read()

@@ -1,0 +1,69 @@
+"""The launcher stub's PE layout, which the configuration block relies on."""
+import struct
+import subprocess
+
+import pytest
+
+from conftest import STUB
+
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll",
+               "msvcrt.dll", "ole32.dll", "comctl32.dll"}
+
+
+@pytest.fixture(scope="module")
+def stub():
+    if not STUB.exists():
+        pytest.skip("dist/launcher.exe is built by `make`")
+    return STUB.read_bytes()
+
+
+def sections(data):
+    count = struct.unpack_from("<H", data, 0x86)[0]
+    table = 0x80 + 24 + struct.unpack_from("<H", data, 0x94)[0]
+    result = []
+    for i in range(count):
+        at = table + 40 * i
+        name = data[at:at + 8].rstrip(b"\0").decode()
+        vsize, vaddr, rawsize, rawptr = struct.unpack_from("<IIII", data, at + 8)
+        result.append((name, vaddr, vsize, rawptr, rawsize))
+    return result
+
+
+def test_pe_header_is_where_the_block_offsets_expect_it(stub):
+    assert stub[:2] == b"MZ"
+    assert struct.unpack_from("<I", stub, 0x3C)[0] == 0x80
+    assert stub[0x80:0x84] == b"PE\0\0"
+    machine, count = struct.unpack_from("<HH", stub, 0x84)
+    assert machine == 0x14C
+    assert count == 5
+    assert struct.unpack_from("<H", stub, 0x94)[0] == 224
+    assert struct.unpack_from("<H", stub, 0x98)[0] == 0x10B  # PE32
+    subsystem = struct.unpack_from("<H", stub, 0x98 + 68)[0]
+    assert subsystem == 2  # Windows GUI
+
+
+def test_resource_section_is_last_and_ends_the_file(stub):
+    table = sections(stub)
+    assert [s[0] for s in table][-1] == ".rsrc"
+    raw_size, raw_pointer = struct.unpack_from("<II", stub, 552)
+    assert (raw_pointer, raw_size) == (table[-1][3], table[-1][4])
+    assert raw_pointer + raw_size == len(stub)
+
+
+def test_resources_hold_a_version_resource(stub):
+    name, vaddr, vsize, rawptr, rawsize = sections(stub)[-1]
+    count_named, count_ids = struct.unpack_from("<HH", stub, rawptr + 12)
+    ids = [struct.unpack_from("<I", stub, rawptr + 16 + 8 * i)[0]
+           for i in range(count_named, count_named + count_ids)]
+    assert 16 in ids  # RT_VERSION
+
+
+def test_imports_name_system_dlls_only():
+    if not STUB.exists():
+        pytest.skip("dist/launcher.exe is built by `make`")
+    dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", str(STUB)], capture_output=True,
+                          text=True, check=True).stdout
+    dlls = {line.split(":", 1)[1].strip().lower() for line in dump.splitlines()
+            if "DLL Name:" in line}
+    assert dlls
+    assert dlls <= SYSTEM_DLLS, dlls - SYSTEM_DLLS
