@@ -22,6 +22,9 @@ constexpr uint32_t kMagic = 0xE8E413D5u;
 constexpr char kWrapperFlavour = 'W';
 constexpr char kInstallerFlavour = 'I';
 
+// Every byte of an included file is stored exclusive-or'ed with this mask.
+constexpr uint8_t kScrambleMask = 0xA7;
+
 // Longest text a launcher text buffer holds (8192 bytes with the terminator).
 constexpr int kMaxTextLength = 8191;
 
