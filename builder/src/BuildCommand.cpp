@@ -1,0 +1,121 @@
+#include "BuildCommand.h"
+
+#include "ConfigBlock.h"
+#include "ExitCode.h"
+#include "FileIo.h"
+#include "MessageDefaults.h"
+#include "PeStub.h"
+#include "Project.h"
+#include "RecordEncoder.h"
+
+namespace fs = std::filesystem;
+
+namespace tovex {
+namespace {
+
+constexpr const char* kDefaultStubName = "launcher.exe";
+
+// A path to use and where it was chosen, for messages about it.
+struct ChosenPath {
+    fs::path path;
+    Diagnostic where;  // file and position of the choice; message left empty
+    std::string hint;  // added to "not found" when the user did not choose
+};
+
+ChosenPath chooseStub(const BuildRequest& request, const BuildOptions& options, const fs::path& projectDirectory) {
+    if (request.stub) return {pathFromUtf8(*request.stub), {}, ""};
+    if (options.stub) return {projectDirectory / pathFromUtf8(*options.stub), {request.projectFile, options.stubPos, ""}, ""};
+    return {request.toolDirectory / kDefaultStubName, {}, " (give one with --stub or [build] stub)"};
+}
+
+fs::path chooseOutput(const BuildRequest& request, const BuildOptions& options, const fs::path& projectPath) {
+    if (request.output) return pathFromUtf8(*request.output);
+    if (options.output) return projectPath.parent_path() / pathFromUtf8(*options.output);
+    return fs::path(projectPath).replace_extension(".exe");
+}
+
+int fail(std::ostream& err, Diagnostic diagnostic, std::string message) {
+    diagnostic.message = std::move(message);
+    err << formatDiagnostic(diagnostic) << '\n';
+    return kExitBadInput;
+}
+
+struct LoadedProject {
+    BuildOptions build;
+    ConfigBlock block;
+};
+
+// The project's options and encoded records, or nothing after reporting every
+// problem found.
+std::optional<LoadedProject> loadProject(const BuildRequest& request, std::ostream& err) {
+    Bytes text;
+    try {
+        text = readWholeFile(pathFromUtf8(request.projectFile));
+    } catch (const FileError& e) {
+        fail(err, {request.projectFile, {}, ""}, std::string("cannot read project file: ") + e.what());
+        return std::nullopt;
+    }
+    ProjectReadResult read =
+        readProject(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), request.projectFile);
+    Project& project = read.project;
+    addMessageDefaults(project.settings);
+    LoadedProject loaded{project.build, {}};
+    // With an unsupported code page every non-ASCII text would fail too; that error is reported already.
+    if (isSupportedCodePage(project.build.codePage))
+        loaded.block = encodeSettings(project.settings, project.build.codePage, request.projectFile, read.errors);
+    if (!read.errors.empty()) {
+        sortByPosition(read.errors);
+        for (const Diagnostic& error : read.errors) err << formatDiagnostic(error) << '\n';
+        return std::nullopt;
+    }
+    return loaded;
+}
+
+std::optional<Bytes> loadStub(const ChosenPath& stub, std::ostream& err) {
+    std::string name = pathToUtf8(stub.path);
+    std::error_code ignored;
+    if (!fs::exists(stub.path, ignored)) {
+        fail(err, stub.where, "stub not found: " + name + stub.hint);
+        return std::nullopt;
+    }
+    Bytes bytes;
+    try {
+        bytes = readWholeFile(stub.path);
+    } catch (const FileError& e) {
+        fail(err, stub.where, "cannot read stub " + name + ": " + e.what());
+        return std::nullopt;
+    }
+    if (std::optional<std::string> problem = findStubProblem(bytes)) {
+        fail(err, {name, {}, ""}, "not a usable launcher stub: " + *problem);
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+}  // namespace
+
+int runBuild(const BuildRequest& request, std::ostream& out, std::ostream& err) {
+    std::optional<LoadedProject> project = loadProject(request, err);
+    if (!project) return kExitBadInput;
+
+    fs::path projectPath = pathFromUtf8(request.projectFile);
+    ChosenPath stub = chooseStub(request, project->build, projectPath.parent_path());
+    std::optional<Bytes> stubBytes = loadStub(stub, err);
+    if (!stubBytes) return kExitBadInput;
+
+    fs::path output = chooseOutput(request, project->build, projectPath);
+    std::error_code ignored;
+    if (fs::equivalent(output, stub.path, ignored))
+        return fail(err, {}, "the output " + pathToUtf8(output) + " is the stub itself; choose another output");
+
+    Bytes image = assembleExecutable(*stubBytes, project->block);
+    try {
+        writeFileReplacing(output, image);
+    } catch (const FileError& e) {
+        return fail(err, {}, "cannot write output " + pathToUtf8(output) + ": " + e.what());
+    }
+    out << "wrote " << pathToUtf8(output) << " (" << image.size() << " bytes)\n";
+    return kExitSuccess;
+}
+
+}  // namespace tovex

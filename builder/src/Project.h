@@ -1,0 +1,46 @@
+// What a project file asks for: launcher settings (still as UTF-8 text) and
+// the options of the build itself.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "CodePage.h"
+#include "Diagnostic.h"
+
+namespace tovex {
+
+// One record the launcher will get, before encoding.
+struct Setting {
+    int32_t key;
+    bool wide;
+    std::string text;    // UTF-8
+    std::string origin;  // how the project named it, e.g. 'applicationName' or [raw.narrow] key 149
+    SourcePos pos;       // of the value
+    int maxLength;       // characters after encoding
+};
+
+struct BuildOptions {
+    std::optional<std::string> output;  // as written, relative to the project file's directory
+    SourcePos outputPos;
+    std::optional<std::string> stub;  // likewise
+    SourcePos stubPos;
+    int codePage = kDefaultCodePage;  // may be unsupported when an error was reported for it
+};
+
+struct Project {
+    std::vector<Setting> settings;
+    BuildOptions build;
+};
+
+struct ProjectReadResult {
+    Project project;
+    std::vector<Diagnostic> errors;  // all that were found, in file order
+};
+
+// Parses and checks a project file's text. `fileName` is used in messages.
+ProjectReadResult readProject(std::string_view tomlText, const std::string& fileName);
+
+}  // namespace tovex

@@ -1,0 +1,146 @@
+"""Shared helpers for the build tool's tests: locating the tool, fake
+launcher stubs, project files, and an independent reader of the block."""
+import json
+import os
+import pathlib
+import struct
+import subprocess
+import textwrap
+
+import pytest
+
+REPO = pathlib.Path(__file__).resolve().parents[2]
+MAGIC = bytes.fromhex("D513E4E8")
+
+# --- fake stubs -------------------------------------------------------------
+# Byte-valid PE32 header images with the layout the tool requires: five
+# sections, the last one .rsrc, whose raw data ends the file. Never run, so
+# the sections hold filler bytes.
+PE_OFFSET = 0x80
+FILE_HEADER = PE_OFFSET + 4
+OPTIONAL_HEADER = FILE_HEADER + 20
+HEADERS_SIZE = 0x400
+SECTION_NAMES = (b".text", b".rdata", b".data", b".reloc", b".rsrc")
+LAST_SECTION_RAW_SIZE_OFFSET = 552
+LAST_SECTION_RAW_POINTER_OFFSET = 556
+
+
+def make_stub(*, rsrc_size=0x200, machine=0x14C, section_names=SECTION_NAMES, optional_header_size=224,
+              optional_magic=0x10B, lfanew=PE_OFFSET, signature=b"PE\0\0", dos_magic=b"MZ"):
+    """Stub bytes; each keyword can break one layout rule."""
+    raw_sizes = [0x200] * (len(section_names) - 1) + [rsrc_size]
+    image = bytearray(HEADERS_SIZE)
+    image[0:2] = dos_magic
+    struct.pack_into("<I", image, 0x3C, lfanew)
+    image[PE_OFFSET:PE_OFFSET + 4] = signature
+    struct.pack_into("<HHIIIHH", image, FILE_HEADER, machine, len(section_names), 0, 0, 0,
+                     optional_header_size, 0x0102)
+    # The optional header fields a loader looks at first; the rest stay zero.
+    struct.pack_into("<HBB", image, OPTIONAL_HEADER, optional_magic, 14, 0)
+    struct.pack_into("<I", image, OPTIONAL_HEADER + 28, 0x400000)  # ImageBase
+    struct.pack_into("<II", image, OPTIONAL_HEADER + 32, 0x1000, 0x200)  # section / file alignment
+    struct.pack_into("<I", image, OPTIONAL_HEADER + 56, 0x1000 * (len(section_names) + 1))  # SizeOfImage
+    struct.pack_into("<I", image, OPTIONAL_HEADER + 60, HEADERS_SIZE)  # SizeOfHeaders
+    struct.pack_into("<H", image, OPTIONAL_HEADER + 68, 2)  # Subsystem: Windows GUI
+    struct.pack_into("<I", image, OPTIONAL_HEADER + 92, 16)  # NumberOfRvaAndSizes
+
+    section_table = OPTIONAL_HEADER + optional_header_size
+    raw_pointer = HEADERS_SIZE
+    for index, (name, raw_size) in enumerate(zip(section_names, raw_sizes)):
+        struct.pack_into("<8sIIII", image, section_table + index * 40,
+                         name, raw_size, 0x1000 * (index + 1), raw_size, raw_pointer)
+        raw_pointer += raw_size
+    for index, raw_size in enumerate(raw_sizes):
+        image += bytes([0xC0 + index]) * raw_size
+    return bytes(image)
+
+
+# --- reading what the tool wrote, without the tool -------------------------
+def block_offset(image):
+    size, pointer = struct.unpack_from("<II", image, LAST_SECTION_RAW_SIZE_OFFSET)
+    return size + pointer
+
+
+def read_block(image):
+    """(narrow, wide, end): lists of (key, raw bytes) and the offset after the block."""
+    offset = block_offset(image)
+    assert image[offset:offset + 4] == MAGIC
+    offset += 4
+    lists = []
+    for _ in range(2):
+        (count,) = struct.unpack_from("<i", image, offset)
+        offset += 4
+        records = []
+        for _ in range(count):
+            key, length = struct.unpack_from("<ii", image, offset)
+            records.append((key, bytes(image[offset + 8:offset + 8 + length])))
+            offset += 8 + length
+        lists.append(records)
+    return lists[0], lists[1], offset
+
+
+# --- running the tool -------------------------------------------------------
+class Tovex:
+    def __init__(self, binary):
+        self.binary = binary
+
+    def run(self, *args, cwd=None):
+        return subprocess.run([str(self.binary), *map(str, args)], cwd=cwd, capture_output=True,
+                              text=True, encoding="utf-8")
+
+    def build(self, project, *args, stub=None):
+        extra = ["--stub", stub] if stub else []
+        return self.run("build", project, *extra, *args)
+
+    def inspect_json(self, exe, *args):
+        result = self.run("inspect", "--json", exe, *args)
+        assert result.returncode == 0, result.stderr
+        return json.loads(result.stdout)
+
+
+@pytest.fixture(scope="session")
+def tovex_binary():
+    # Absolute, since some tests run the tool from another directory.
+    path = pathlib.Path(os.environ.get("TOVEX_BIN", REPO / "dist" / "tovex")).resolve()
+    if not path.is_file():
+        pytest.skip(f"build tool not found at {path}: build it first (or point TOVEX_BIN at it)")
+    return path
+
+
+@pytest.fixture
+def tovex(tovex_binary):
+    return Tovex(tovex_binary)
+
+
+@pytest.fixture
+def tovex_at():
+    """Runs a copy of the tool placed elsewhere."""
+    return Tovex
+
+
+@pytest.fixture(name="make_stub")
+def make_stub_fixture():
+    """The stub maker, for tests that need a particular layout."""
+    return make_stub
+
+
+@pytest.fixture(name="read_block")
+def read_block_fixture():
+    """The independent block reader."""
+    return read_block
+
+
+@pytest.fixture
+def stub(tmp_path):
+    path = tmp_path / "launcher.exe"
+    path.write_bytes(make_stub())
+    return path
+
+
+@pytest.fixture
+def write_project(tmp_path):
+    def write(text, name="project.toml"):
+        path = tmp_path / name
+        path.write_text(textwrap.dedent(text), encoding="utf-8")
+        return path
+    return write

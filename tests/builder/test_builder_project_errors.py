@@ -1,0 +1,145 @@
+"""Bad project files: each gets an error naming file:line[:column] and the
+problem, exit status 1, and no output file."""
+import pytest
+
+# (id, project text, "line:column" or "line", expected message text)
+BAD_PROJECTS = [
+    ("toml-syntax", 'applicationName = "unterminated\n', "1:32", "TOML syntax error"),
+    ("unknown-setting", "splashWidth = 1\nsplashWidht = 3\n", "2:1",
+     "unknown setting 'splashWidht' (did you mean 'splashWidth'?)"),
+    ("unknown-setting-wrong-case", "applicationname = 'x'\n", "1:1", "(did you mean 'applicationName'?)"),
+    ("int-given-string", 'splashWidth = "640"\n', "1:15", "'splashWidth': expected an integer, got a string"),
+    ("int-given-float", "splashHeight = 6.5\n", "1:16", "expected an integer, got a floating-point number"),
+    ("int-above-32-bit", "statusTextX = 2147483648\n", "1:15", "out of the 32-bit integer range"),
+    ("int-below-32-bit", "statusTextY = -2147483649\n", "1:15", "out of the 32-bit integer range"),
+    ("switch-given-string", 'showSplash = "yes"\n', "1:14", "'showSplash': expected true or false, got a string"),
+    ("switch-int-above-32-bit", "requireJdk = 4294967296\n", "1:14", "out of the 32-bit integer range"),
+    ("text-given-int", "minJavaVersion = 11\n", "1:18", "expected a string, got an integer (put the value in quotes)"),
+    ("message-given-array", 'msgNoJvm = ["a"]\n', "1:12", "'msgNoJvm': expected a string, got an array"),
+    ("colour-given-string", 'statusTextColour = "1,2,3"\n', "1:20", "expected [r, g, b], got a string"),
+    ("colour-two-components", "versionTextColour = [1, 2]\n", "1:21", "expected [r, g, b] with three components, got 2"),
+    ("colour-component-above-255", "statusTextColour = [0, 256, 0]\n", "1:24", "colour component 2 is 256, outside 0 to 255"),
+    ("colour-component-negative", "statusTextColour = [-1, 0, 0]\n", "1:21", "colour component 1 is -1, outside 0 to 255"),
+    ("colour-component-not-int", "statusTextColour = [0, 0, 1.5]\n", "1:27",
+     "colour component 3: expected an integer from 0 to 255, got a floating-point number"),
+    ("flavour-unknown-word", 'launcherFlavour = "both"\n', "1:19", 'expected "wrapper", "installer" or "", got "both"'),
+    ("flavour-given-bool", "launcherFlavour = true\n", "1:19", "got a boolean"),
+    ("managed-count", "includedFileCount = 1\n", "1:21", "'includedFileCount' is set by the build tool from the included files"),
+    ("managed-names", 'includedFileNames = "a.jar"\n', "1:21", "set by the build tool from the included files"),
+    ("face-name-too-long", f'statusFontName = "{"F" * 32}"\n', "1:18",
+     "'statusFontName' is too long: 32 bytes in code page 1252, the launcher holds at most 31"),
+    ("text-too-long", f'classPath = "{"x" * 8192}"\n', "1:13", "8192 bytes in code page 1252, the launcher holds at most 8191"),
+    ("wide-too-long", f'[raw.wide]\n"5000" = "{"x" * 8192}"\n', "2:10", "8192 UTF-16 units, the launcher holds at most 8191"),
+    ("raw-flavour-too-long", '[raw.narrow]\n"2001" = "WI"\n', "2:10", "the launcher holds at most 1"),
+    ("unmappable-cp1252", 'applicationName = "ab\u4e2d"\n', "1:19",
+     "'applicationName': character 3 (U+4E2D '\u4e2d') cannot be expressed in code page 1252"),
+    ("unmappable-cp1251", 'stdoutFile = "caf\u00e9.log"\n[build]\ncodePage = 1251\n', "1:14",
+     "character 4 (U+00E9 '\u00e9') cannot be expressed in code page 1251"),
+    ("undefined-byte-is-unmappable", '[build]\ncodePage = 1253\n[raw.narrow]\n"149" = "\u00aa"\n', "4:9",
+     "(U+00AA '\u00aa') cannot be expressed in code page 1253"),
+    ("nul-character", 'mainClass = "a\\u0000b"\n', "1:13", "character 2 is U+0000"),
+    ("raw-key-not-decimal", '[raw.narrow]\nabc = "1"\n', "2:1", "[raw.narrow] key 'abc' is not a decimal integer"),
+    ("raw-key-fraction", '[raw.wide]\n"1.5" = "1"\n', "2:1", "[raw.wide] key '1.5' is not a decimal integer"),
+    ("raw-key-negative", '[raw.narrow]\n"-1" = "1"\n', "2:1", "key '-1' is out of range (0 to 2147483647)"),
+    ("raw-key-above-32-bit", '[raw.narrow]\n"2147483648" = "1"\n', "2:1", "key '2147483648' is out of range"),
+    ("raw-value-not-string", "[raw.narrow]\n149 = 0\n", "2:7", "[raw.narrow] key 149: expected a string, got an integer"),
+    ("raw-wide-value-not-string", "[raw.wide]\n5000 = true\n", "2:8", "[raw.wide] key 5000: expected a string, got a boolean"),
+    ("raw-managed-key", '[raw.narrow]\n"2002" = "3"\n', "2:1", "key 2002 (includedFileCount) is set by the build tool"),
+    ("raw-unknown-table", '[raw.narow]\n"1" = "x"\n', "1:6", "unknown table [raw.narow] (did you mean 'narrow'?)"),
+    ("raw-not-a-table", 'raw = "x"\n', "1:7", "'raw' must be a table"),
+    ("raw-same-key-by-name", 'applicationName = "A"\n\n[raw.narrow]\n"101" = "B"\n', "4:1",
+     "narrow key 101 is set twice: by 'applicationName' at line 1 and by [raw.narrow] key 101"),
+    ("raw-same-key-twice", '[raw.narrow]\n"149" = "0"\n"0149" = "1"\n', "3:1",
+     "narrow key 149 is set twice: by [raw.narrow] key 149 at line 2 and by [raw.narrow] key 0149"),
+    ("build-unknown-entry", '[build]\noutptu = "a.exe"\n', "2:1", "unknown [build] setting 'outptu' (did you mean 'output'?)"),
+    ("build-unsupported-code-page", "[build]\ncodePage = 437\n", "2:12",
+     "code page 437 is not supported; supported code pages are 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258"),
+    ("build-code-page-not-int", '[build]\ncodePage = "1252"\n', "2:12", "[build] codePage: expected an integer, got a string"),
+    ("build-output-not-string", "[build]\noutput = 1\n", "2:10", "[build] output: expected a file path (a string)"),
+    ("build-stub-empty", '[build]\nstub = ""\n', "2:8", "[build] stub: expected a file path, got an empty string"),
+    ("build-not-a-table", "build = 1\n", "1:9", "'build' must be a table"),
+    ("included-files-not-yet", '[[files]]\npath = "app.jar"\n', "1:3", "included files ([[files]]) are not supported"),
+]
+
+
+def leftover_files(directory):
+    return sorted(p.name for p in directory.iterdir() if p.name not in ("project.toml", "launcher.exe"))
+
+
+@pytest.mark.parametrize("text, where, message", [case[1:] for case in BAD_PROJECTS],
+                         ids=[case[0] for case in BAD_PROJECTS])
+def test_bad_project_is_refused_with_its_location(tovex, write_project, stub, tmp_path, text, where, message):
+    project = write_project(text)
+    result = tovex.build(project, stub=stub)
+    assert result.returncode == 1
+    assert f"{project}:{where}: error: " in result.stderr
+    assert message in result.stderr
+    assert leftover_files(tmp_path) == []
+
+
+def test_every_error_in_a_project_is_reported_in_file_order(tovex, write_project, stub):
+    project = write_project("""\
+        showSplash = "yes"
+        splashWidht = 3
+        applicationName = "\u4e2d"
+
+        [build]
+        codePage = 1252
+        junk = 1
+    """)
+    result = tovex.build(project, stub=stub)
+    assert result.returncode == 1
+    lines = result.stderr.splitlines()
+    assert [line.split(": error: ")[0] for line in lines] == [
+        f"{project}:1:14", f"{project}:2:1", f"{project}:3:19", f"{project}:7:1"]
+
+
+def test_missing_project_file(tovex, tmp_path, stub):
+    result = tovex.build(tmp_path / "absent.toml", stub=stub)
+    assert result.returncode == 1
+    assert f"{tmp_path / 'absent.toml'}: error: cannot read project file: no such file" in result.stderr
+
+
+def test_stub_named_in_project_is_reported_at_its_line(tovex, write_project, tmp_path):
+    project = write_project('applicationName = "A"\n[build]\nstub = "stubs/missing.exe"\n')
+    result = tovex.build(project)
+    assert result.returncode == 1
+    assert f"{project}:3:8: error: stub not found: {tmp_path / 'stubs' / 'missing.exe'}" in result.stderr
+
+
+def test_stub_given_on_command_line_must_exist(tovex, write_project, tmp_path):
+    result = tovex.build(write_project(""), stub=tmp_path / "nope.exe")
+    assert result.returncode == 1
+    assert f"stub not found: {tmp_path / 'nope.exe'}" in result.stderr
+    assert leftover_files(tmp_path) == []
+
+
+@pytest.mark.parametrize("output, problem", [
+    ("missing-dir/app.exe", "does not exist"),
+    ("a-directory", "a directory of that name exists"),
+])
+def test_unwritable_output_is_reported(tovex, write_project, stub, tmp_path, output, problem):
+    (tmp_path / "a-directory").mkdir()
+    result = tovex.build(write_project(""), "-o", tmp_path / output, stub=stub)
+    assert result.returncode == 1
+    assert f"cannot write output {tmp_path / output}" in result.stderr and problem in result.stderr
+    assert leftover_files(tmp_path) == ["a-directory"]
+
+
+def test_output_may_not_overwrite_the_stub(tovex, write_project, stub):
+    before = stub.read_bytes()
+    result = tovex.build(write_project(""), "-o", stub, stub=stub)
+    assert result.returncode == 1
+    assert "is the stub itself" in result.stderr
+    assert stub.read_bytes() == before
+
+
+def test_failed_build_leaves_the_previous_output_alone(tovex, write_project, stub, tmp_path):
+    project = write_project('applicationName = "first"\n')
+    assert tovex.build(project, stub=stub).returncode == 0
+    previous = (tmp_path / "project.exe").read_bytes()
+
+    write_project('applicationName = "second"\nsplashWidth = "wide"\n')
+    assert tovex.build(project, stub=stub).returncode == 1
+    assert (tmp_path / "project.exe").read_bytes() == previous
+    assert leftover_files(tmp_path) == ["project.exe"]
