@@ -13,7 +13,7 @@ setup:
 	@scripts/setup
 
 launcher: setup
-	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 	@mkdir -p dist
 	cp $(WIN_BUILD)/src/windows/launcher.exe dist/launcher.exe

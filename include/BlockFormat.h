@@ -25,7 +25,12 @@ constexpr char kInstallerFlavour = 'I';
 // Every byte of an included file is stored exclusive-or'ed with this mask.
 constexpr uint8_t kScrambleMask = 0xA7;
 
-// Longest text a launcher text buffer holds (8192 bytes with the terminator).
+// Longest text a launcher text buffer holds: 8192 bytes, or 8192 UTF-16 units
+// for a wide text, with the terminator.
 constexpr int kMaxTextLength = 8191;
+constexpr int kMaxWideTextUnits = 8191;
+
+// The build tool pads an application executable to a multiple of this size.
+constexpr uint32_t kFileSizeAlignment = 512;
 
 }  // namespace blockformat

@@ -10,12 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "BlockFormat.h"
 #include "ByteOrder.h"
 
 namespace tovex {
 
 // The executable's size is rounded up to this many bytes.
-constexpr std::size_t kFileSizeAlignment = 512;
+constexpr std::size_t kFileSizeAlignment = blockformat::kFileSizeAlignment;
 
 struct Record {
     int32_t key;

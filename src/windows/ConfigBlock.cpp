@@ -72,9 +72,10 @@ bool readInt32(HANDLE file, int32_t* value) {
   return true;
 }
 
-char* readString(HANDLE file) {
-  int32_t length = 0;
-  if (!readInt32(file, &length)) return nullptr;
+namespace {
+
+// The text of a record whose length has been read.
+char* readStringText(HANDLE file, int32_t length) {
   char* text = static_cast<char*>(allocateText(length, 1));
   if (text == nullptr) return nullptr;
   if (!readExactly(file, text, static_cast<DWORD>(length))) {
@@ -85,9 +86,7 @@ char* readString(HANDLE file) {
   return text;
 }
 
-wchar_t* readWideString(HANDLE file) {
-  int32_t length = 0;
-  if (!readInt32(file, &length)) return nullptr;
+wchar_t* readWideStringText(HANDLE file, int32_t length) {
   // An odd byte count is read whole; its last byte is dropped with the half unit.
   wchar_t* text = static_cast<wchar_t*>(allocateText(length, sizeof(wchar_t)));
   if (text == nullptr) return nullptr;
@@ -97,6 +96,18 @@ wchar_t* readWideString(HANDLE file) {
   }
   text[length / 2] = 0;
   return text;
+}
+
+}  // namespace
+
+char* readString(HANDLE file) {
+  int32_t length = 0;
+  return readInt32(file, &length) ? readStringText(file, length) : nullptr;
+}
+
+wchar_t* readWideString(HANDLE file) {
+  int32_t length = 0;
+  return readInt32(file, &length) ? readWideStringText(file, length) : nullptr;
 }
 
 ConfigReadResult readConfigBlock(HANDLE file) {
@@ -123,8 +134,10 @@ ConfigReadResult readConfigBlock(HANDLE file) {
   if (!readInt32(file, &count)) return ConfigReadResult::badInt;
   for (int32_t i = 0; i < count; ++i) {
     int32_t key = 0;
-    if (!readInt32(file, &key)) return ConfigReadResult::badInt;
-    char* text = readString(file);
+    int32_t length = 0;
+    // A record's key and length are integers like the counts: only its text is a string.
+    if (!readInt32(file, &key) || !readInt32(file, &length)) return ConfigReadResult::badInt;
+    char* text = readStringText(file, length);
     if (text == nullptr) return ConfigReadResult::badString;
     storeText(narrowStore, key, text);
   }
@@ -132,8 +145,10 @@ ConfigReadResult readConfigBlock(HANDLE file) {
   if (!readInt32(file, &count)) return ConfigReadResult::badInt;
   for (int32_t i = 0; i < count; ++i) {
     int32_t key = 0;
-    if (!readInt32(file, &key)) return ConfigReadResult::badInt;
-    wchar_t* text = readWideString(file);
+    int32_t length = 0;
+    // A record's key and length are integers like the counts: only its text is a string.
+    if (!readInt32(file, &key) || !readInt32(file, &length)) return ConfigReadResult::badInt;
+    wchar_t* text = readWideStringText(file, length);
     if (text == nullptr) return ConfigReadResult::badWideString;
     storeText(wideStore, key, text);
   }

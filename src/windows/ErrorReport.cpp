@@ -1,6 +1,9 @@
 // The one family of error-reporting routines.
 #include "ErrorReport.h"
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -65,6 +68,9 @@ void showError(const char* text) {
     configString(key::msgErrorCaption, caption, sizeof caption);
     MessageBoxA(messageOwner, message, caption, MB_ICONERROR);
   } else {
+    // Binary, so that the text goes out as configured (its own CR LF line
+    // breaks included) followed by exactly one line feed.
+    _setmode(_fileno(stderr), _O_BINARY);
     fprintf(stderr, "%s\n", message);
     fflush(stderr);
   }

@@ -5,7 +5,7 @@ import subprocess
 import pytest
 
 from conftest import NO_RUNTIME_EXIT
-from test_start_up import PROJECT, stderr_text
+from test_start_up import NO_RUNTIME_TEXT, PROJECT, stderr_text
 
 CTIME = r"\w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4}"
 
@@ -37,7 +37,7 @@ def test_log_lies_in_tmp_and_starts_with_the_executable_and_time(make_app, temp_
     # The error text names the log by its long path.
     text = stderr_text(result)
     assert text.endswith(f"\n\nLog: C:\\users\\{logs[0].parent.parent.name}\\Temp\\{logs[0].name}\n")
-    assert text.startswith("Nothing to run this with.\n")
+    assert text.startswith(NO_RUNTIME_TEXT + "\n\nLog: ")
 
 
 @pytest.mark.parametrize("environment, logging", [

@@ -13,14 +13,13 @@ msgNoJvm = "Nothing to run this with.\\r\\nInstall a runtime."
 
 
 def stderr_text(result):
-    # The C library writes standard error in text mode: line feeds become CR LF.
-    return result.stderr.decode("cp1252").replace("\r\n", "\n")
+    return result.stderr.decode("cp1252")
 
 
 def test_without_a_runtime_the_configured_message_ends_the_start_with_83(make_app):
     result = make_app(PROJECT).run()
     assert result.returncode == NO_RUNTIME_EXIT
-    assert stderr_text(result) == NO_RUNTIME_TEXT.replace("\r\n", "\n") + "\n"
+    assert stderr_text(result) == NO_RUNTIME_TEXT + "\n"
     assert result.stdout == b""
 
 
@@ -43,7 +42,7 @@ def test_default_message_names_the_home_variable(make_app):
     result = make_app('applicationName = "Defaults"\n').run()
     assert result.returncode == NO_RUNTIME_EXIT
     text = stderr_text(result)
-    assert text.startswith("No JVM could be found on your system.\nPlease define TOVEX_JAVA_HOME\n")
+    assert text.startswith("No JVM could be found on your system.\r\nPlease define TOVEX_JAVA_HOME\r\n")
     assert "to point to an installed JDK or JRE" in text
 
 

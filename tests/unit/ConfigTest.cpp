@@ -1,0 +1,296 @@
+// The configuration block: reading it from an executable-like file into the
+// store, the ways a damaged block is told apart, and the typed getters.
+#include "Config.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <cwchar>
+#include <string>
+
+#include "BlockFormat.h"
+#include "Buffers.h"
+#include "TestFiles.h"
+
+namespace {
+
+using testfiles::configBlock;
+using testfiles::executableImage;
+using testfiles::int32Bytes;
+using testfiles::kImageEnd;
+
+std::string magicBytes() { return int32Bytes(static_cast<int32_t>(blockformat::kMagic)); }
+
+std::string narrowRecord(int32_t key, const std::string& value) {
+  return int32Bytes(key) + int32Bytes(static_cast<int32_t>(value.size())) + value;
+}
+
+const char* resultName(ConfigReadResult result) {
+  switch (result) {
+    case ConfigReadResult::ok: return "ok";
+    case ConfigReadResult::badMagic: return "badMagic";
+    case ConfigReadResult::badInt: return "badInt";
+    case ConfigReadResult::badString: return "badString";
+    case ConfigReadResult::badWideString: return "badWideString";
+  }
+  return "?";
+}
+
+class ConfigBlockTest : public testing::Test {
+ protected:
+  // Writes the bytes as a file of their own and opens it for reading.
+  HANDLE open(const std::string& bytes) {
+    std::string path = dir_ / ("launcher" + std::to_string(++files_) + ".exe");
+    testfiles::writeFile(path, bytes);
+    return testfiles::openForReading(path);
+  }
+
+  // Reads the block of such a file into the store.
+  ConfigReadResult load(const std::string& bytes) {
+    HANDLE file = open(bytes);
+    ConfigReadResult result = readConfigBlock(file);
+    CloseHandle(file);
+    return result;
+  }
+
+  static std::string narrow(int key) {
+    static char value[kTextBufferSize];
+    configString(key, value, sizeof value);
+    return value;
+  }
+
+  static std::wstring wide(int key) {
+    static wchar_t value[kTextBufferSize];
+    configWideString(key, value, kTextBufferSize);
+    return value;
+  }
+
+ private:
+  testfiles::TempDir dir_;
+  int files_ = 0;
+};
+
+TEST_F(ConfigBlockTest, ReadsNarrowAndWideRecords) {
+  std::string block = configBlock({{key::applicationName, "My App"},
+                                   {key::mainClass, "com.example.Main"},
+                                   {key::executableType, "5"},
+                                   {key::vmParameters, ""}},
+                                  {{key::msgNoJvm, L"Keine Java-Laufzeit \u00e9\u4e2d"}});
+  ASSERT_EQ(ConfigReadResult::ok, load(executableImage(block + "INCLUDED FILES")));
+
+  EXPECT_EQ("My App", narrow(key::applicationName));
+  EXPECT_EQ("com.example.Main", narrow(key::mainClass));
+  EXPECT_EQ(5, configInt(key::executableType));
+  EXPECT_EQ("", narrow(key::vmParameters));
+  EXPECT_EQ(L"Keine Java-Laufzeit \u00e9\u4e2d", wide(key::msgNoJvm));
+  // The included files start right behind the last wide record, not at the end of the file.
+  EXPECT_EQ(kImageEnd + block.size(), includedFilesOffset());
+}
+
+TEST_F(ConfigBlockTest, AbsentKeysAreEmpty) {
+  ASSERT_EQ(ConfigReadResult::ok, load(executableImage(configBlock({{key::mainClass, "Main"}}))));
+  EXPECT_EQ("", narrow(key::applicationName));
+  EXPECT_EQ(L"", wide(key::mainClass));  // a narrow record is not a wide one
+  EXPECT_EQ(0, configInt(key::splashWidth));
+  EXPECT_EQ(0u, configColour(key::statusTextColour));
+}
+
+TEST_F(ConfigBlockTest, EmptyBlock) {
+  ASSERT_EQ(ConfigReadResult::ok, load(executableImage(configBlock({}, {}) + "rest")));
+  EXPECT_EQ("", narrow(key::applicationName));
+  // Magic and the two counts.
+  EXPECT_EQ(kImageEnd + 12, includedFilesOffset());
+}
+
+TEST_F(ConfigBlockTest, LaterRecordOfAKeyWins) {
+  ASSERT_EQ(ConfigReadResult::ok,
+            load(executableImage(configBlock({{key::mainClass, "First"}, {key::mainClass, "Second"}},
+                                             {{key::msgNoJvm, L"one"}, {key::msgNoJvm, L"two"}}))));
+  EXPECT_EQ("Second", narrow(key::mainClass));
+  EXPECT_EQ(L"two", wide(key::msgNoJvm));
+}
+
+TEST_F(ConfigBlockTest, NarrowAndWideRecordsOfOneNumberAreKeptApart) {
+  ASSERT_EQ(ConfigReadResult::ok,
+            load(executableImage(configBlock({{key::msgNoJvm, "narrow"}}, {{key::msgNoJvm, L"wide"}}))));
+  EXPECT_EQ("narrow", narrow(key::msgNoJvm));
+  EXPECT_EQ(L"wide", wide(key::msgNoJvm));
+}
+
+TEST_F(ConfigBlockTest, ReadingAgainReplacesTheWholeStore) {
+  ASSERT_EQ(ConfigReadResult::ok,
+            load(executableImage(configBlock({{key::applicationName, "Old"}}, {{key::msgNoJvm, L"old"}}))));
+  ASSERT_EQ(ConfigReadResult::ok, load(executableImage(configBlock({{key::mainClass, "New"}}))));
+  EXPECT_EQ("", narrow(key::applicationName));
+  EXPECT_EQ(L"", wide(key::msgNoJvm));
+  EXPECT_EQ("New", narrow(key::mainClass));
+}
+
+TEST_F(ConfigBlockTest, OddWideByteCountIsReadWhole) {
+  // Five bytes: two units and a stray byte that still belongs to the record.
+  std::string block = magicBytes() + int32Bytes(0) + int32Bytes(1) + int32Bytes(key::msgNoJvm) +
+                      int32Bytes(5) + std::string("a\0b\0c", 5);
+  ASSERT_EQ(ConfigReadResult::ok, load(executableImage(block + "files")));
+  EXPECT_EQ(L"ab", wide(key::msgNoJvm));
+  EXPECT_EQ(kImageEnd + block.size(), includedFilesOffset());
+}
+
+TEST_F(ConfigBlockTest, DamagedBlocksAreToldApart) {
+  const std::string counted = magicBytes() + int32Bytes(1);
+  const std::string narrowPart = magicBytes() + int32Bytes(1) + narrowRecord(key::mainClass, "Main");
+  const std::string wideCounted = narrowPart + int32Bytes(1);
+  struct Case {
+    const char* name;
+    std::string bytes;
+    ConfigReadResult expected;
+  };
+  const Case cases[] = {
+      {"wrong magic", executableImage(int32Bytes(0x12345678) + int32Bytes(0) + int32Bytes(0)),
+       ConfigReadResult::badMagic},
+      {"magic in the wrong byte order", executableImage(std::string("\xE8\xE4\x13\xD5", 4) + int32Bytes(0) + int32Bytes(0)),
+       ConfigReadResult::badMagic},
+      {"file ends inside the section header", std::string(554, '\0'), ConfigReadResult::badInt},
+      {"no block behind the image", executableImage(""), ConfigReadResult::badInt},
+      {"cut inside the narrow count", executableImage(magicBytes() + std::string("\1\0", 2)), ConfigReadResult::badInt},
+      {"cut inside a narrow key", executableImage(counted + std::string("\x65\0", 2)), ConfigReadResult::badInt},
+      {"cut inside a narrow length", executableImage(counted + int32Bytes(key::mainClass) + std::string("\4\0", 2)),
+       ConfigReadResult::badInt},
+      {"narrow text cut short", executableImage(counted + int32Bytes(key::mainClass) + int32Bytes(10) + "Main"),
+       ConfigReadResult::badString},
+      {"negative narrow length", executableImage(counted + int32Bytes(key::mainClass) + int32Bytes(-1) + "Main"),
+       ConfigReadResult::badString},
+      {"absurd narrow length",
+       executableImage(counted + int32Bytes(key::mainClass) + int32Bytes(INT_MAX) + "Main"),
+       ConfigReadResult::badString},
+      {"fewer narrow records than counted", executableImage(magicBytes() + int32Bytes(2) +
+                                                            narrowRecord(key::mainClass, "Main")),
+       ConfigReadResult::badInt},
+      {"no wide count", executableImage(narrowPart), ConfigReadResult::badInt},
+      {"cut inside a wide key", executableImage(wideCounted + "\x65"), ConfigReadResult::badInt},
+      {"cut inside a wide length", executableImage(wideCounted + int32Bytes(key::msgNoJvm) + "\4"),
+       ConfigReadResult::badInt},
+      {"wide text cut short",
+       executableImage(wideCounted + int32Bytes(key::msgNoJvm) + int32Bytes(8) + std::string("a\0b\0", 4)),
+       ConfigReadResult::badWideString},
+      {"absurd wide length", executableImage(wideCounted + int32Bytes(key::msgNoJvm) + int32Bytes(INT_MAX)),
+       ConfigReadResult::badWideString},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_STREQ(resultName(c.expected), resultName(load(c.bytes)));
+  }
+}
+
+TEST_F(ConfigBlockTest, RecordReaders) {
+  HANDLE file = open(int32Bytes(-2) + int32Bytes(3) + "abc" + int32Bytes(4) + std::string("\xE9\0z\0", 4) +
+                     int32Bytes(0) + int32Bytes(5) + "ab");
+  int32_t value = 0;
+  EXPECT_TRUE(readInt32(file, &value));
+  EXPECT_EQ(-2, value);
+
+  char* narrowText = readString(file);
+  ASSERT_NE(nullptr, narrowText);
+  EXPECT_STREQ("abc", narrowText);
+  ::operator delete(narrowText);
+
+  wchar_t* wideText = readWideString(file);
+  ASSERT_NE(nullptr, wideText);
+  EXPECT_STREQ(L"\u00e9z", wideText);
+  ::operator delete(wideText);
+
+  char* emptyText = readString(file);
+  ASSERT_NE(nullptr, emptyText);
+  EXPECT_STREQ("", emptyText);
+  ::operator delete(emptyText);
+
+  EXPECT_EQ(nullptr, readString(file));  // five bytes announced, two left
+  EXPECT_FALSE(readInt32(file, &value));
+  CloseHandle(file);
+}
+
+TEST_F(ConfigBlockTest, GettersCutLongValuesToTheBuffer) {
+  ASSERT_EQ(ConfigReadResult::ok,
+            load(executableImage(configBlock({{key::statusFontName, "Segoe UI Semibold"}},
+                                             {{key::msgNoJvm, L"abcdef"}}))));
+  char narrowBuffer[8];
+  memset(narrowBuffer, '#', sizeof narrowBuffer);
+  configString(key::statusFontName, narrowBuffer, 5);
+  EXPECT_STREQ("Sego", narrowBuffer);
+  EXPECT_EQ(std::string(3, '#'), std::string(narrowBuffer + 5, 3));
+
+  wchar_t wideBuffer[8];
+  wmemset(wideBuffer, L'#', 8);
+  configWideString(key::msgNoJvm, wideBuffer, 4);
+  EXPECT_STREQ(L"abc", wideBuffer);
+  EXPECT_EQ(std::wstring(4, L'#'), std::wstring(wideBuffer + 4, 4));
+}
+
+TEST_F(ConfigBlockTest, TypedGettersReadTheStore) {
+  ASSERT_EQ(ConfigReadResult::ok,
+            load(executableImage(configBlock({{key::splashWidth, " -4"}, {key::statusTextColour, "255,128,0"}}))));
+  EXPECT_EQ(-4, configInt(key::splashWidth));
+  EXPECT_EQ(0x000080FFu, configColour(key::statusTextColour));
+}
+
+TEST(ParseConfigInt, FollowsAtoi) {
+  struct Case {
+    const char* text;
+    int value;
+  };
+  static const Case cases[] = {
+      {"42", 42},
+      {"-4", -4},
+      {"+7", 7},
+      {"8|x", 8},
+      {"12 34", 12},
+      {"", 0},
+      {"no", 0},
+      {"x1", 0},
+      {"0x1A", 0},
+      {" \t\r\n\v\f15", 15},
+      {"  -3", -3},
+      {"- 3", 0},
+      {"+-3", 0},
+      {"007", 7},
+      {"2147483647", INT_MAX},
+      {"-2147483648", INT_MIN},
+      {"2147483648", INT_MAX},
+      {"-2147483649", INT_MIN},
+      {"99999999999999999999999999999999", INT_MAX},
+      {"-99999999999999999999999999999999", INT_MIN},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("text [") + c.text + "]");
+    EXPECT_EQ(c.value, parseConfigInt(c.text));
+  }
+}
+
+TEST(ParseConfigColour, RedGreenBlue) {
+  struct Case {
+    const char* text;
+    COLORREF colour;
+  };
+  static const Case cases[] = {
+      {"255,128,0", 0x000080FF},
+      {"0,0,0", 0},
+      {"1,2,3", RGB(1, 2, 3)},
+      {",,1,,2,3", RGB(1, 2, 3)},  // empty fields are skipped
+      {"1,,,2,,3,,", RGB(1, 2, 3)},
+      {"1,2", RGB(1, 2, 0)},  // missing components are 0
+      {"7", RGB(7, 0, 0)},
+      {"", 0},
+      {",,,", 0},
+      {"300,-5,256", RGB(255, 0, 255)},  // clamped to 0..255
+      {"99999999999,0,0", RGB(255, 0, 0)},
+      {" 10, 20 ,30", RGB(10, 20, 30)},
+      {"1,2,3,4", RGB(1, 2, 3)},
+      {"red,2,3", RGB(0, 2, 3)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("text [") + c.text + "]");
+    EXPECT_EQ(c.colour, parseConfigColour(c.text));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,425 @@
+// The executable's own path and the path operations the units share.
+#include "Paths.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Buffers.h"
+#include "TestFiles.h"
+
+namespace {
+
+using testfiles::samePath;
+using testfiles::TempDir;
+
+std::string lowerCased(std::string text) {
+  lowerCasePath(&text[0]);
+  return text.c_str();
+}
+
+std::string collapsed(std::string text) {
+  collapseBackslashes(&text[0]);
+  return text.c_str();
+}
+
+std::string resolved(const char* path) {
+  static char out[kTextBufferSize];
+  resolveAgainstExeDir(out, sizeof out, path);
+  return out;
+}
+
+std::string full(const char* path, bool keepCase) {
+  static char out[kTextBufferSize];
+  fullPath(out, sizeof out, path, keepCase);
+  return out;
+}
+
+std::string pathList(const char* list) {
+  static char out[kTextBufferSize];
+  resolvePathList(out, sizeof out, list);
+  return out;
+}
+
+// The executable's directory without its last component: "<exe dir>\..".
+std::string exeParent() {
+  std::string dir = executableDirectory();
+  dir.pop_back();
+  return dir.substr(0, dir.rfind('\\'));
+}
+
+// A drive letter that no drive has on this machine.
+std::string unusedDriveRoot() {
+  DWORD drives = GetLogicalDrives();
+  for (char letter = 'Q'; letter <= 'Y'; ++letter) {
+    if ((drives & (1u << (letter - 'A'))) == 0) return std::string(1, letter) + ":\\";
+  }
+  return "";
+}
+
+TEST(ExecutablePath, LowerCaseShortFormOfThisProgram) {
+  const char* path = executablePath();
+  std::string text = path;
+  SCOPED_TRACE(text);
+  EXPECT_EQ(path, executablePath());  // computed once, the same buffer after
+  ASSERT_GT(text.size(), 4u);
+  EXPECT_EQ(".exe", text.substr(text.size() - 4));
+  EXPECT_TRUE(std::none_of(text.begin(), text.end(), [](char c) { return c >= 'A' && c <= 'Z'; }));
+  EXPECT_EQ(std::string::npos, text.find("\\\\", 1));
+  EXPECT_TRUE(fileExists(path));
+
+  char module[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameA(nullptr, module, sizeof module), 0u);
+  char longOwn[MAX_PATH];
+  char longModule[MAX_PATH];
+  ASSERT_GT(GetLongPathNameA(path, longOwn, sizeof longOwn), 0u);
+  ASSERT_GT(GetLongPathNameA(module, longModule, sizeof longModule), 0u);
+  EXPECT_TRUE(samePath(longModule, longOwn)) << longModule;
+}
+
+TEST(ExecutablePath, DirectoryIsItsPrefixWithTheBackslash) {
+  std::string path = executablePath();
+  std::string dir = executableDirectory();
+  EXPECT_EQ(executableDirectory(), executableDirectory());
+  ASSERT_FALSE(dir.empty());
+  EXPECT_EQ('\\', dir.back());
+  EXPECT_TRUE(samePath(dir, path.substr(0, dir.size()))) << dir << " / " << path;
+  EXPECT_EQ(std::string::npos, path.find('\\', dir.size()));
+}
+
+class FileExistsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    testfiles::writeFile(dir_ / "app.jar", "jar");
+    testfiles::makeDirectory(dir_ / "sub");
+  }
+  TempDir dir_;
+};
+
+TEST_F(FileExistsTest, FilesDirectoriesAndDriveRoots) {
+  const std::string noDrive = unusedDriveRoot();
+  ASSERT_FALSE(noDrive.empty());
+  struct Case {
+    std::string path;
+    bool exists;
+  };
+  const Case cases[] = {
+      {"c:\\", true},
+      {"c:\\.", true},
+      {"c:\\.\\.", true},
+      // A root counts without a look-up, even on a drive that is not there.
+      {noDrive, true},
+      {noDrive + ".", true},
+      {noDrive + ".\\.", true},
+      {noDrive + "x", false},
+      {"c:\\windows", true},
+      {"c:\\windows\\", false},  // a trailing backslash is not found
+      {dir_.path(), true},
+      {dir_.path() + "\\", false},
+      {dir_ / "sub", true},
+      {dir_ / "app.jar", true},
+      {dir_ / "other.jar", false},
+      {dir_ / "*.jar", true},  // a pattern is found when anything matches
+      {dir_ / "s*", true},
+      {dir_ / "*.zip", false},
+      {"", false},
+      {"c", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("path [" + c.path + "]");
+    EXPECT_EQ(c.exists, fileExists(c.path.c_str()));
+  }
+}
+
+TEST_F(FileExistsTest, FindFileGivesTheLastWriteTime) {
+  const std::string file = dir_ / "app.jar";
+  FILETIME written;
+  written.dwLowDateTime = 0x12345600;  // within 2009
+  written.dwHighDateTime = 0x01C9F000;
+  HANDLE handle = CreateFileA(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, handle);
+  ASSERT_TRUE(SetFileTime(handle, nullptr, nullptr, &written));
+  CloseHandle(handle);
+
+  uint64_t time = 0;
+  EXPECT_TRUE(findFile(file.c_str(), &time));
+  EXPECT_EQ(static_cast<uint64_t>(written.dwHighDateTime) << 32 | written.dwLowDateTime, time);
+  EXPECT_TRUE(findFile(file.c_str()));
+
+  time = 7;
+  EXPECT_FALSE(findFile((dir_ / "missing.jar").c_str(), &time));
+  EXPECT_EQ(7u, time);
+}
+
+TEST(IsRelativePath, OnlyDriveRootedAndUncPathsAreAbsolute) {
+  struct Case {
+    const char* path;
+    bool relative;
+  };
+  static const Case cases[] = {
+      {"C:", true},
+      {"C:\\", false},
+      {"c:\\dir\\file", false},
+      {"C:dir", true},
+      {"\\\\server\\share", false},
+      {"\\\\", true},
+      {"\\dir", true},
+      {"lib", true},
+      {"lib\\a.jar", true},
+      {"", true},
+      {"\"C:\\x", false},
+      {"\"C:\\", false},
+      {"\"C:", true},
+      {"\"\\\\srv", false},
+      {"\"ab", true},
+      {"\"", true},
+      {"..\\x", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("path [") + c.path + "]");
+    EXPECT_EQ(c.relative, isRelativePath(c.path));
+  }
+}
+
+TEST(CollapseBackslashes, RunsBecomeOneExceptTheLeadingPair) {
+  struct Case {
+    const char* path;
+    const char* expected;
+  };
+  static const Case cases[] = {
+      {"a\\\\\\b", "a\\b"},
+      {"c:\\\\dir\\\\\\file", "c:\\dir\\file"},
+      {"c:\\dir\\\\", "c:\\dir\\"},
+      {"\\\\\\\\srv\\share", "\\\\srv\\share"},
+      {"\\\\\\srv", "\\\\srv"},
+      {"\\\\srv\\\\share", "\\\\srv\\share"},
+      {"\\\\", "\\\\"},
+      {"a\\", "a\\"},
+      {"\\", "\\"},
+      {"", ""},
+      {"c:\\dir\\file", "c:\\dir\\file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("path [") + c.path + "]");
+    EXPECT_EQ(c.expected, collapsed(c.path));
+  }
+}
+
+TEST(LowerCasePath, LowersLettersOnly) {
+  EXPECT_EQ("c:\\program files\\my app 2\\lib-x_y.jar", lowerCased("C:\\Program Files\\My App 2\\LIB-X_Y.JAR"));
+  EXPECT_EQ("", lowerCased(""));
+}
+
+TEST(LowerCasePath, NonAsciiLetterOfTheCodePage) {
+  if (GetACP() != 1252) GTEST_SKIP() << "code page " << GetACP() << ", not 1252";
+  // "É" may or may not be lowered, depending on the C runtime; nothing else changes.
+  std::string result = lowerCased("C:\\\xC9T\xC9");
+  EXPECT_TRUE(result == "c:\\\xE9t\xE9" || result == "c:\\\xC9t\xC9") << result;
+  RecordProperty("lowered_E_acute", result == "c:\\\xE9t\xE9" ? "yes" : "no");
+}
+
+TEST(ResolveAgainstExeDir, RelativePathsGoBelowTheExecutable) {
+  const std::string dir = executableDirectory();
+  struct Case {
+    const char* path;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"lib\\a.jar", dir + "lib\\a.jar"},
+      {"lib\\\\a.jar", dir + "lib\\a.jar"},
+      {"Lib", dir + "Lib"},
+      {"..\\x", dir + "..\\x"},
+      {"", dir},
+      {"d:\\x", "d:\\x"},
+      {"d:\\\\x", "d:\\x"},
+      {"\\\\srv\\share\\a.jar", "\\\\srv\\share\\a.jar"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("path [") + c.path + "]");
+    EXPECT_EQ(c.expected, resolved(c.path));
+  }
+}
+
+TEST(ResolveAgainstExeDir, CutsToTheBuffer) {
+  char out[16];
+  memset(out, '#', sizeof out);
+  resolveAgainstExeDir(out, 8, "d:\\some\\long\\path");
+  EXPECT_STREQ("d:\\some", out);
+  EXPECT_EQ(std::string(8, '#'), std::string(out + 8, 8));
+}
+
+TEST(FullPath, ResolvesDotsAndLowersUnlessAskedNotTo) {
+  const std::string parent = exeParent();
+  struct Case {
+    const char* path;
+    bool keepCase;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {".\\..\\x", false, parent + "\\x"},
+      {"..\\Lib\\A.JAR", false, parent + "\\lib\\a.jar"},
+      {"..\\Lib\\A.JAR", true, parent + "\\Lib\\A.JAR"},
+      {"C:\\Some\\.\\Dir\\..\\File.TXT", false, "c:\\some\\file.txt"},
+      {"C:\\Some\\.\\Dir\\..\\File.TXT", true, "C:\\Some\\File.TXT"},
+      {"C:\\a\\\\b", true, "C:\\a\\b"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("path [") + c.path + "]" + (c.keepCase ? " keeping case" : ""));
+    EXPECT_EQ(c.expected, full(c.path, c.keepCase));
+  }
+}
+
+TEST(ResolvePathList, EachEntryResolvedAndJoinedByOneSemicolon) {
+  const std::string dir = executableDirectory();
+  struct Case {
+    const char* list;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"a;;b", dir + "a;" + dir + "b"},
+      {"lib;bin", dir + "lib;" + dir + "bin"},
+      {";lib;", dir + "lib"},
+      {"c:\\jre\\bin;lib", "c:\\jre\\bin;" + dir + "lib"},
+      {"lib\\\\x", dir + "lib\\x"},
+      {"", ""},
+      {";;", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("list [") + c.list + "]");
+    EXPECT_EQ(c.expected, pathList(c.list));
+  }
+}
+
+// toLongPath and the emulation it falls back to where the system lacks
+// GetLongPathNameA answer alike.
+struct LongPathFunction {
+  const char* name;
+  DWORD (*function)(const char*, char*, DWORD);
+  bool reportsInsufficientBuffer;
+};
+
+std::string longPathName(const testing::TestParamInfo<LongPathFunction>& info) { return info.param.name; }
+
+class LongPathTest : public testing::TestWithParam<LongPathFunction> {
+ protected:
+  void SetUp() override {
+    longDir_ = dir_ / "Long Directory Name";
+    testfiles::makeDirectory(longDir_);
+    longFile_ = longDir_ + "\\Some Long File Name.txt";
+    testfiles::writeFile(longFile_, "x");
+    char shortForm[MAX_PATH];
+    DWORD length = GetShortPathNameA(longFile_.c_str(), shortForm, sizeof shortForm);
+    ASSERT_GT(length, 0u);
+    ASSERT_LT(length, sizeof shortForm);
+    shortFile_ = shortForm;
+    ASSERT_NE(std::string::npos, shortFile_.find('~')) << "no short form: " << shortFile_;
+  }
+
+  DWORD call(const std::string& path, char* out, DWORD size) {
+    return GetParam().function(path.c_str(), out, size);
+  }
+
+  TempDir dir_;
+  std::string longDir_;
+  std::string longFile_;
+  std::string shortFile_;
+};
+
+TEST_P(LongPathTest, ShortFormBecomesLong) {
+  char out[MAX_PATH];
+  DWORD length = call(shortFile_, out, sizeof out);
+  SCOPED_TRACE("short form " + shortFile_);
+  ASSERT_GT(length, 0u);
+  EXPECT_EQ(strlen(out), length);
+  EXPECT_TRUE(samePath(longFile_, out)) << out;
+  // The names keep the case they were made with.
+  const std::string tail = "\\Long Directory Name\\Some Long File Name.txt";
+  EXPECT_EQ(tail, std::string(out).substr(strlen(out) - std::min(strlen(out), tail.size())));
+}
+
+TEST_P(LongPathTest, LongFormStaysLong) {
+  char out[MAX_PATH];
+  DWORD length = call(longDir_, out, sizeof out);
+  ASSERT_GT(length, 0u);
+  EXPECT_TRUE(samePath(longDir_, out)) << out;
+}
+
+TEST_P(LongPathTest, NonexistentPathFails) {
+  char out[MAX_PATH];
+  EXPECT_EQ(0u, call(dir_ / "missing.txt", out, sizeof out));
+  EXPECT_EQ(0u, call(longDir_ + "\\missing\\deeper.txt", out, sizeof out));
+}
+
+TEST_P(LongPathTest, SmallBufferGetsTheSizeNeeded) {
+  const DWORD needed = static_cast<DWORD>(longFile_.size()) + 1;
+  char out[MAX_PATH];
+  memset(out, '#', sizeof out);
+  SetLastError(ERROR_SUCCESS);
+  EXPECT_EQ(needed, call(shortFile_, out, needed - 1));
+  if (GetParam().reportsInsufficientBuffer) {
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+  }
+  EXPECT_EQ(std::string(sizeof out - needed + 1, '#'), std::string(out + needed - 1, sizeof out - needed + 1));
+
+  // Exactly enough room.
+  EXPECT_EQ(needed - 1, call(shortFile_, out, needed));
+  EXPECT_TRUE(samePath(longFile_, out)) << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, LongPathTest,
+                         testing::Values(LongPathFunction{"toLongPath", toLongPath, false},
+                                         LongPathFunction{"emulateLongPath", emulateLongPath, true}),
+                         longPathName);
+
+class ListFilesTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    testfiles::writeFile(dir_ / "a.jar", "");
+    testfiles::writeFile(dir_ / "b.jar", "");
+    testfiles::writeFile(dir_ / "notes.txt", "");
+    testfiles::makeDirectory(dir_ / "classes.jar");
+  }
+
+  // The names found, sorted; the arrays are freed.
+  std::vector<std::string> list(const char* dir, const char* extension, int* count) {
+    char** names = nullptr;
+    *count = listFilesWithExtension(dir, extension, &names);
+    std::vector<std::string> found;
+    if (*count > 0 && names != nullptr) {
+      for (int i = 0; i < *count; ++i) {
+        found.push_back(names[i]);
+        delete[] names[i];
+      }
+      delete[] names;
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(ListFilesTest, ExtensionWithOrWithoutDot) {
+  const std::vector<std::string> expected = {"a.jar", "b.jar", "classes.jar"};  // the directory too
+  for (const char* extension : {"jar", ".jar"}) {
+    SCOPED_TRACE(extension);
+    int count = 0;
+    EXPECT_EQ(expected, list(dir_.path().c_str(), extension, &count));
+    EXPECT_EQ(3, count);
+  }
+}
+
+TEST_F(ListFilesTest, NoMatchLeavesNamesUntouched) {
+  char* sentinel[1] = {nullptr};
+  for (const std::string& dir : {dir_.path(), dir_ / "missing"}) {
+    SCOPED_TRACE(dir);
+    char** names = sentinel;
+    EXPECT_EQ(0, listFilesWithExtension(dir.c_str(), "zip", &names));
+    EXPECT_EQ(sentinel, names);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,164 @@
+#include "TestFiles.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#include "BlockFormat.h"
+
+namespace testfiles {
+
+namespace {
+
+void fail(const std::string& what) {
+  throw std::runtime_error(what + " (error " + std::to_string(GetLastError()) + ")");
+}
+
+void removeTree(const std::string& path) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string child = path + "\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        removeTree(child);
+      } else {
+        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(child.c_str());
+      }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+void putLittleEndian(std::string& bytes, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i) & 0xFF);
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+  static unsigned counter = 0;
+  char base[MAX_PATH];
+  DWORD length = GetTempPathA(sizeof base, base);
+  if (length == 0 || length >= sizeof base) fail("GetTempPathA");
+  char longBase[MAX_PATH];
+  length = GetLongPathNameA(base, longBase, sizeof longBase);
+  if (length == 0 || length >= sizeof longBase) fail("GetLongPathNameA");
+  std::string candidate;
+  for (;;) {
+    candidate = std::string(longBase) + "tovex-unit-" + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(++counter);
+    if (CreateDirectoryA(candidate.c_str(), nullptr)) break;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) fail("CreateDirectoryA " + candidate);
+  }
+  path_ = candidate;
+}
+
+TempDir::~TempDir() { removeTree(path_); }
+
+std::string TempDir::operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+void writeFile(const std::string& path, const std::string& bytes) {
+  FILE* file = fopen(path.c_str(), "wb");
+  if (file == nullptr) fail("fopen " + path);
+  size_t written = fwrite(bytes.data(), 1, bytes.size(), file);
+  fclose(file);
+  if (written != bytes.size()) fail("fwrite " + path);
+}
+
+std::string readFile(const std::string& path) {
+  FILE* file = fopen(path.c_str(), "rb");
+  if (file == nullptr) fail("fopen " + path);
+  std::string bytes;
+  char chunk[4096];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
+  fclose(file);
+  return bytes;
+}
+
+void makeDirectory(const std::string& path) {
+  if (!CreateDirectoryA(path.c_str(), nullptr)) fail("CreateDirectoryA " + path);
+}
+
+std::string int32Bytes(int32_t value) {
+  std::string bytes(4, '\0');
+  putLittleEndian(bytes, 0, static_cast<uint32_t>(value));
+  return bytes;
+}
+
+std::string configBlock(const std::vector<NarrowRecord>& narrow, const std::vector<WideRecord>& wide) {
+  std::string block = int32Bytes(static_cast<int32_t>(blockformat::kMagic));
+  block += int32Bytes(static_cast<int32_t>(narrow.size()));
+  for (const NarrowRecord& record : narrow) {
+    block += int32Bytes(record.key);
+    block += int32Bytes(static_cast<int32_t>(record.value.size()));
+    block += record.value;
+  }
+  block += int32Bytes(static_cast<int32_t>(wide.size()));
+  for (const WideRecord& record : wide) {
+    block += int32Bytes(record.key);
+    block += int32Bytes(static_cast<int32_t>(record.value.size() * 2));
+    for (wchar_t unit : record.value) {
+      block += static_cast<char>(unit & 0xFF);
+      block += static_cast<char>(unit >> 8 & 0xFF);
+    }
+  }
+  return block;
+}
+
+std::string executableImage(const std::string& tail) {
+  std::string image(kImageEnd, '\0');
+  image[0] = 'M';
+  image[1] = 'Z';
+  // Deliberately unequal halves: only their sum marks the end of the image.
+  const uint32_t rawPointer = 0x280;
+  putLittleEndian(image, blockformat::kLastSectionRawSizeOffset, kImageEnd - rawPointer);
+  putLittleEndian(image, blockformat::kLastSectionRawPointerOffset, rawPointer);
+  return image + tail;
+}
+
+HANDLE openForReading(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) fail("CreateFileA " + path);
+  return file;
+}
+
+std::string environmentValue(const char* name, bool* present) {
+  SetLastError(ERROR_SUCCESS);
+  DWORD needed = GetEnvironmentVariableA(name, nullptr, 0);
+  bool found = needed > 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+  if (present != nullptr) *present = found;
+  if (needed == 0) return "";
+  std::string value(needed, '\0');
+  DWORD length = GetEnvironmentVariableA(name, &value[0], needed);
+  value.resize(length < needed ? length : 0);
+  return value;
+}
+
+SavedVariable::SavedVariable(const char* name) : name_(name) { value_ = environmentValue(name, &present_); }
+
+SavedVariable::~SavedVariable() {
+  // The C library keeps its own copy; "NAME=" removes the name there (and, in
+  // some C libraries, from the process environment too: hence this order).
+  std::string assignment = name_ + "=" + (present_ ? value_ : "");
+  _putenv(assignment.c_str());
+  SetEnvironmentVariableA(name_.c_str(), present_ ? value_.c_str() : nullptr);
+}
+
+bool samePath(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i]))) return false;
+  }
+  return true;
+}
+
+}  // namespace testfiles

@@ -1,0 +1,81 @@
+// Helpers shared by the unit tests: scratch directories, files, executables
+// carrying a configuration block, and environment variables put back after use.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testfiles {
+
+// A fresh, empty directory under the system's temporary directory, removed
+// with everything in it when the object goes. Its path is in long form, has no
+// trailing backslash, and keeps the case it was made with.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  // path() + "\\" + name.
+  std::string operator/(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+void writeFile(const std::string& path, const std::string& bytes);
+std::string readFile(const std::string& path);
+void makeDirectory(const std::string& path);
+
+struct NarrowRecord {
+  int32_t key;
+  std::string value;
+};
+
+struct WideRecord {
+  int32_t key;
+  std::wstring value;
+};
+
+// Little-endian 32-bit value as four bytes.
+std::string int32Bytes(int32_t value);
+
+// A whole configuration block: magic, narrow records, wide records.
+std::string configBlock(const std::vector<NarrowRecord>& narrow, const std::vector<WideRecord>& wide = {});
+
+// Where the image of executableImage ends and its block begins.
+constexpr uint32_t kImageEnd = 1024;
+
+// An executable-like file: kImageEnd bytes whose last section header says
+// where the image ends, followed by `tail` (the block and anything after it).
+std::string executableImage(const std::string& tail);
+
+// Opens a file for reading with the sharing the launcher uses for itself.
+HANDLE openForReading(const std::string& path);
+
+// An environment variable's value (or its absence), put back on destruction.
+class SavedVariable {
+ public:
+  explicit SavedVariable(const char* name);
+  ~SavedVariable();
+  SavedVariable(const SavedVariable&) = delete;
+  SavedVariable& operator=(const SavedVariable&) = delete;
+
+ private:
+  std::string name_;
+  std::string value_;
+  bool present_;
+};
+
+// The process environment's value of name; `present` tells an empty value
+// from an absent one.
+std::string environmentValue(const char* name, bool* present = nullptr);
+
+// Case-insensitive ASCII comparison of two paths.
+bool samePath(const std::string& a, const std::string& b);
+
+}  // namespace testfiles
