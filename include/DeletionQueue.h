@@ -1,6 +1,40 @@
 // The per-user queue of temporary files and directories that a later start of
-// the launcher deletes.
+// the launcher deletes: while a run uses its files it cannot delete them, so it
+// leaves them to the next one.
+//
+// The queue lives under HKEY_CURRENT_USER\SOFTWARE\morrowfield\tovex\temp\ in
+// two REG_SZ values, "delete_file" and "delete_dir", each a list of paths
+// followed by ";". Launchers of the same user serialise their changes to it.
 #pragma once
+#include <windows.h>
 
-// Writes this run's registered temporary directories to the queue.
+// Registers a directory of this run for queueing.
+void registerTempDirectory(const char* path);
+
+// Writes this run's registered temporary directories to the queue. The list
+// stays: every call queues them again.
 void queueRegisteredTemps();
+
+// Appends path to the queue value valueName ("delete_file" or "delete_dir"),
+// unless the value would grow past 32767 bytes or the path holds a ";".
+void scheduleForDeletion(const char* path, const char* valueName);
+
+// Deletes what the queue names and keeps what is still there. Creates no key.
+void processDeletionQueue();
+
+// Whether the file can be opened for reading and writing with no sharing: no
+// one else has it open.
+bool canOpenExclusively(const char* path);
+
+// Deletes the files of a directory and removes its empty subdirectories,
+// without descending into any and without following links.
+void emptyDirectory(const char* path);
+
+// What emptying a directory does with one of its entries, by the entry's
+// attributes: links are left alone, subdirectories only removed when empty.
+enum class EmptyingAction { leave, removeDirectory, deleteFile };
+EmptyingAction emptyingAction(DWORD attributes);
+
+// Entries a deletion run must never act on: empty, relative, a drive or share
+// root, or one with "." or ".." components or wildcards.
+bool isUnsafeQueueEntry(const char* path);

@@ -1,5 +1,252 @@
-// The deferred deletion queue.
+// The deferred deletion queue in the user's registry.
 #include "DeletionQueue.h"
 
-// This run registers no temporary directory yet, so there is nothing to queue.
-void queueRegisteredTemps() {}
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Log.h"
+#include "Paths.h"
+
+namespace {
+
+constexpr const char* kQueueKey = "SOFTWARE\\morrowfield\\tovex\\temp\\";
+constexpr const char* kFileValue = "delete_file";
+constexpr const char* kDirValue = "delete_dir";
+// The most a queue value may hold, as a writer checks it.
+constexpr size_t kMaxQueueBytes = 32767;
+
+// Serialises the read-modify-write of the queue between launchers of the user.
+constexpr const char* kQueueMutexName = "Local\\tovex_deletion_queue";
+constexpr DWORD kQueueLockWait = 10000;
+
+std::vector<std::string> registeredDirectories;
+
+// The queue's lock, or nullptr when it cannot be had in time: the change then
+// goes ahead unguarded rather than hang the start.
+HANDLE lockQueue() {
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, kQueueMutexName);
+  if (mutex == nullptr) return nullptr;
+  DWORD waited = WaitForSingleObject(mutex, kQueueLockWait);
+  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return mutex;
+  CloseHandle(mutex);
+  return nullptr;
+}
+
+void unlockQueue(HANDLE mutex) {
+  if (mutex == nullptr) return;
+  ReleaseMutex(mutex);
+  CloseHandle(mutex);
+}
+
+// The whole value, however long, up to the first terminator or the length the
+// registry gives back; empty when absent or unreadable. reportedSize receives
+// the data size the registry reports.
+std::string readQueueValue(HKEY key, const char* name, DWORD* reportedSize = nullptr) {
+  if (reportedSize != nullptr) *reportedSize = 0;
+  // Another writer may grow the value between the two queries: ask again.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    DWORD size = 0;
+    if (RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS || size == 0) break;
+    std::vector<char> data(size + 1);
+    DWORD got = size;
+    LONG result = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &got);
+    if (result == ERROR_MORE_DATA) continue;
+    if (result != ERROR_SUCCESS) break;
+    if (reportedSize != nullptr) *reportedSize = got;
+    data[got < size ? got : size] = 0;
+    return std::string(data.data());
+  }
+  return std::string();
+}
+
+// Written without the terminator: the length is the text's.
+void writeQueueValue(HKEY key, const char* name, const std::string& text) {
+  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                 static_cast<DWORD>(text.size()));
+}
+
+// The entries of list for which stillThere is true, each followed by ";".
+template <typename Action>
+std::string processEntries(const std::string& list, Action stillThere) {
+  std::string remaining;
+  size_t start = 0;
+  while (start < list.size()) {
+    size_t end = list.find(';', start);
+    if (end == std::string::npos) end = list.size();
+    std::string entry = list.substr(start, end - start);
+    if (!entry.empty() && stillThere(entry.c_str())) remaining += entry + ";";
+    start = end + 1;
+  }
+  return remaining;
+}
+
+// Whether the entry must be kept: it is still there. Unsafe entries are dropped.
+bool deleteQueuedFile(const char* path) {
+  if (isUnsafeQueueEntry(path)) {
+    logInfo("dropping unsafe entry %s", path);
+    return false;
+  }
+  if (canOpenExclusively(path)) {
+    logInfo("delete file %s", path);
+    DeleteFileA(path);
+  }
+  if (!fileExists(path)) return false;
+  logInfo("didn't delete %s", path);
+  return true;
+}
+
+bool deleteQueuedDirectory(const char* path) {
+  if (strcmp(path, ".") == 0) return false;
+  if (isUnsafeQueueEntry(path)) {
+    logInfo("dropping unsafe entry %s", path);
+    return false;
+  }
+  emptyDirectory(path);
+  RemoveDirectoryA(path);
+  logInfo("delete dir %s", path);
+  if (!fileExists(path)) return false;
+  logInfo("didn't delete %s", path);
+  return true;
+}
+
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool isDriveLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// The length of "X:\" or "\\server\share"; 0 for a relative path, a device
+// path ("\\?\", "\\.\") or an incomplete share.
+size_t rootLength(const char* path) {
+  if (isDriveLetter(path[0]) && path[1] == ':' && isSeparator(path[2])) return 3;
+  if (!isSeparator(path[0]) || !isSeparator(path[1])) return 0;
+  const char* server = path + 2;
+  size_t serverLength = strcspn(server, "\\/");
+  if (serverLength == 0 || server[serverLength] == 0) return 0;
+  if (strncmp(server, "?", serverLength) == 0 || strncmp(server, ".", serverLength) == 0) return 0;
+  const char* share = server + serverLength + 1;
+  size_t shareLength = strcspn(share, "\\/");
+  if (shareLength == 0) return 0;
+  return static_cast<size_t>(share + shareLength - path);
+}
+
+bool isReparsePoint(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+}  // namespace
+
+void registerTempDirectory(const char* path) { registeredDirectories.emplace_back(path); }
+
+void queueRegisteredTemps() {
+  for (const std::string& directory : registeredDirectories) scheduleForDeletion(directory.c_str(), kDirValue);
+}
+
+void scheduleForDeletion(const char* path, const char* valueName) {
+  HANDLE lock = lockQueue();
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, kQueueKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                      nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    unlockQueue(lock);
+    return;
+  }
+  DWORD reportedSize = 0;
+  std::string queue = readQueueValue(key, valueName, &reportedSize);
+  // A ";" inside the path would split it into other paths on the next run.
+  if (reportedSize + strlen(path) + 2 > kMaxQueueBytes || strchr(path, ';') != nullptr) {
+    logInfo("couldn't schedule for deletion in %s: %s", valueName, path);
+  } else {
+    queue += path;
+    queue += ";";
+    writeQueueValue(key, valueName, queue);
+    logInfo("schedule for deletion in %s: %s", valueName, path);
+  }
+  RegCloseKey(key);
+  unlockQueue(lock);
+}
+
+void processDeletionQueue() {
+  HANDLE lock = lockQueue();
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kQueueKey, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS) {
+    unlockQueue(lock);
+    return;
+  }
+  writeQueueValue(key, kFileValue, processEntries(readQueueValue(key, kFileValue), deleteQueuedFile));
+
+  std::string directories = readQueueValue(key, kDirValue);
+  logInfo("delete queue %s", directories.c_str());
+  writeQueueValue(key, kDirValue, processEntries(directories, deleteQueuedDirectory));
+  RegCloseKey(key);
+  unlockQueue(lock);
+}
+
+bool canOpenExclusively(const char* path) {
+  HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
+void emptyDirectory(const char* path) {
+  if (isUnsafeQueueEntry(path)) return;
+  // A link's target belongs to someone else.
+  if (isReparsePoint(path)) {
+    logInfo("leaving link %s", path);
+    return;
+  }
+  logInfo("emptying %s", path);
+  std::string base = path;
+  if (base.back() != '\\') base += '\\';
+
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((base + "*.*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) continue;
+    std::string full = base + found.cFileName;
+    switch (emptyingAction(found.dwFileAttributes)) {
+      case EmptyingAction::leave:
+        logInfo("leaving link %s", full.c_str());
+        break;
+      case EmptyingAction::removeDirectory:
+        logInfo("attempting to remove %s", full.c_str());
+        RemoveDirectoryA(full.c_str());
+        break;
+      case EmptyingAction::deleteFile:
+        logInfo("attempting to delete %s", full.c_str());
+        DeleteFileA(full.c_str());
+        break;
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+EmptyingAction emptyingAction(DWORD attributes) {
+  // A link's target belongs to someone else; a directory is never descended into.
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return EmptyingAction::leave;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return EmptyingAction::removeDirectory;
+  return EmptyingAction::deleteFile;
+}
+
+bool isUnsafeQueueEntry(const char* path) {
+  size_t root = rootLength(path);
+  if (root == 0) return true;
+  if (strpbrk(path, "*?") != nullptr) return true;
+  // Below the root: at least one real component, none that climbs or stays.
+  int components = 0;
+  const char* part = path + root;
+  while (*part != 0) {
+    size_t length = strcspn(part, "\\/");
+    if (length > 0) {
+      if (strspn(part, ". ") >= length) return true;
+      ++components;
+    }
+    part += length;
+    if (*part != 0) ++part;
+  }
+  return components == 0;
+}

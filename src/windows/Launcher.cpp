@@ -3,8 +3,10 @@
 
 #include <cstring>
 
+#include "Config.h"
 #include "DeletionQueue.h"
 #include "ErrorReport.h"
+#include "Extraction.h"
 #include "ProcessEnvironment.h"
 #include "WinLoader.h"
 
@@ -54,6 +56,8 @@ int runLauncher(HINSTANCE instance, const char* tail, int /*showWindow*/) {
   honourRebootRequest(tail);
   if (isQuietSwitch(tail)) setQuiet();
   initialiseProcess(instance);
+  if (!extractIncludedFiles()) fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, "16");
+  processDeletionQueue();
   if (!LoadDLL()) exitLauncher(kNoRuntimeExitCode);
   queueRegisteredTemps();
   return 0;

@@ -1,0 +1,38 @@
+// Extracting the included files (the application's jars) appended to the
+// executable into a fresh temporary directory.
+//
+// The included-files area, at includedFilesOffset(), holds per file a 32-bit
+// size and that many scrambled bytes. The names are in key 2003, each followed
+// by ";", in the order of the area; key 2002 holds their number.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+// This run's extraction directory without a trailing backslash; empty when
+// the executable includes no files.
+const char* extractionDirectory();
+
+// Extracts every included file of the executable into a new directory, which
+// becomes extractionDirectory() and is registered for deletion. False when a
+// file could not be extracted.
+bool extractIncludedFiles();
+
+// The work of extractIncludedFiles on an open file positioned at the
+// included-files area: up to count files, named by key 2003, into a new
+// directory whose path is written to dir. Each file stays open for reading
+// until the process ends, so that another launcher's deletion run leaves it.
+bool extractFilesFrom(HANDLE source, int count, char* dir, size_t capacity);
+
+// Whether an included file's name stays inside the extraction directory: no
+// path separator, no drive colon, no "..", not only dots and blanks.
+bool isSafeIncludedName(const char* name);
+
+// Reads one file's size and data from source and writes the unscrambled data
+// to path. A size of 0 or less creates no file.
+bool extractFile(HANDLE source, const char* path);
+
+// Copies size bytes from in to out in chunks of at most 8192 bytes,
+// unscrambling them when asked. False when the input ends early.
+bool copyFileData(HANDLE in, HANDLE out, int32_t size, bool unscramble);

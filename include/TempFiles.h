@@ -1,0 +1,39 @@
+// The temporary location of the run's files and the names made in it.
+//
+// The location is a narrow path. When it is the system's temporary path it
+// ends with a backslash; the fallback locations have none.
+#pragma once
+#include <cstddef>
+#include <functional>
+
+constexpr size_t kTempLocationSize = 8192;
+
+// What the choice of the location asks of the system, so that every branch of
+// it can be driven without the system it runs on.
+struct TempLocationSystem {
+  const char* systemTempPath;    // GetTempPathA's answer; "" when it has none
+  const char* longTempPath;      // its long form; "" when that failed
+  const char* windowsDirectory;  // GetWindowsDirectoryA's answer
+  std::function<bool(const char* dir)> isWritable;
+  std::function<void(const char* dir)> makeDirectory;
+};
+
+// The choice itself: the system temporary path while its long form names no
+// unrepresentable character ("?"), else the first writable fallback. False
+// when no candidate can be written to.
+bool pickTempLocation(char* out, size_t capacity, const TempLocationSystem& system);
+
+// pickTempLocation on the running system. Ends the process with the
+// "Poweruser" message box when no location can be written to.
+void chooseTempLocation(char* out, size_t capacity);
+
+// Whether a directory can be made (and removed) inside dir.
+bool isWritableDirectory(const char* dir);
+
+// Creates a new empty file "tvx*.tmp" in the chosen location and writes its
+// path to out. False, with out empty, when out is shorter than MAX_PATH or no
+// name could be made.
+bool createTempFileName(char* out, size_t capacity);
+
+// The system temporary path + "tvx_p" + n + ".tmp".
+void processTempFileName(char* out, size_t capacity, int n);

@@ -1,0 +1,162 @@
+// Extracting the included files into this run's temporary directory.
+#include "Extraction.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "BlockFormat.h"
+#include "Buffers.h"
+#include "Config.h"
+#include "DeletionQueue.h"
+#include "ErrorReport.h"
+#include "Log.h"
+#include "Paths.h"
+#include "TempFiles.h"
+
+namespace {
+
+constexpr DWORD kChunkSize = 8192;
+constexpr uint32_t kScrambleWord = blockformat::kScrambleMask * 0x01010101u;
+
+char directory[kTextBufferSize];
+
+// Read handles on the extracted files, never closed: another launcher's
+// deletion run cannot remove a file that is open without delete sharing.
+std::vector<HANDLE> protectingHandles;
+
+void unscrambleChunk(uint32_t* words, DWORD size) {
+  DWORD wordCount = size / 4;
+  for (DWORD i = 0; i < wordCount; ++i) words[i] ^= kScrambleWord;
+  unsigned char* bytes = reinterpret_cast<unsigned char*>(words);
+  for (DWORD i = wordCount * 4; i < size; ++i) bytes[i] ^= blockformat::kScrambleMask;
+}
+
+// Writes the whole chunk; a write that fails ends the process.
+void writeChunk(HANDLE out, const unsigned char* bytes, DWORD size) {
+  while (size > 0) {
+    DWORD written = 0;
+    if (!WriteFile(out, bytes, size, &written, nullptr) || written == 0) {
+      logError("WriteFile failed %d", static_cast<int>(size));
+      fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, "13");
+    }
+    bytes += written;
+    size -= written;
+  }
+}
+
+void protectFile(const char* path) {
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A file of size 0 was never created; there is nothing to protect.
+  if (file != INVALID_HANDLE_VALUE) protectingHandles.push_back(file);
+}
+
+bool extractNamedFile(HANDLE source, const char* dir, const char* name) {
+  char path[kTextBufferSize];
+  // A cut path would name another file; an unsafe name would leave the directory.
+  bool whole = formatText(path, sizeof path, "%s\\%s", dir, name);
+  if (!whole || !isSafeIncludedName(name) || !extractFile(source, path)) {
+    logError("Failed to extract %s", path);
+    return false;
+  }
+  protectFile(path);
+  return true;
+}
+
+// A fresh directory named after a fresh temporary file: "<file>_dir<random>".
+void makeExtractionDirectory(char* dir, size_t capacity) {
+  bool named = createTempFileName(dir, capacity);
+  if (named) DeleteFileA(dir);
+  srand(static_cast<unsigned>(time(nullptr)));
+  char suffix[32];
+  formatText(suffix, sizeof suffix, "_dir%d", rand());
+  named = named && appendText(dir, capacity, suffix);
+  logInfo("Temp dir: %s", dir);
+  if (!named || !CreateDirectoryA(dir, nullptr)) {
+    fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, "7");
+  }
+}
+
+}  // namespace
+
+const char* extractionDirectory() { return directory; }
+
+bool isSafeIncludedName(const char* name) {
+  if (strpbrk(name, "\\/:") != nullptr || strstr(name, "..") != nullptr) return false;
+  // Dots and blanks alone name the directory itself once the system trims them.
+  return strspn(name, ". ") < strlen(name);
+}
+
+bool copyFileData(HANDLE in, HANDLE out, int32_t size, bool unscramble) {
+  uint32_t words[kChunkSize / 4];
+  unsigned char* bytes = reinterpret_cast<unsigned char*>(words);
+  DWORD left = size > 0 ? static_cast<DWORD>(size) : 0;
+  while (left > 0) {
+    DWORD wanted = left < kChunkSize ? left : kChunkSize;
+    DWORD got = 0;
+    if (!ReadFile(in, bytes, wanted, &got, nullptr) || got == 0) {
+      logError("ReadFile failed");
+      return false;
+    }
+    if (unscramble) unscrambleChunk(words, got);
+    writeChunk(out, bytes, got);
+    left -= got;
+  }
+  return true;
+}
+
+bool extractFile(HANDLE source, const char* path) {
+  int32_t size = 0;
+  if (!readInt32(source, &size)) fatalError("Internal Error: readInt");
+  logInfo("extracting %s (size: %d)", path, size);
+  if (size <= 0) return true;
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, "11");
+  bool copied = copyFileData(source, file, size, true);
+  CloseHandle(file);
+  return copied;
+}
+
+bool extractFilesFrom(HANDLE source, int count, char* dir, size_t capacity) {
+  makeExtractionDirectory(dir, capacity);
+  // Registered at once, so that a failure below still queues the directory.
+  registerTempDirectory(dir);
+
+  char names[kTextBufferSize];
+  configString(key::includedFileNames, names, sizeof names);
+  int extracted = 0;
+  char* entry = names;
+  while (extracted < count && *entry != 0) {
+    char* end = strchr(entry, ';');
+    if (end != nullptr) *end = 0;
+    if (*entry != 0) {
+      if (!extractNamedFile(source, dir, entry)) return false;
+      ++extracted;
+    }
+    if (end == nullptr) break;
+    entry = end + 1;
+  }
+  return true;
+}
+
+bool extractIncludedFiles() {
+  logInfo("extracting files");
+  int count = configInt(key::includedFileCount);
+  logInfo("Included files: %d", count);
+  directory[0] = 0;
+  if (count <= 0) return true;
+
+  HANDLE source = openOwnExecutable();
+  if (source == INVALID_HANDLE_VALUE) {
+    logError("Could not open %s", executablePath());
+    return false;
+  }
+  bool extracted = SetFilePointer(source, static_cast<LONG>(includedFilesOffset()), nullptr, FILE_BEGIN) !=
+                       INVALID_SET_FILE_POINTER &&
+                   extractFilesFrom(source, count, directory, sizeof directory);
+  CloseHandle(source);
+  if (extracted) logInfo("extracting files done");
+  return extracted;
+}

@@ -1,0 +1,110 @@
+// The temporary location and the temporary names made in it.
+#include "TempFiles.h"
+
+#include <windows.h>
+
+#include <direct.h>
+
+#include <cstring>
+
+#include "Buffers.h"
+#include "ErrorReport.h"
+#include "Paths.h"
+
+namespace {
+
+constexpr const char* kNoWritableLocation = "I am sorry, but you must be at least Poweruser to run this program.\n";
+
+// The system temporary path, "" when the system gives none that fits.
+void systemTempPath(char* out, size_t capacity) {
+  DWORD length = GetTempPathA(static_cast<DWORD>(capacity), out);
+  if (length == 0 || length >= capacity) out[0] = 0;
+}
+
+// A candidate is taken only whole: a cut path would name another directory.
+bool tryCandidate(char* out, size_t capacity, const char* candidate, const TempLocationSystem& system) {
+  if (candidate[0] == 0 || !system.isWritable(candidate)) return false;
+  return copyText(out, capacity, candidate);
+}
+
+}  // namespace
+
+bool pickTempLocation(char* out, size_t capacity, const TempLocationSystem& system) {
+  // The system's own path as it gives it, unless its long form has a character
+  // the ANSI code page lacks. A failed long form does not count against it.
+  if (system.systemTempPath[0] != 0 && strchr(system.longTempPath, '?') == nullptr &&
+      copyText(out, capacity, system.systemTempPath)) {
+    return true;
+  }
+
+  char windowsTemp[kTempLocationSize] = "";
+  if (system.windowsDirectory[0] != 0 &&
+      !formatText(windowsTemp, sizeof windowsTemp, "%s\\temp", system.windowsDirectory)) {
+    windowsTemp[0] = 0;
+  }
+  const char* candidates[] = {windowsTemp, "c:\\temp", "c:\\tmp", system.longTempPath};
+  for (const char* candidate : candidates) {
+    if (tryCandidate(out, capacity, candidate, system)) return true;
+  }
+
+  // A writable drive root gets a directory of our own.
+  if (system.isWritable("c:\\")) {
+    system.makeDirectory("c:\\tmp");
+    if (tryCandidate(out, capacity, "c:\\tmp", system)) return true;
+  }
+  if (capacity > 0) out[0] = 0;
+  return false;
+}
+
+void chooseTempLocation(char* out, size_t capacity) {
+  char systemPath[kTempLocationSize];
+  systemTempPath(systemPath, sizeof systemPath);
+  char longPath[kTempLocationSize] = "";
+  if (systemPath[0] != 0) {
+    DWORD length = toLongPath(systemPath, longPath, sizeof longPath);
+    if (length == 0 || length >= sizeof longPath) longPath[0] = 0;
+  }
+  char windowsDirectory[kTempLocationSize];
+  UINT length = GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
+  if (length == 0 || length >= sizeof windowsDirectory) windowsDirectory[0] = 0;
+
+  TempLocationSystem system{systemPath, longPath, windowsDirectory, isWritableDirectory,
+                            [](const char* dir) { _mkdir(dir); }};
+  if (pickTempLocation(out, capacity, system)) return;
+
+  // Shown even when message boxes are off: nothing else can run from here.
+  MessageBoxA(nullptr, kNoWritableLocation, "Error", MB_ICONERROR);
+  exitLauncher(1);
+}
+
+bool isWritableDirectory(const char* dir) {
+  char test[kTextBufferSize];
+  if (!formatText(test, sizeof test, "%s\\tvx_w_testdir", dir)) return false;
+  _rmdir(test);  // a leftover of an earlier test
+  if (_mkdir(test) != 0) return false;
+  bool made = fileExists(test);
+  _rmdir(test);
+  return made;
+}
+
+bool createTempFileName(char* out, size_t capacity) {
+  if (capacity == 0) return false;
+  out[0] = 0;
+  // GetTempFileNameA writes up to MAX_PATH bytes and takes a directory of at
+  // most MAX_PATH - 14 characters.
+  if (capacity < MAX_PATH) return false;
+  char location[kTempLocationSize];
+  chooseTempLocation(location, sizeof location);
+  if (strlen(location) > MAX_PATH - 14) return false;
+  if (GetTempFileNameA(location, "tvx", 0, out) == 0) {
+    out[0] = 0;
+    return false;
+  }
+  return true;
+}
+
+void processTempFileName(char* out, size_t capacity, int n) {
+  char systemPath[kTempLocationSize];
+  systemTempPath(systemPath, sizeof systemPath);
+  formatText(out, capacity, "%stvx_p%d.tmp", systemPath, n);
+}

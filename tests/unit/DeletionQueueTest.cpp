@@ -1,0 +1,316 @@
+#include "DeletionQueue.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "TempTestSupport.h"
+
+namespace {
+
+// Each test starts and ends with no queue key.
+class QueueTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    deleteQueueKey();
+    dir = makeScratchDirectory("queue");
+    ASSERT_FALSE(dir.empty());
+  }
+  void TearDown() override {
+    for (HANDLE file : held) CloseHandle(file);
+    removeScratchDirectory(dir);
+    deleteQueueKey();
+  }
+
+  std::string file(const char* name, const std::string& content = "x") {
+    std::string path = dir + "\\" + name;
+    writeWholeFile(path, content);
+    return path;
+  }
+  std::string subdirectory(const char* name) {
+    std::string path = dir + "\\" + name;
+    CreateDirectoryA(path.c_str(), nullptr);
+    return path;
+  }
+  // Open as a running launcher holds its extracted files.
+  void hold(const std::string& path) {
+    held.push_back(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_NE(held.back(), INVALID_HANDLE_VALUE);
+  }
+  // The queue's text: up to the terminator the registry may have added.
+  std::string value(const char* name) {
+    std::string bytes;
+    EXPECT_TRUE(readRawQueueValue(name, &bytes)) << name;
+    return bytes.substr(0, bytes.find('\0'));
+  }
+
+  std::string dir;
+  std::vector<HANDLE> held;
+};
+
+TEST_F(QueueTest, ProcessingWithoutAKeyCreatesNone) {
+  processDeletionQueue();
+  EXPECT_FALSE(queueKeyExists());
+}
+
+TEST_F(QueueTest, SchedulingAppendsThePathAndASemicolon) {
+  scheduleForDeletion("C:\\a\\one", "delete_file");
+  EXPECT_TRUE(queueKeyExists());
+  EXPECT_EQ(value("delete_file"), "C:\\a\\one;");
+  scheduleForDeletion("C:\\b\\two", "delete_file");
+  scheduleForDeletion("C:\\c", "delete_dir");
+  EXPECT_EQ(value("delete_file"), "C:\\a\\one;C:\\b\\two;");
+  EXPECT_EQ(value("delete_dir"), "C:\\c;");
+
+  // The data is the text; the system may count one terminator behind it
+  // (it does when the byte behind the given length is a zero), never more.
+  std::string raw;
+  ASSERT_TRUE(readRawQueueValue("delete_file", &raw));
+  EXPECT_TRUE(raw == "C:\\a\\one;C:\\b\\two;" || raw == std::string("C:\\a\\one;C:\\b\\two;") + '\0');
+}
+
+TEST_F(QueueTest, SchedulingKeepsTheValueWithinItsLimit) {
+  // What the registry reports for the queued data, plus the path, a ";" and
+  // a terminator, may come to 32767 bytes and no more.
+  const std::string existing(32000, 'q');
+  writeRawQueueValue("delete_dir", existing);
+  std::string raw;
+  ASSERT_TRUE(readRawQueueValue("delete_dir", &raw));
+  const std::string fits = "C:\\" + std::string(32767 - 2 - raw.size() - 3, 'f');
+  const std::string tooLong = fits + "x";
+
+  scheduleForDeletion(tooLong.c_str(), "delete_dir");
+  EXPECT_EQ(value("delete_dir").size(), existing.size());
+  scheduleForDeletion(fits.c_str(), "delete_dir");
+  std::string queued = value("delete_dir");
+  EXPECT_EQ(queued.size(), existing.size() + fits.size() + 1);
+  EXPECT_TRUE(queued.compare(existing.size(), std::string::npos, fits + ";") == 0);
+}
+
+TEST_F(QueueTest, SchedulingRefusesAPathWithASemicolon) {
+  scheduleForDeletion("C:\\Users\\a;b\\Temp\\x", "delete_dir");
+  std::string raw;
+  EXPECT_FALSE(readRawQueueValue("delete_dir", &raw)) << raw;
+}
+
+TEST_F(QueueTest, AFileInUseStaysQueuedAndAFreeOneIsDeleted) {
+  std::string busy = file("busy.jar");
+  std::string free = file("free.jar");
+  hold(busy);
+  scheduleForDeletion(busy.c_str(), "delete_file");
+  scheduleForDeletion(free.c_str(), "delete_file");
+  processDeletionQueue();
+  EXPECT_TRUE(pathExists(busy));
+  EXPECT_FALSE(pathExists(free));
+  EXPECT_EQ(value("delete_file"), busy + ";");
+}
+
+TEST_F(QueueTest, ADotEntryVanishesAndTouchesNothing) {
+  std::string kept = file("kept.txt");
+  char previous[MAX_PATH];
+  GetCurrentDirectoryA(sizeof previous, previous);
+  SetCurrentDirectoryA(dir.c_str());
+  writeRawQueueValue("delete_dir", ".;.;");
+  processDeletionQueue();
+  SetCurrentDirectoryA(previous);
+  EXPECT_TRUE(pathExists(kept));
+  EXPECT_EQ(value("delete_dir"), "");
+}
+
+TEST_F(QueueTest, ADirectoryIsEmptiedWithoutDescending) {
+  std::string queued = subdirectory("queued");
+  std::string top = file("queued\\top.txt");
+  std::string empty = subdirectory("queued\\empty");
+  std::string full = subdirectory("queued\\full");
+  std::string inner = file("queued\\full\\inner.txt");
+  scheduleForDeletion(queued.c_str(), "delete_dir");
+  processDeletionQueue();
+  EXPECT_FALSE(pathExists(top));
+  EXPECT_FALSE(pathExists(empty));
+  EXPECT_TRUE(pathExists(inner));
+  EXPECT_EQ(value("delete_dir"), queued + ";");
+}
+
+TEST_F(QueueTest, ADirectoryQueuedTwiceIsRemovedAndBothEntriesDropped) {
+  std::string queued = subdirectory("twice");
+  file("twice\\a.jar");
+  scheduleForDeletion(queued.c_str(), "delete_dir");
+  scheduleForDeletion(queued.c_str(), "delete_dir");
+  processDeletionQueue();
+  EXPECT_FALSE(pathExists(queued));
+  EXPECT_EQ(value("delete_dir"), "");
+}
+
+TEST_F(QueueTest, AValueLongerThanATextBufferIsProcessedWhole) {
+  // Entries of files that are gone already, to push the last two far out.
+  std::string queue;
+  while (queue.size() < 12000) queue += dir + "\\gone_" + std::to_string(queue.size()) + ".jar;";
+  std::string free = file("free.jar");
+  std::string busy = file("busy.jar");
+  hold(busy);
+  writeRawQueueValue("delete_file", queue + free + ";" + busy + ";");
+  processDeletionQueue();
+  EXPECT_FALSE(pathExists(free));
+  EXPECT_EQ(value("delete_file"), busy + ";");
+}
+
+TEST_F(QueueTest, UnsafeEntriesAreDroppedWithoutEmptyingAnything) {
+  // A relative entry would name a directory below the current one.
+  std::string below = subdirectory("below");
+  std::string belowFile = file("below\\keep.txt");
+  std::string rootFile = "C:\\tovex_queue_test_marker.txt";
+  writeWholeFile(rootFile, "x");
+  ASSERT_TRUE(pathExists(rootFile));
+  char previous[MAX_PATH];
+  GetCurrentDirectoryA(sizeof previous, previous);
+  SetCurrentDirectoryA(dir.c_str());
+  writeRawQueueValue("delete_dir", "C:\\;c:;C:\\.;C:\\x\\..;below;\\;;");
+  writeRawQueueValue("delete_file", "below\\keep.txt;");
+  processDeletionQueue();
+  SetCurrentDirectoryA(previous);
+  EXPECT_TRUE(pathExists(rootFile));
+  EXPECT_TRUE(pathExists(belowFile));
+  EXPECT_EQ(value("delete_dir"), "");
+  EXPECT_EQ(value("delete_file"), "");
+  DeleteFileA(rootFile.c_str());
+}
+
+TEST_F(QueueTest, ALinkInsideIsLeftAndItsTargetUntouched) {
+  std::string target = subdirectory("target");
+  std::string targetFile = file("target\\precious.txt");
+  std::string queued = subdirectory("queued");
+  std::string link = queued + "\\link";
+  DWORD attributes = CreateSymbolicLinkA(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)
+                         ? GetFileAttributesA(link.c_str())
+                         : INVALID_FILE_ATTRIBUTES;
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    GTEST_SKIP() << "this system makes no directory links";
+  }
+  emptyDirectory(queued.c_str());
+  emptyDirectory(link.c_str());
+  EXPECT_TRUE(pathExists(targetFile));
+  EXPECT_TRUE(pathExists(link));
+  RemoveDirectoryA(link.c_str());
+}
+
+struct ActionCase {
+  DWORD attributes;
+  EmptyingAction action;
+};
+
+const ActionCase kActionCases[] = {
+    {FILE_ATTRIBUTE_NORMAL, EmptyingAction::deleteFile},
+    {FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY, EmptyingAction::deleteFile},
+    {FILE_ATTRIBUTE_DIRECTORY, EmptyingAction::removeDirectory},
+    {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, EmptyingAction::leave},
+    {FILE_ATTRIBUTE_REPARSE_POINT, EmptyingAction::leave},
+};
+
+TEST(EmptyingAction, LeavesLinksAndNeverDescends) {
+  for (const ActionCase& c : kActionCases) {
+    EXPECT_EQ(emptyingAction(c.attributes), c.action) << std::hex << c.attributes;
+  }
+}
+
+struct EntryCase {
+  const char* path;
+  bool unsafe;
+};
+
+const EntryCase kEntryCases[] = {
+    {"C:\\Temp\\tvx1A2B.tmp_dir4711", false},
+    {"c:\\temp", false},
+    {"\\\\server\\share\\temp\\tvx1.tmp_dir2", false},
+    {"C:/Temp/x", false},
+    {"", true},
+    {".", true},
+    {"temp\\x", true},
+    {"\\temp\\x", true},
+    {"C:", true},
+    {"c:temp", true},
+    {"C:\\", true},
+    {"C:/", true},
+    {"C:\\\\", true},
+    {"C:\\.", true},
+    {"C:\\..", true},
+    {"C:\\temp\\..", true},
+    {"C:\\temp\\..\\..", true},
+    {"C:\\temp\\.\\x", true},
+    {"C:\\ . \\", true},
+    {"C:\\*", true},
+    {"C:\\temp\\?", true},
+    {"\\\\", true},
+    {"\\\\server", true},
+    {"\\\\server\\", true},
+    {"\\\\server\\share", true},
+    {"\\\\server\\share\\", true},
+    {"\\\\?\\C:\\temp", true},
+    {"\\\\.\\C:\\temp", true},
+};
+
+TEST(QueueEntry, IsUnsafeForRootsAndRelativePaths) {
+  for (const EntryCase& c : kEntryCases) {
+    EXPECT_EQ(isUnsafeQueueEntry(c.path), c.unsafe) << c.path;
+  }
+}
+
+std::string helperPath() {
+  char path[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string exe(path, length);
+  return exe.substr(0, exe.find_last_of('\\') + 1) + "queue_writer.exe";
+}
+
+TEST_F(QueueTest, LaunchersSchedulingAtTheSameMomentLoseNoEntry) {
+  constexpr int kWriters = 4;
+  constexpr int kEntriesEach = 25;
+  std::string eventName = "tovex_queue_test_start_" + std::to_string(GetCurrentProcessId());
+  HANDLE start = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+  ASSERT_NE(start, nullptr);
+
+  std::vector<HANDLE> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    std::string command = "\"" + helperPath() + "\" " + eventName + " C:\\w" + std::to_string(w) + "_ " +
+                          std::to_string(kEntriesEach);
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process))
+        << command;
+    CloseHandle(process.hThread);
+    writers.push_back(process.hProcess);
+  }
+  SetEvent(start);
+  // A generous bound against a hang, not a measure of speed.
+  ASSERT_EQ(WaitForMultipleObjects(static_cast<DWORD>(writers.size()), writers.data(), TRUE, 300000),
+            WAIT_OBJECT_0);
+  for (HANDLE writer : writers) {
+    DWORD code = 99;
+    GetExitCodeProcess(writer, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(writer);
+  }
+  CloseHandle(start);
+
+  std::vector<std::string> entries;
+  std::string queued = value("delete_file");
+  for (size_t at = 0, end; (end = queued.find(';', at)) != std::string::npos; at = end + 1) {
+    entries.push_back(queued.substr(at, end - at));
+  }
+  std::vector<std::string> expected;
+  for (int w = 0; w < kWriters; ++w) {
+    for (int i = 0; i < kEntriesEach; ++i) expected.push_back("C:\\w" + std::to_string(w) + "_" + std::to_string(i));
+  }
+  std::sort(entries.begin(), entries.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(entries, expected);
+}
+
+}  // namespace

@@ -1,0 +1,255 @@
+#include "Extraction.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "BlockFormat.h"
+#include "Buffers.h"
+#include "Config.h"
+#include "DeletionQueue.h"
+#include "TempTestSupport.h"
+
+namespace {
+
+// The log is on for this whole program, so that failures can be seen in it.
+const bool logRequested = SetEnvironmentVariableA("TOVEX_LOG", "yes") != 0;
+
+// Bytes that take every value, in no simple order.
+std::string patternBytes(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xff);
+  return bytes;
+}
+
+std::string scrambled(std::string bytes) {
+  for (char& c : bytes) c = static_cast<char>(c ^ blockformat::kScrambleMask);
+  return bytes;
+}
+
+std::string int32Bytes(int32_t value) {
+  uint32_t bits = static_cast<uint32_t>(value);
+  std::string bytes;
+  for (int i = 0; i < 4; ++i) bytes += static_cast<char>((bits >> (8 * i)) & 0xff);
+  return bytes;
+}
+
+// One included file as the area holds it: its size, then its scrambled bytes.
+std::string includedFile(const std::string& content) {
+  return int32Bytes(static_cast<int32_t>(content.size())) + scrambled(content);
+}
+
+HANDLE openForReading(const std::string& path) {
+  return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                     nullptr);
+}
+
+HANDLE createForWriting(const std::string& path) {
+  return CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+DWORD filePosition(HANDLE file) { return SetFilePointer(file, 0, nullptr, FILE_CURRENT); }
+
+class ExtractionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(logRequested);
+    dir = makeScratchDirectory("extract");
+    ASSERT_FALSE(dir.empty());
+  }
+  void TearDown() override { removeScratchDirectory(dir); }
+
+  std::string dir;
+};
+
+struct CopyCase {
+  int32_t size;
+  bool unscramble;
+};
+
+// Around the 8192-byte chunk and the 4-byte word: 20000 is 8192 + 8192 + 3616.
+const CopyCase kCopyCases[] = {{1, true},    {3, true},    {8191, true}, {8192, true},
+                               {8193, true}, {20000, true}, {20000, false}};
+
+TEST_F(ExtractionTest, CopiesEveryByteAndNothingBehind) {
+  for (const CopyCase& c : kCopyCases) {
+    SCOPED_TRACE(testing::Message() << "size " << c.size << (c.unscramble ? " unscrambled" : " as is"));
+    std::string content = patternBytes(static_cast<size_t>(c.size));
+    std::string source = dir + "\\source";
+    std::string target = dir + "\\target";
+    // Padding behind the data must stay unread.
+    writeWholeFile(source, (c.unscramble ? scrambled(content) : content) + std::string(16, '\0'));
+
+    HANDLE in = openForReading(source);
+    HANDLE out = createForWriting(target);
+    ASSERT_NE(in, INVALID_HANDLE_VALUE);
+    ASSERT_NE(out, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(copyFileData(in, out, c.size, c.unscramble));
+    EXPECT_EQ(filePosition(in), static_cast<DWORD>(c.size));
+    CloseHandle(in);
+    CloseHandle(out);
+    EXPECT_TRUE(readWholeFile(target) == content);
+  }
+}
+
+TEST_F(ExtractionTest, ExtractsOneFileFromItsRecord) {
+  std::string content = patternBytes(20000);
+  std::string source = dir + "\\area";
+  writeWholeFile(source, includedFile(content) + includedFile("next"));
+  std::string target = dir + "\\app.jar";
+
+  HANDLE in = openForReading(source);
+  ASSERT_NE(in, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(extractFile(in, target.c_str()));
+  EXPECT_EQ(filePosition(in), 4u + 20000u);
+  CloseHandle(in);
+  EXPECT_TRUE(readWholeFile(target) == content);
+  EXPECT_NE(logText().find("extracting " + target + " (size: 20000)"), std::string::npos);
+}
+
+TEST_F(ExtractionTest, ASizeOfZeroOrLessCreatesNoFile) {
+  for (int32_t size : {0, -5}) {
+    SCOPED_TRACE(size);
+    std::string source = dir + "\\area";
+    writeWholeFile(source, int32Bytes(size) + "rest");
+    std::string target = dir + "\\empty.jar";
+    HANDLE in = openForReading(source);
+    EXPECT_TRUE(extractFile(in, target.c_str()));
+    EXPECT_EQ(filePosition(in), 4u);
+    CloseHandle(in);
+    EXPECT_FALSE(pathExists(target));
+  }
+}
+
+TEST_F(ExtractionTest, TruncatedDataFails) {
+  std::string source = dir + "\\area";
+  writeWholeFile(source, int32Bytes(100) + scrambled(patternBytes(50)));
+  std::string target = dir + "\\cut.jar";
+  HANDLE in = openForReading(source);
+  EXPECT_FALSE(extractFile(in, target.c_str()));
+  CloseHandle(in);
+  EXPECT_NE(logText().find("ERROR: ReadFile failed"), std::string::npos);
+}
+
+struct NameCase {
+  const char* name;
+  bool safe;
+};
+
+const NameCase kNameCases[] = {
+    {"app.jar", true},       {"lib-1.2.3.jar", true}, {".hidden", true},     {"a b.jar", true},
+    {"..\\evil.jar", false}, {"../evil.jar", false},  {"lib\\a.jar", false}, {"lib/a.jar", false},
+    {"c:evil.jar", false},   {"C:\\evil.jar", false}, {"..", false},         {".", false},
+    {"...", false},          {". .", false},          {"a..b.jar", false},   {"\\\\server\\x", false},
+};
+
+TEST(IncludedName, IsSafeOnlyInsideTheDirectory) {
+  for (const NameCase& c : kNameCases) {
+    EXPECT_EQ(isSafeIncludedName(c.name), c.safe) << c.name;
+  }
+}
+
+// A file with an empty stub image, the block with the given narrow records,
+// no wide records, then area.
+std::string fakeExecutable(const std::vector<std::pair<int32_t, std::string>>& records, const std::string& area) {
+  std::string image(560, '\0');
+  std::string rawPointer = int32Bytes(560);
+  image.replace(blockformat::kLastSectionRawPointerOffset, 4, rawPointer);
+  std::string block = int32Bytes(static_cast<int32_t>(blockformat::kMagic));
+  block += int32Bytes(static_cast<int32_t>(records.size()));
+  for (const auto& record : records) {
+    block += int32Bytes(record.first) + int32Bytes(static_cast<int32_t>(record.second.size())) + record.second;
+  }
+  block += int32Bytes(0);
+  return image + block + area;
+}
+
+// Loads the fake executable's block and leaves the file at its included files.
+HANDLE loadFakeExecutable(const std::string& path) {
+  HANDLE file = openForReading(path);
+  if (file == INVALID_HANDLE_VALUE) return file;
+  if (readConfigBlock(file) != ConfigReadResult::ok) {
+    CloseHandle(file);
+    return INVALID_HANDLE_VALUE;
+  }
+  SetFilePointer(file, static_cast<LONG>(includedFilesOffset()), nullptr, FILE_BEGIN);
+  return file;
+}
+
+TEST_F(ExtractionTest, ExtractsTheNamedFilesIntoAFreshDirectory) {
+  std::string first = patternBytes(9000);
+  std::string exe = dir + "\\app.exe";
+  // Empty names are skipped; a name past the count is not extracted.
+  writeWholeFile(exe, fakeExecutable({{key::includedFileCount, "3"},
+                                      {key::includedFileNames, "app.jar;;empty.txt;lib.jar;extra.jar;"}},
+                                     includedFile(first) + includedFile("") + includedFile("library") +
+                                         includedFile("extra") + std::string(64, '\0')));
+  HANDLE source = loadFakeExecutable(exe);
+  ASSERT_NE(source, INVALID_HANDLE_VALUE);
+
+  char extracted[kTextBufferSize];
+  EXPECT_TRUE(extractFilesFrom(source, configInt(key::includedFileCount), extracted, sizeof extracted));
+  CloseHandle(source);
+
+  std::string made = extracted;
+  std::string temp = systemTempPath() + "tvx";
+  ASSERT_EQ(made.compare(0, temp.size(), temp), 0) << made;
+  size_t suffix = made.find(".tmp_dir");
+  ASSERT_NE(suffix, std::string::npos) << made;
+  EXPECT_NE(made.find_first_of("0123456789", suffix), std::string::npos) << made;
+  EXPECT_FALSE(pathExists(made.substr(0, suffix + 4)));  // the name's own file is gone
+
+  EXPECT_TRUE(readWholeFile(made + "\\app.jar") == first);
+  EXPECT_FALSE(pathExists(made + "\\empty.txt"));
+  EXPECT_EQ(readWholeFile(made + "\\lib.jar"), "library");
+  EXPECT_FALSE(pathExists(made + "\\extra.jar"));
+  // Held open for this process's lifetime: no one can delete them meanwhile.
+  EXPECT_FALSE(DeleteFileA((made + "\\app.jar").c_str()));
+  EXPECT_TRUE(pathExists(made + "\\app.jar"));
+
+  // The directory is registered for the deletion queue.
+  deleteQueueKey();
+  queueRegisteredTemps();
+  std::string queued;
+  EXPECT_TRUE(readRawQueueValue("delete_dir", &queued));
+  EXPECT_NE(queued.find(made + ";"), std::string::npos) << queued;
+  deleteQueueKey();
+}
+
+TEST_F(ExtractionTest, RefusesANameThatLeavesTheDirectoryOrItsBuffer) {
+  // The last name is too long for a path buffer: it fails rather than being cut.
+  const std::string names[] = {"..\\escaped_by_tovex_test.jar", "sub\\escaped_by_tovex_test.jar",
+                               "c:escaped_by_tovex_test.jar", std::string(8150, 'n') + ".jar"};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name.substr(0, 40));
+    std::string exe = dir + "\\app.exe";
+    writeWholeFile(exe, fakeExecutable({{key::includedFileCount, "1"}, {key::includedFileNames, name + ";"}},
+                                       includedFile("payload")));
+    HANDLE source = loadFakeExecutable(exe);
+    ASSERT_NE(source, INVALID_HANDLE_VALUE);
+    char extracted[kTextBufferSize];
+    EXPECT_FALSE(extractFilesFrom(source, 1, extracted, sizeof extracted));
+    CloseHandle(source);
+    EXPECT_FALSE(pathExists(systemTempPath() + "escaped_by_tovex_test.jar"));
+    std::string failure = std::string("ERROR: Failed to extract ") + extracted + "\\" + name.substr(0, 40);
+    EXPECT_NE(logText().find(failure), std::string::npos);
+    // Nothing was written into it.
+    EXPECT_TRUE(RemoveDirectoryA(extracted));
+  }
+}
+
+TEST_F(ExtractionTest, AnExecutableWithoutIncludedFilesMakesNoDirectory) {
+  std::string exe = dir + "\\app.exe";
+  writeWholeFile(exe, fakeExecutable({{key::applicationName, "app"}}, ""));
+  HANDLE source = loadFakeExecutable(exe);
+  ASSERT_NE(source, INVALID_HANDLE_VALUE);
+  CloseHandle(source);
+  EXPECT_TRUE(extractIncludedFiles());
+  EXPECT_STREQ(extractionDirectory(), "");
+  EXPECT_NE(logText().find("Included files: 0"), std::string::npos);
+}
+
+}  // namespace

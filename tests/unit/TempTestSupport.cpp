@@ -1,0 +1,111 @@
+#include "TempTestSupport.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "Log.h"
+
+std::string systemTempPath() {
+  char path[MAX_PATH + 1];
+  DWORD length = GetTempPathA(sizeof path, path);
+  return length > 0 && length < sizeof path ? std::string(path, length) : std::string();
+}
+
+std::string makeScratchDirectory(const char* label) {
+  static unsigned counter = 0;
+  for (;;) {
+    char name[MAX_PATH];
+    snprintf(name, sizeof name, "tovex_%s_%lu_%u", label, static_cast<unsigned long>(GetCurrentProcessId()),
+             counter++);
+    std::string path = systemTempPath() + name;
+    if (CreateDirectoryA(path.c_str(), nullptr)) return path;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return std::string();
+  }
+}
+
+void removeScratchDirectory(const std::string& path) {
+  if (path.empty()) return;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string full = path + "\\" + name;
+      bool link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        if (!link) removeScratchDirectory(full);
+        RemoveDirectoryA(full.c_str());
+      } else {
+        SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(full.c_str());
+      }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+bool pathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void writeWholeFile(const std::string& path, const std::string& bytes) {
+  FILE* file = fopen(path.c_str(), "wb");
+  if (file == nullptr) return;
+  fwrite(bytes.data(), 1, bytes.size(), file);
+  fclose(file);
+}
+
+std::string readWholeFile(const std::string& path) {
+  std::string bytes;
+  FILE* file = fopen(path.c_str(), "rb");
+  if (file == nullptr) return bytes;
+  char chunk[4096];
+  size_t got;
+  while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
+  fclose(file);
+  return bytes;
+}
+
+std::string logText() {
+  const char* path = logFilePath();
+  return path != nullptr ? readWholeFile(path) : std::string();
+}
+
+void deleteQueueKey() {
+  RegDeleteTreeA(HKEY_CURRENT_USER, kQueueKeyPath);
+  RegDeleteKeyA(HKEY_CURRENT_USER, kQueueKeyPath);
+}
+
+bool queueKeyExists() {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kQueueKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+bool readRawQueueValue(const char* name, std::string* bytes) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kQueueKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  DWORD size = 0;
+  bool found = RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS;
+  if (found) {
+    std::vector<char> data(size + 1);
+    found = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size) ==
+            ERROR_SUCCESS;
+    bytes->assign(data.data(), size);
+  }
+  RegCloseKey(key);
+  return found;
+}
+
+void writeRawQueueValue(const char* name, const std::string& text) {
+  HKEY key;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, kQueueKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                      &key, nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data()), static_cast<DWORD>(text.size()));
+  RegCloseKey(key);
+}
