@@ -84,7 +84,8 @@ void makeExtractionDirectory(char* dir, size_t capacity) {
 const char* extractionDirectory() { return directory; }
 
 bool isSafeIncludedName(const char* name) {
-  if (strpbrk(name, "\\/:") != nullptr || strstr(name, "..") != nullptr) return false;
+  // Without a separator or a drive colon a name cannot reach outside the directory.
+  if (strpbrk(name, "\\/:") != nullptr) return false;
   // Dots and blanks alone name the directory itself once the system trims them.
   return strspn(name, ". ") < strlen(name);
 }
@@ -121,8 +122,6 @@ bool extractFile(HANDLE source, const char* path) {
 
 bool extractFilesFrom(HANDLE source, int count, char* dir, size_t capacity) {
   makeExtractionDirectory(dir, capacity);
-  // Registered at once, so that a failure below still queues the directory.
-  registerTempDirectory(dir);
 
   char names[kTextBufferSize];
   configString(key::includedFileNames, names, sizeof names);
@@ -138,6 +137,9 @@ bool extractFilesFrom(HANDLE source, int count, char* dir, size_t capacity) {
     if (end == nullptr) break;
     entry = end + 1;
   }
+  // Queued only once every file is out: after a failure the directory and
+  // what was extracted stay where they are.
+  registerTempDirectory(dir);
   return true;
 }
 

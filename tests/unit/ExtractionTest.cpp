@@ -143,7 +143,7 @@ const NameCase kNameCases[] = {
     {"app.jar", true},       {"lib-1.2.3.jar", true}, {".hidden", true},     {"a b.jar", true},
     {"..\\evil.jar", false}, {"../evil.jar", false},  {"lib\\a.jar", false}, {"lib/a.jar", false},
     {"c:evil.jar", false},   {"C:\\evil.jar", false}, {"..", false},         {".", false},
-    {"...", false},          {". .", false},          {"a..b.jar", false},   {"\\\\server\\x", false},
+    {"...", false},          {". .", false},          {"a..b.jar", true},   {"\\\\server\\x", false},
 };
 
 TEST(IncludedName, IsSafeOnlyInsideTheDirectory) {
