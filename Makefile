@@ -5,7 +5,7 @@ JOBS ?= 2
 WIN_BUILD := build/win
 BUILDER_BUILD := build/builder
 
-.PHONY: all setup launcher builder example test unit-test clean
+.PHONY: all setup launcher builder example test bench clean
 
 all: setup launcher builder example
 
@@ -32,6 +32,10 @@ example: launcher builder
 # the end-to-end tests, all under one virtual X display.
 test: all
 	xvfb-run -a -s "-screen 0 1024x768x24" scripts/run-tests
+
+# Benchmarks: each compares against a baseline measured in the same run.
+bench: launcher
+	scripts/wine-run $(WIN_BUILD)/bench/extraction_bench.exe 1 100
 
 clean:
 	rm -rf build dist

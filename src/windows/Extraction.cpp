@@ -18,6 +18,7 @@
 namespace {
 
 constexpr DWORD kChunkSize = 8192;
+constexpr DWORD kWriteBatchSize = 8 * kChunkSize;
 constexpr uint32_t kScrambleWord = blockformat::kScrambleMask * 0x01010101u;
 
 char directory[kTextBufferSize];
@@ -26,10 +27,16 @@ char directory[kTextBufferSize];
 // deletion run cannot remove a file that is open without delete sharing.
 std::vector<HANDLE> protectingHandles;
 
-void unscrambleChunk(uint32_t* words, DWORD size) {
+// The mask is the same for every byte, so a chunk is unscrambled a word at a
+// time wherever it starts in the batch.
+void unscrambleChunk(unsigned char* bytes, DWORD size) {
+  while (size > 0 && reinterpret_cast<uintptr_t>(bytes) % 4 != 0) {
+    *bytes++ ^= blockformat::kScrambleMask;
+    --size;
+  }
+  uint32_t* words = reinterpret_cast<uint32_t*>(bytes);
   DWORD wordCount = size / 4;
   for (DWORD i = 0; i < wordCount; ++i) words[i] ^= kScrambleWord;
-  unsigned char* bytes = reinterpret_cast<unsigned char*>(words);
   for (DWORD i = wordCount * 4; i < size; ++i) bytes[i] ^= blockformat::kScrambleMask;
 }
 
@@ -91,19 +98,26 @@ bool isSafeIncludedName(const char* name) {
 }
 
 bool copyFileData(HANDLE in, HANDLE out, int32_t size, bool unscramble) {
-  uint32_t words[kChunkSize / 4];
-  unsigned char* bytes = reinterpret_cast<unsigned char*>(words);
+  // Read in chunks of 8192 bytes; written in batches of several chunks, since
+  // extending the output file is what costs most per call.
+  static uint32_t batch[kWriteBatchSize / 4];
+  unsigned char* bytes = reinterpret_cast<unsigned char*>(batch);
+  DWORD filled = 0;
   DWORD left = size > 0 ? static_cast<DWORD>(size) : 0;
   while (left > 0) {
     DWORD wanted = left < kChunkSize ? left : kChunkSize;
     DWORD got = 0;
-    if (!ReadFile(in, bytes, wanted, &got, nullptr) || got == 0) {
+    if (!ReadFile(in, bytes + filled, wanted, &got, nullptr) || got == 0) {
       logError("ReadFile failed");
       return false;
     }
-    if (unscramble) unscrambleChunk(words, got);
-    writeChunk(out, bytes, got);
+    if (unscramble) unscrambleChunk(bytes + filled, got);
+    filled += got;
     left -= got;
+    if (filled + kChunkSize > kWriteBatchSize || left == 0) {
+      writeChunk(out, bytes, filled);
+      filled = 0;
+    }
   }
   return true;
 }

@@ -47,9 +47,7 @@ def wine_temp_dir(wine_env):
     """The Unix path of the directory that TMP names inside the prefix."""
     out = subprocess.run(["wine", "cmd", "/c", "echo %TMP%"], env=wine_env,
                          capture_output=True, text=True, check=True).stdout.strip()
-    unix = subprocess.run(["winepath", "-u", out], env=wine_env, capture_output=True,
-                          text=True, check=True).stdout.strip()
-    return Path(unix)
+    return unix_path(wine_env, out)
 
 
 class App:
@@ -105,3 +103,57 @@ def wait_for(condition, timeout=30.0, step=0.2):
             return value
         time.sleep(step)
     return None
+
+
+QUEUE_KEY = r"HKEY_CURRENT_USER\SOFTWARE\morrowfield\tovex\temp"
+
+
+def _unescape_reg(text):
+    return text.replace('\\"', '"').replace("\\\\", "\\")
+
+
+def read_queue(env):
+    """The deletion queue's values, as the registry holds them; {} when the key is absent."""
+    export = Path(env["WINEPREFIX"]) / "drive_c" / "tovex-queue-export.reg"
+    export.unlink(missing_ok=True)
+    subprocess.run(["wine", "regedit", "/e", "C:\\tovex-queue-export.reg", QUEUE_KEY], env=env,
+                   capture_output=True, timeout=120)
+    if not export.exists():
+        return None
+    values = {}
+    for line in export.read_bytes().decode("utf-16").splitlines():
+        if line.startswith('"') and '"="' in line:
+            name, value = line.split('"="', 1)
+            values[name[1:]] = _unescape_reg(value[:-1])
+        elif line.startswith('"') and '"=hex(1):' in line:
+            # A text stored without its terminator is exported as bytes.
+            name, value = line.split('"=hex(1):', 1)
+            raw = bytes(int(b, 16) for b in value.replace("\\", "").split(",") if b.strip())
+            values[name[1:]] = raw.decode("utf-16-le").rstrip("\0")
+    return values
+
+
+def queue_entries(env, name):
+    values = read_queue(env) or {}
+    return [entry for entry in values.get(name, "").split(";") if entry]
+
+
+def write_queue(env, **values):
+    subprocess.run(["wine", "reg", "delete", QUEUE_KEY, "/f"], env=env, capture_output=True, timeout=120)
+    for name, text in values.items():
+        subprocess.run(["wine", "reg", "add", QUEUE_KEY, "/v", name, "/t", "REG_SZ", "/d", text, "/f"],
+                       env=env, capture_output=True, timeout=120, check=True)
+
+
+def clear_queue(env):
+    subprocess.run(["wine", "reg", "delete", QUEUE_KEY, "/f"], env=env, capture_output=True, timeout=120)
+
+
+def windows_path(env, path):
+    return subprocess.run(["winepath", "-w", str(path)], env=env, capture_output=True, text=True,
+                          check=True).stdout.strip()
+
+
+def unix_path(env, path):
+    return Path(subprocess.run(["winepath", "-u", path], env=env, capture_output=True, text=True,
+                               check=True).stdout.strip())

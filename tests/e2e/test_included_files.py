@@ -1,0 +1,214 @@
+"""Included files: extracted at every start into a fresh private directory,
+held open while the launcher runs, and deleted by a later start."""
+import os
+import re
+
+import pytest
+
+from blockfile import layout
+from conftest import (NO_RUNTIME_EXIT, clear_queue, queue_entries, unix_path, wait_for,
+                      windows_path, write_queue)
+from test_message_box import find_window
+from test_start_up import PROJECT, stderr_text
+
+FILES = {
+    "app.jar": bytes(range(256)) * 4,
+    "empty.txt": b"",
+    "big.bin": os.urandom(20000) + b"\0\xff" * 300,
+    "notes.txt": "héllo\r\n".encode("cp1252"),
+}
+
+
+def project_with_files(directory, files=FILES, extra=""):
+    text = PROJECT + extra
+    for name, data in files.items():
+        (directory / name).write_bytes(data)
+        text += f'\n[[files]]\npath = "{name}"\n'
+    return text
+
+
+def remove_queued_directories(env):
+    import shutil
+    for entry in queue_entries(env, "delete_dir"):
+        if re.match(r"[A-Za-z]:\\.+", entry):
+            shutil.rmtree(unix_path(env, entry), ignore_errors=True)
+
+
+@pytest.fixture
+def no_queue(wine_env):
+    """An empty queue for the test; afterwards what the test queued is removed."""
+    remove_queued_directories(wine_env)
+    clear_queue(wine_env)
+    yield
+    remove_queued_directories(wine_env)
+    clear_queue(wine_env)
+
+
+def extraction_dirs(env):
+    return set(unix_path(env, "C:\\users").glob("*/Temp/tvx*.tmp_dir*"))
+
+
+def extraction_dir_from_log(log_text):
+    match = re.search(r"^Temp dir: (.*)$", log_text, re.M)
+    assert match, log_text
+    return match.group(1)
+
+
+def run_logged(app, temp_logs, *args):
+    result = app.run(*args, extra_env={"TOVEX_LOG": "yes"})
+    logs = temp_logs()
+    assert len(logs) >= 1
+    return result, logs[-1].read_bytes().decode("cp1252").replace("\r\n", "\n")
+
+
+@pytest.fixture
+def temp_logs(wine_temp_dir):
+    from test_log import new_logs
+    before = set(wine_temp_dir.glob("vdl_nlog_*"))
+    return lambda: new_logs(wine_temp_dir, before)
+
+
+def test_files_are_extracted_byte_for_byte_and_the_directory_queued(make_app, tmp_path, wine_env,
+                                                                    temp_logs, no_queue):
+    app = make_app(project_with_files(tmp_path))
+    result, log = run_logged(app, temp_logs)
+    assert result.returncode == NO_RUNTIME_EXIT
+
+    directory = extraction_dir_from_log(log)
+    assert re.fullmatch(r"C:\\users\\[^\\]+\\Temp\\tvx[0-9A-F]{1,4}\.tmp_dir\d{1,5}", directory), directory
+    extracted = unix_path(wine_env, directory)
+    # An empty file creates no file; every other one comes out as it went in.
+    assert sorted(p.name for p in extracted.iterdir()) == ["app.jar", "big.bin", "notes.txt"]
+    for name, data in FILES.items():
+        if data:
+            assert (extracted / name).read_bytes() == data, name
+    assert f"extracting {directory}\\big.bin (size: {len(FILES['big.bin'])})" in log
+    assert f"extracting {directory}\\empty.txt (size: 0)" in log
+    assert "extracting files done" in log
+    assert queue_entries(wine_env, "delete_dir") == [directory]
+
+    # The next start deletes it.
+    result, log = run_logged(app, temp_logs)
+    assert not extracted.exists()
+    second = extraction_dir_from_log(log)
+    assert queue_entries(wine_env, "delete_dir") == [second]
+
+
+def test_files_held_open_by_a_running_launcher_stay_queued(make_app, tmp_path, wine_env, no_queue):
+    if not os.environ.get("DISPLAY"):
+        pytest.skip("needs an X display (run under `make test`)")
+    caption = "Held open"
+    running = make_app(project_with_files(tmp_path / "running", {"held.jar": b"x" * 5000})
+                       + f'executableType = 1\nmsgErrorCaption = "{caption}"\n', name="running")
+    other = make_app(project_with_files(tmp_path / "other", {"other.jar": b"y" * 10}), name="other")
+
+    process = running.start()
+    try:
+        window = wait_for(lambda: find_window(caption), timeout=60)
+        assert window
+        # The running launcher has queued its directory before showing its message.
+        [held] = queue_entries(wine_env, "delete_dir")
+        held_dir = unix_path(wine_env, held)
+        assert (held_dir / "held.jar").exists()
+
+        other.run()
+        assert (held_dir / "held.jar").exists()
+        assert held in queue_entries(wine_env, "delete_dir")
+    finally:
+        import subprocess
+        subprocess.run(["xdotool", "key", "--window", str(window), "Return"], capture_output=True)
+        process.wait(timeout=60)
+
+    # Once it has ended, the next start deletes what it left.
+    other.run()
+    assert not held_dir.exists()
+    assert held not in queue_entries(wine_env, "delete_dir")
+
+
+def set_included_count(app, count):
+    data = bytearray(app.exe.read_bytes())
+    [record] = [r for r in layout(bytes(data))["narrow"] if r["key"] == 2002]
+    text = str(count).encode()
+    assert len(text) == record["length"]
+    data[record["text"]:record["text"] + record["length"]] = text
+    app.exe.write_bytes(bytes(data))
+
+
+def test_fewer_names_than_the_count_extract_the_named_files(make_app, tmp_path, wine_env, temp_logs,
+                                                            no_queue):
+    files = {"a.jar": b"a" * 10, "b.jar": b"b" * 20}
+    app = make_app(project_with_files(tmp_path, files))
+    set_included_count(app, 9)
+    result, log = run_logged(app, temp_logs)
+    assert result.returncode == NO_RUNTIME_EXIT
+    extracted = unix_path(wine_env, extraction_dir_from_log(log))
+    assert sorted(p.name for p in extracted.iterdir()) == ["a.jar", "b.jar"]
+    assert "extracting files done" in log
+
+
+def test_a_truncated_area_is_internal_error_16(make_app, tmp_path, wine_env, temp_logs, no_queue):
+    files = {"a.jar": b"a" * 100, "b.jar": b"b" * 30000}
+    app = make_app(project_with_files(tmp_path, files))
+    data = app.exe.read_bytes()
+    app.exe.write_bytes(data[:layout(data)["end"] + 4 + 100 + 4 + 12000])
+
+    result, log = run_logged(app, temp_logs)
+    assert result.returncode == 1
+    assert stderr_text(result).startswith("An internal error occurred (error code: 16)")
+    directory = extraction_dir_from_log(log)
+    assert "ERROR: ReadFile failed\n" in log
+    assert f"ERROR: Failed to extract {directory}\\b.jar\n" in log
+    # What was extracted before the failure stays, and is not queued.
+    assert (unix_path(wine_env, directory) / "a.jar").read_bytes() == b"a" * 100
+    assert directory not in queue_entries(wine_env, "delete_dir")
+
+
+def test_an_absent_queue_stays_absent(make_app, wine_env, no_queue):
+    from conftest import read_queue
+    result = make_app(PROJECT).run()
+    assert result.returncode == NO_RUNTIME_EXIT
+    assert read_queue(wine_env) is None
+
+
+def test_queue_processing(make_app, tmp_path, wine_env, wine_c_drive, no_queue):
+    root = wine_c_drive / "tovex-queue-test"
+    free = root / "free"
+    nested = root / "nested"
+    for d in (free, nested / "sub"):
+        d.mkdir(parents=True, exist_ok=True)
+    (free / "x.txt").write_text("x")
+    (nested / "sub" / "keep.txt").write_text("keep")
+    (root / "loose.txt").write_text("loose")
+    gone = "C:\\tovex-queue-test\\gone.txt"
+    free_w, nested_w = (windows_path(wine_env, p) for p in (free, nested))
+    write_queue(wine_env,
+                delete_dir=f".;{free_w};{nested_w};{free_w};",
+                delete_file=f"{gone};C:\\tovex-queue-test\\loose.txt;")
+
+    app = make_app(PROJECT)
+    result = app.run(extra_env={"TOVEX_LOG": "yes"})
+    assert result.returncode == NO_RUNTIME_EXIT
+
+    # The free directory goes once and both its entries with it; "." vanishes;
+    # a directory with a non-empty subdirectory stays, content untouched.
+    assert not free.exists()
+    assert (nested / "sub" / "keep.txt").read_text() == "keep"
+    assert queue_entries(wine_env, "delete_dir") == [nested_w]
+    assert not (root / "loose.txt").exists()
+    assert queue_entries(wine_env, "delete_file") == []
+
+
+def test_launchers_started_together_lose_no_queue_entry(make_app, tmp_path, wine_env, no_queue):
+    apps = [make_app(project_with_files(tmp_path / f"app{i}", {"f.jar": b"z" * 1000}), name=f"app{i}")
+            for i in range(4)]
+    before = extraction_dirs(wine_env)
+    processes = [app.start(extra_env={"TOVEX_LOG": "yes"}) for app in apps]
+    for process in processes:
+        process.wait(timeout=120)
+        assert process.returncode == NO_RUNTIME_EXIT
+
+    queued = {entry.lower() for entry in queue_entries(wine_env, "delete_dir")}
+    # Each directory these starts made is either deleted already by a later
+    # one of them, or still queued: none is forgotten.
+    for directory in extraction_dirs(wine_env) - before:
+        assert windows_path(wine_env, directory).lower() in queued, directory
