@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Log.h"
+#include "TestFiles.h"
 
 std::string systemTempPath() {
   char path[MAX_PATH + 1];
@@ -26,46 +27,15 @@ std::string makeScratchDirectory(const char* label) {
 }
 
 void removeScratchDirectory(const std::string& path) {
-  if (path.empty()) return;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string full = path + "\\" + name;
-      bool link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        if (!link) removeScratchDirectory(full);
-        RemoveDirectoryA(full.c_str());
-      } else {
-        SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(full.c_str());
-      }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryA(path.c_str());
+  if (!path.empty()) testfiles::removeTree(path);
 }
 
 bool pathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-void writeWholeFile(const std::string& path, const std::string& bytes) {
-  FILE* file = fopen(path.c_str(), "wb");
-  if (file == nullptr) return;
-  fwrite(bytes.data(), 1, bytes.size(), file);
-  fclose(file);
-}
+void writeWholeFile(const std::string& path, const std::string& bytes) { testfiles::writeFile(path, bytes); }
 
 std::string readWholeFile(const std::string& path) {
-  std::string bytes;
-  FILE* file = fopen(path.c_str(), "rb");
-  if (file == nullptr) return bytes;
-  char chunk[4096];
-  size_t got;
-  while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
-  fclose(file);
-  return bytes;
+  return pathExists(path) ? testfiles::readFile(path) : std::string();
 }
 
 std::string logText() {

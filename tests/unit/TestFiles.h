@@ -27,6 +27,9 @@ class TempDir {
   std::string path_;
 };
 
+// Removes a directory and everything below it, without following links.
+void removeTree(const std::string& path);
+
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
 void makeDirectory(const std::string& path);
