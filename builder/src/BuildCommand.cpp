@@ -1,8 +1,11 @@
 #include "BuildCommand.h"
 
+#include <limits>
+
 #include "ConfigBlock.h"
 #include "ExitCode.h"
 #include "FileIo.h"
+#include "IncludedFiles.h"
 #include "MessageDefaults.h"
 #include "PeStub.h"
 #include "Project.h"
@@ -14,6 +17,9 @@ namespace tovex {
 namespace {
 
 constexpr const char* kDefaultStubName = "launcher.exe";
+
+// The launcher seeks with signed 32-bit offsets.
+constexpr uint64_t kMaxExecutableSize = std::numeric_limits<int32_t>::max();
 
 // A path to use and where it was chosen, for messages about it.
 struct ChosenPath {
@@ -43,10 +49,12 @@ int fail(std::ostream& err, Diagnostic diagnostic, std::string message) {
 struct LoadedProject {
     BuildOptions build;
     ConfigBlock block;
+    std::vector<IncludedFileSource> files;
+    SourcePos filesPos;  // of the first [[files]] table
 };
 
-// The project's options and encoded records, or nothing after reporting every
-// problem found.
+// The project's options, encoded records and files to include, or nothing
+// after reporting every problem found.
 std::optional<LoadedProject> loadProject(const BuildRequest& request, std::ostream& err) {
     Bytes text;
     try {
@@ -59,10 +67,15 @@ std::optional<LoadedProject> loadProject(const BuildRequest& request, std::ostre
         readProject(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), request.projectFile);
     Project& project = read.project;
     addMessageDefaults(project.settings);
-    LoadedProject loaded{project.build, {}};
+    LoadedProject loaded{project.build, {}, {}, project.files.empty() ? SourcePos{} : project.files.front().tablePos};
     // With an unsupported code page every non-ASCII text would fail too; that error is reported already.
-    if (isSupportedCodePage(project.build.codePage))
+    if (isSupportedCodePage(project.build.codePage)) {
+        addIncludedFileRecords(project.files, project.build.codePage, request.projectFile, project.settings,
+                               read.errors);
         loaded.block = encodeSettings(project.settings, project.build.codePage, request.projectFile, read.errors);
+    }
+    loaded.files = locateIncludedFiles(project.files, pathFromUtf8(request.projectFile).parent_path(),
+                                       request.projectFile, read.errors);
     if (!read.errors.empty()) {
         sortByPosition(read.errors);
         for (const Diagnostic& error : read.errors) err << formatDiagnostic(error) << '\n';
@@ -108,13 +121,18 @@ int runBuild(const BuildRequest& request, std::ostream& out, std::ostream& err) 
     if (fs::equivalent(output, stub.path, ignored))
         return fail(err, {}, "the output " + pathToUtf8(output) + " is the stub itself; choose another output");
 
-    Bytes image = assembleExecutable(*stubBytes, project->block);
+    Bytes block = encodeConfigBlock(project->block);
+    uint64_t size = executableSize(stubBytes->size(), block.size(), project->files);
+    if (size > kMaxExecutableSize)
+        return fail(err, {request.projectFile, project->filesPos, ""},
+                    "with its included files the executable would be " + std::to_string(size) +
+                        " bytes; the launcher reads executables of at most 2147483647 bytes (2 GiB - 1)");
     try {
-        writeFileReplacing(output, image);
+        writeFileReplacing(output, [&](std::ostream& image) { writeExecutable(image, *stubBytes, block, project->files); });
     } catch (const FileError& e) {
         return fail(err, {}, "cannot write output " + pathToUtf8(output) + ": " + e.what());
     }
-    out << "wrote " << pathToUtf8(output) << " (" << image.size() << " bytes)\n";
+    out << "wrote " << pathToUtf8(output) << " (" << size << " bytes)\n";
     return kExitSuccess;
 }
 

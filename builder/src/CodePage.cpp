@@ -1,5 +1,7 @@
 #include "CodePage.h"
 
+#include <algorithm>
+
 #include "CodePageTables.h"
 #include "Unicode.h"
 
@@ -57,6 +59,13 @@ std::string decodeFromCodePage(std::string_view bytes, int codePage) {
         appendUtf8(utf8, byte >= 0x80 && c == 0 ? kReplacementCharacter : c);
     }
     return utf8;
+}
+
+char32_t upperCaseOf(char32_t c) {
+    const CaseMapping* end = kUpperCaseMappings + kUpperCaseMappingCount;
+    const CaseMapping* found = std::lower_bound(kUpperCaseMappings, end, c,
+                                                [](const CaseMapping& entry, char32_t key) { return entry.lower < key; });
+    return found != end && found->lower == c ? found->upper : c;
 }
 
 }  // namespace tovex

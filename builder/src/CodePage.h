@@ -31,4 +31,8 @@ Encoded encodeToCodePage(std::string_view utf8, int codePage);
 // The code page's bytes to UTF-8; bytes the page leaves undefined become U+FFFD.
 std::string decodeFromCodePage(std::string_view bytes, int codePage);
 
+// The upper case of a letter of one of the code pages, for comparing file
+// names as Windows does, ignoring case; any other character unchanged.
+char32_t upperCaseOf(char32_t c);
+
 }  // namespace tovex

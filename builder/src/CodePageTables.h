@@ -13,4 +13,14 @@ struct CodePageTable {
 extern const CodePageTable kCodePageTables[];
 extern const std::size_t kCodePageTableCount;
 
+// A letter of one of the code pages and its upper case.
+struct CaseMapping {
+    char16_t lower;
+    char16_t upper;
+};
+
+// Sorted by `lower`.
+extern const CaseMapping kUpperCaseMappings[];
+extern const std::size_t kUpperCaseMappingCount;
+
 }  // namespace tovex

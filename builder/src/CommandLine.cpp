@@ -103,6 +103,11 @@ std::optional<UsageError> inspectOption(InspectRequest& request, const std::stri
         request.json = true;
         return std::nullopt;
     }
+    if (option == "--extract") {
+        request.extractDirectory = cursor.takeValue();
+        if (!request.extractDirectory || request.extractDirectory->empty()) return missingValue(option);
+        return std::nullopt;
+    }
     if (option != "--code-page") return unknownOption("inspect", option);
     std::optional<std::string> value = cursor.takeValue();
     if (!value) return missingValue(option);
@@ -123,9 +128,14 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
     if (command == "--version" || command == "-V") return ShowVersion{};
     if (command == "build")
         return parseCommand<BuildRequest>(args, command, "a project file", &BuildRequest::projectFile, buildOption);
-    if (command == "inspect")
-        return parseCommand<InspectRequest>(args, command, "an executable to inspect", &InspectRequest::file,
-                                            inspectOption);
+    if (command == "inspect") {
+        Invocation inspect = parseCommand<InspectRequest>(args, command, "an executable to inspect",
+                                                          &InspectRequest::file, inspectOption);
+        const auto* request = std::get_if<InspectRequest>(&inspect);
+        if (request && request->json && request->extractDirectory)
+            return usageError("--json and --extract cannot be used together");
+        return inspect;
+    }
     if (command.rfind("-", 0) == 0) return usageError("unknown option " + command);
     std::optional<std::string_view> match = closestMatch(command, {"build", "inspect"});
     return usageError("unknown command '" + command + "'" +
@@ -134,12 +144,13 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
 
 std::string usageText() {
     return "Usage: tovex build PROJECT.toml [-o OUT.exe] [--stub launcher.exe]\n"
-           "       tovex inspect APP.exe [--json] [--code-page N]\n"
+           "       tovex inspect APP.exe [--json | --extract DIR] [--code-page N]\n"
            "       tovex --help | --version\n"
            "\n"
            "Commands:\n"
            "  build    Write a Windows launcher executable from a project file.\n"
-           "  inspect  Show the configuration block of a launcher executable.\n"
+           "  inspect  Show the configuration block and included files of a launcher\n"
+           "           executable, or extract the files.\n"
            "\n"
            "Build options:\n"
            "  -o, --output FILE  where to write the executable (default: [build] output,\n"
@@ -149,7 +160,10 @@ std::string usageText() {
            "\n"
            "Inspect options:\n"
            "  --json             print JSON instead of a table\n"
-           "  --code-page N      ANSI code page of the narrow records (default 1252;\n"
+           "  --extract DIR      write the included files into DIR (created if missing)\n"
+           "                     instead of showing anything\n"
+           "  --code-page N      ANSI code page of the narrow records and the names of\n"
+           "                     included files (default 1252;\n"
            "                     supported: " +
            supportedCodePageList() +
            ")\n"

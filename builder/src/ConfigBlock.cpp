@@ -1,15 +1,22 @@
 #include "ConfigBlock.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
 
 #include "BlockFormat.h"
+#include "FileIo.h"
 
 namespace tovex {
 namespace {
 
 constexpr std::size_t kFieldSize = 4;
 
-std::string byteCount(std::size_t count) { return std::to_string(count) + (count == 1 ? " byte" : " bytes"); }
+// Large enough that reading and writing cost little per call, small enough
+// not to matter beside the files themselves.
+constexpr std::size_t kCopyChunkSize = 1 << 20;
+
+std::string byteCount(uint64_t count) { return std::to_string(count) + (count == 1 ? " byte" : " bytes"); }
 
 void appendRecords(Bytes& out, const std::vector<Record>& records) {
     appendI32(out, static_cast<int32_t>(records.size()));
@@ -75,16 +82,83 @@ std::vector<RecordAt> parseRecords(const Bytes& file, std::size_t& offset, const
     return records;
 }
 
+uint64_t paddingAfter(uint64_t size) { return (kFileSizeAlignment - size % kFileSizeAlignment) % kFileSizeAlignment; }
+
+uint64_t sizeBeforePadding(std::size_t stubSize, std::size_t blockSize, const std::vector<IncludedFileSource>& files) {
+    uint64_t size = uint64_t{stubSize} + blockSize;
+    for (const IncludedFileSource& file : files) size += kFieldSize + file.size;
+    return size;
+}
+
+void writeBytes(std::ostream& out, const uint8_t* bytes, std::size_t count) {
+    out.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(count));
+}
+
+void writeIncludedFile(std::ostream& out, const IncludedFileSource& file) {
+    Bytes sizeField;
+    appendI32(sizeField, static_cast<int32_t>(file.size));
+    writeBytes(out, sizeField.data(), sizeField.size());
+    std::ifstream in = openForReading(file.path);
+    if (!copyScrambled(in, out, file.size)) {
+        if (in.bad()) throw FileError("cannot read " + pathToUtf8(file.path) + ": read error");
+        throw FileError(pathToUtf8(file.path) + " became shorter than " + byteCount(file.size) +
+                        " while the executable was written");
+    }
+}
+
+// Reads the size field of the entry at entry.offset, or says what is wrong with the entry.
+std::optional<std::string> readIncludedEntry(std::istream& file, uint64_t fileSize, IncludedEntryAt& entry) {
+    uint64_t remaining = fileSize - entry.offset;
+    if (remaining < kFieldSize)
+        return "is cut off by the end of the file: its size needs 4 bytes, " + byteCount(remaining) + " left";
+    Bytes field(kFieldSize);
+    file.seekg(static_cast<std::streamoff>(entry.offset));
+    if (!file.read(reinterpret_cast<char*>(field.data()), kFieldSize))
+        return std::string("cannot be read: the file ended early");
+    int32_t size = readI32(field, 0);
+    if (size < 0) return "has a negative size (" + std::to_string(size) + ")";
+    entry.size = static_cast<uint32_t>(size);
+    if (remaining - kFieldSize < entry.size)
+        return "is cut off by the end of the file: its data needs " + byteCount(entry.size) + ", " +
+               byteCount(remaining - kFieldSize) + " left";
+    return std::nullopt;
+}
+
 }  // namespace
 
-Bytes assembleExecutable(const Bytes& stub, const ConfigBlock& block) {
-    Bytes image = stub;
-    appendU32(image, blockformat::kMagic);
-    appendRecords(image, block.narrow);
-    appendRecords(image, block.wide);
-    std::size_t tail = image.size() % kFileSizeAlignment;
-    if (tail != 0) image.resize(image.size() + kFileSizeAlignment - tail, 0);
-    return image;
+Bytes encodeConfigBlock(const ConfigBlock& block) {
+    Bytes bytes;
+    appendU32(bytes, blockformat::kMagic);
+    appendRecords(bytes, block.narrow);
+    appendRecords(bytes, block.wide);
+    return bytes;
+}
+
+uint64_t executableSize(std::size_t stubSize, std::size_t blockSize, const std::vector<IncludedFileSource>& files) {
+    uint64_t size = sizeBeforePadding(stubSize, blockSize, files);
+    return size + paddingAfter(size);
+}
+
+void writeExecutable(std::ostream& out, const Bytes& stub, const Bytes& block,
+                     const std::vector<IncludedFileSource>& files) {
+    writeBytes(out, stub.data(), stub.size());
+    writeBytes(out, block.data(), block.size());
+    for (const IncludedFileSource& file : files) writeIncludedFile(out, file);
+    Bytes padding(paddingAfter(sizeBeforePadding(stub.size(), block.size(), files)), 0);
+    writeBytes(out, padding.data(), padding.size());
+}
+
+bool copyScrambled(std::istream& in, std::ostream& out, uint64_t size) {
+    std::vector<uint8_t> chunk(static_cast<std::size_t>(std::min<uint64_t>(size, kCopyChunkSize)));
+    while (size > 0 && out) {
+        std::size_t wanted = static_cast<std::size_t>(std::min<uint64_t>(size, chunk.size()));
+        in.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(wanted));
+        if (static_cast<std::size_t>(in.gcount()) != wanted) return false;
+        for (std::size_t i = 0; i < wanted; ++i) chunk[i] ^= blockformat::kScrambleMask;
+        writeBytes(out, chunk.data(), wanted);
+        size -= wanted;
+    }
+    return true;
 }
 
 ParsedBlock parseConfigBlock(const Bytes& file, std::size_t offset) {
@@ -98,9 +172,28 @@ ParsedBlock parseConfigBlock(const Bytes& file, std::size_t offset) {
     return parsed;
 }
 
-std::string describeOffset(std::size_t offset) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%zu (0x%zX)", offset, offset);
+uint64_t IncludedEntryAt::dataOffset() const { return offset + kFieldSize; }
+
+IncludedArea parseIncludedArea(std::istream& file, uint64_t fileSize, uint64_t offset,
+                               const std::vector<std::string>& names) {
+    IncludedArea area;
+    for (std::size_t index = 0; index < names.size(); ++index) {
+        IncludedEntryAt entry{offset, 0};
+        if (std::optional<std::string> problem = readIncludedEntry(file, fileSize, entry)) {
+            area.damage = "included file " + std::to_string(index + 1) + " of " + std::to_string(names.size()) +
+                          " ('" + names[index] + "') at offset " + describeOffset(offset) + " " + *problem;
+            break;
+        }
+        area.entries.push_back(entry);
+        offset = entry.dataOffset() + entry.size;
+    }
+    return area;
+}
+
+std::string describeOffset(uint64_t offset) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%llu (0x%llX)", static_cast<unsigned long long>(offset),
+                  static_cast<unsigned long long>(offset));
     return text;
 }
 

@@ -1,7 +1,8 @@
 #include "FileIo.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <fstream>
+#include <limits>
 #include <random>
 
 #ifdef _WIN32
@@ -50,18 +51,34 @@ fs::path pathFromUtf8(const std::string& text) { return fs::u8path(text); }
 
 std::string pathToUtf8(const fs::path& path) { return path.u8string(); }
 
-Bytes readWholeFile(const fs::path& path) {
+std::ifstream openForReading(const fs::path& path) {
     std::error_code status;
     if (!fs::exists(path, status)) throw FileError("no such file");
     if (fs::is_directory(path, status)) throw FileError("is a directory, not a file");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw FileError("cannot open the file for reading");
-    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return in;
+}
+
+Bytes readWholeFile(const fs::path& path) { return readFileStart(path, std::numeric_limits<std::size_t>::max()); }
+
+Bytes readFileStart(const fs::path& path, std::size_t maxBytes) {
+    constexpr std::size_t kPiece = 1 << 20;
+    std::ifstream in = openForReading(path);
+    Bytes bytes;
+    while (bytes.size() < maxBytes) {
+        std::size_t before = bytes.size();
+        std::size_t wanted = std::min(maxBytes - before, kPiece);
+        bytes.resize(before + wanted);
+        in.read(reinterpret_cast<char*>(bytes.data() + before), static_cast<std::streamsize>(wanted));
+        bytes.resize(before + static_cast<std::size_t>(in.gcount()));
+        if (bytes.size() < before + wanted) break;
+    }
     if (in.bad()) throw FileError("read error");
     return bytes;
 }
 
-void writeFileReplacing(const fs::path& target, const Bytes& data) {
+void writeFileReplacing(const fs::path& target, const std::function<void(std::ostream&)>& writeContent) {
     std::error_code status;
     fs::path directory = target.parent_path().empty() ? fs::path(".") : target.parent_path();
     if (!fs::is_directory(directory, status))
@@ -72,7 +89,7 @@ void writeFileReplacing(const fs::path& target, const Bytes& data) {
     {
         std::ofstream out(temporary.path(), std::ios::binary | std::ios::trunc);
         if (!out) throw FileError("cannot create a file in " + directoryOf(target));
-        out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+        writeContent(out);
         out.close();
         if (!out) throw FileError("writing to " + directoryOf(target) + " failed (disk full?)");
     }

@@ -1,6 +1,10 @@
 // File access for the commands, with errors that name the file and the reason.
 #pragma once
+#include <cstddef>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 
@@ -17,13 +21,18 @@ public:
 std::filesystem::path pathFromUtf8(const std::string& text);
 std::string pathToUtf8(const std::filesystem::path& path);
 
-// Throws FileError("cannot read ...: reason").
+// The reading functions throw FileError with the reason, e.g. "no such file".
+std::ifstream openForReading(const std::filesystem::path& path);
 Bytes readWholeFile(const std::filesystem::path& path);
+// The first `maxBytes` bytes, or all of a shorter file.
+Bytes readFileStart(const std::filesystem::path& path, std::size_t maxBytes);
 
-// Writes `data` to a temporary file beside `target` and renames it over the
-// target, so readers see either the old file or the whole new one. On
-// failure the temporary file is removed and FileError thrown.
-void writeFileReplacing(const std::filesystem::path& target, const Bytes& data);
+// Has `writeContent` write to a temporary file beside `target` and renames it
+// over the target, so readers see either the old file or the whole new one.
+// On failure, or when `writeContent` throws, the temporary file is removed;
+// FileError is thrown for a failure here, the exception for one there.
+void writeFileReplacing(const std::filesystem::path& target,
+                        const std::function<void(std::ostream&)>& writeContent);
 
 // The running program's own file; `argv0` is the fallback where the system
 // cannot say.

@@ -7,13 +7,20 @@
 #include "Diagnostic.h"
 #include "ExitCode.h"
 #include "FileIo.h"
+#include "IncludedNames.h"
 #include "Json.h"
 #include "KeyTable.h"
 #include "PeStub.h"
 #include "Unicode.h"
 
+namespace fs = std::filesystem;
+
 namespace tovex {
 namespace {
+
+// The first read covers the headers and a typical block; the included files
+// after it may be large and are left on disk.
+constexpr std::size_t kFirstReadSize = 64 * 1024;
 
 // A record as shown to the user.
 struct ShownRecord {
@@ -32,6 +39,54 @@ std::vector<ShownRecord> showRecords(const std::vector<RecordAt>& records, bool 
         shown.push_back({at.record.key, known ? std::string(known->name) : "", value, at.offset, at.record.bytes.size()});
     }
     return shown;
+}
+
+// An included file as the launcher would extract it.
+struct ShownFile {
+    std::string name;  // UTF-8
+    IncludedEntryAt entry;
+    bool safe;  // the launcher would extract it
+};
+
+struct IncludedListing {
+    std::vector<ShownFile> files;       // as far as the area is intact
+    std::optional<std::string> note;    // the count and the names disagree
+    std::vector<std::string> problems;  // unsafe names, a damaged area
+};
+
+// The launcher keeps the last of records with the same key.
+std::string_view lastValue(const std::vector<RecordAt>& records, int32_t key) {
+    for (auto at = records.rbegin(); at != records.rend(); ++at)
+        if (at->record.key == key) return at->record.bytes;
+    return {};
+}
+
+std::optional<std::string> countMismatch(const LauncherFileList& list) {
+    if (list.count == static_cast<long long>(list.namesListed)) return std::nullopt;
+    std::size_t extracted = list.names.size();
+    return "includedFileCount (key 2002) is " + std::to_string(list.count) + " but includedFileNames (key 2003) lists " +
+           std::to_string(list.namesListed) + (list.namesListed == 1 ? " name" : " names") +
+           "; the launcher extracts " + (extracted == 0 ? "none" : "the first " + std::to_string(extracted));
+}
+
+IncludedListing listIncludedFiles(const fs::path& path, const ParsedBlock& block, uint64_t fileSize, int codePage) {
+    LauncherFileList list = filesTheLauncherExtracts(lastValue(block.narrow, key::includedFileCount),
+                                                     lastValue(block.narrow, key::includedFileNames));
+    IncludedListing listing;
+    listing.note = countMismatch(list);
+    std::vector<std::string> names;
+    for (const std::string& name : list.names) names.push_back(decodeFromCodePage(name, codePage));
+    std::ifstream file = openForReading(path);
+    IncludedArea area = parseIncludedArea(file, fileSize, block.includedFilesOffset, names);
+    for (std::size_t i = 0; i < area.entries.size(); ++i) {
+        std::optional<std::string> unsafe = unsafeNameProblem(names[i]);
+        listing.files.push_back({names[i], area.entries[i], !unsafe});
+        if (unsafe)
+            listing.problems.push_back("included file " + std::to_string(i + 1) + " of " + std::to_string(names.size()) +
+                                       ": the launcher refuses to extract '" + names[i] + "', which " + *unsafe);
+    }
+    if (area.damage) listing.problems.push_back(*area.damage);
+    return listing;
 }
 
 // Keeps each value on one table row.
@@ -93,21 +148,56 @@ void printJsonRecords(std::ostream& out, const char* field, const std::vector<Sh
     out << (records.empty() ? "],\n" : "\n  ],\n");
 }
 
-void printJson(std::ostream& out, const ParsedBlock& block, int codePage, std::size_t fileSize) {
+void printJsonFiles(std::ostream& out, const IncludedListing& listing) {
+    out << "  \"includedFiles\": [";
+    for (std::size_t i = 0; i < listing.files.size(); ++i) {
+        const ShownFile& file = listing.files[i];
+        out << (i == 0 ? "\n" : ",\n") << "    {\"name\": " << jsonString(file.name) << ", \"size\": " << file.entry.size
+            << ", \"offset\": " << file.entry.offset << "}";
+    }
+    out << (listing.files.empty() ? "],\n" : "\n  ],\n");
+    out << "  \"includedFilesNote\": " << (listing.note ? jsonString(*listing.note) : "null") << ",\n";
+}
+
+void printJson(std::ostream& out, const ParsedBlock& block, const IncludedListing& listing, int codePage,
+               uint64_t fileSize) {
     out << "{\n  \"codePage\": " << codePage << ",\n  \"blockOffset\": " << block.blockOffset << ",\n";
     printJsonRecords(out, "narrow", showRecords(block.narrow, false, codePage));
     printJsonRecords(out, "wide", showRecords(block.wide, true, codePage));
-    out << "  \"includedFilesOffset\": " << block.includedFilesOffset << ",\n  \"fileSize\": " << fileSize << "\n}\n";
+    out << "  \"includedFilesOffset\": " << block.includedFilesOffset << ",\n";
+    printJsonFiles(out, listing);
+    out << "  \"fileSize\": " << fileSize << "\n}\n";
 }
 
-void printText(std::ostream& out, const std::string& file, const ParsedBlock& block, int codePage,
-               std::size_t fileSize) {
+void printFiles(std::ostream& out, const IncludedListing& listing) {
+    if (listing.files.empty()) {
+        out << "Included files: none\n";
+    } else {
+        out << "Included files (" << listing.files.size() << "):\n";
+        std::size_t offsetWidth = 6, sizeWidth = 4;
+        for (const ShownFile& file : listing.files) {
+            offsetWidth = std::max(offsetWidth, std::to_string(file.entry.offset).size());
+            sizeWidth = std::max(sizeWidth, std::to_string(file.entry.size).size());
+        }
+        out << "  " << padded("Offset", offsetWidth) << "  " << padded("Size", sizeWidth) << "  Name\n";
+        for (const ShownFile& file : listing.files) {
+            out << "  " << padded(std::to_string(file.entry.offset), offsetWidth) << "  "
+                << padded(std::to_string(file.entry.size), sizeWidth) << "  " << displayQuoted(file.name)
+                << (file.safe ? "" : "  (unsafe name: the launcher refuses it)") << '\n';
+        }
+    }
+    if (listing.note) out << "Note: " << *listing.note << '\n';
+}
+
+void printText(std::ostream& out, const std::string& file, const ParsedBlock& block, const IncludedListing& listing,
+               int codePage, uint64_t fileSize) {
     out << file << ": configuration block at offset " << describeOffset(block.blockOffset) << ", code page "
         << codePage << "\n\n";
     printTable(out, "Narrow records", showRecords(block.narrow, false, codePage));
     printTable(out, "Wide records", showRecords(block.wide, true, codePage));
     out << "\nIncluded files area at offset " << describeOffset(block.includedFilesOffset) << "; file size "
         << fileSize << " bytes\n";
+    printFiles(out, listing);
 }
 
 int fail(std::ostream& err, const std::string& file, const std::string& message) {
@@ -115,32 +205,87 @@ int fail(std::ostream& err, const std::string& file, const std::string& message)
     return kExitBadInput;
 }
 
+// Reads the headers and the block from the start of the file, in growing
+// pieces until the block is whole. What is wrong, or nothing.
+std::optional<std::string> readBlock(const fs::path& path, ParsedBlock& block, uint64_t& fileSize) {
+    Bytes start = readFileStart(path, kFirstReadSize);
+    std::error_code status;
+    fileSize = fs::file_size(path, status);
+    if (status) throw FileError(status.message());
+    if (std::optional<std::string> problem = findHeaderProblem(start)) return problem;
+    uint64_t blockOffset = endOfLastSection(start);
+    if (blockOffset > fileSize)
+        return "no configuration block: the last section ends at offset " + std::to_string(blockOffset) +
+               ", past the end of the file (" + std::to_string(fileSize) + " bytes)";
+    for (uint64_t wanted = blockOffset + kFirstReadSize;; wanted *= 2) {
+        if (start.size() < std::min(wanted, fileSize))
+            start = readFileStart(path, static_cast<std::size_t>(std::min(wanted, fileSize)));
+        try {
+            block = parseConfigBlock(start, static_cast<std::size_t>(blockOffset));
+            return std::nullopt;
+        } catch (const BlockFormatError& e) {
+            // Cut off by the end of the piece read so far, perhaps; final once the piece is the whole file.
+            if (start.size() >= fileSize) return std::string(e.what());
+        }
+    }
+}
+
+void reportProblems(std::ostream& err, const std::string& file, const IncludedListing& listing) {
+    for (const std::string& problem : listing.problems) fail(err, file, problem);
+}
+
+int extractFiles(const InspectRequest& request, const fs::path& path, const IncludedListing& listing,
+                 std::ostream& out, std::ostream& err) {
+    fs::path directory = pathFromUtf8(*request.extractDirectory);
+    std::error_code status;
+    fs::create_directories(directory, status);
+    if (!fs::is_directory(directory))
+        return fail(err, *request.extractDirectory,
+                    "cannot create the directory to extract to" + (status ? ": " + status.message() : std::string()));
+    bool complete = listing.problems.empty();
+    std::ifstream executable = openForReading(path);
+    for (const ShownFile& file : listing.files) {
+        if (!file.safe) continue;  // among the problems
+        fs::path target = directory / pathFromUtf8(file.name);
+        try {
+            writeFileReplacing(target, [&](std::ostream& data) {
+                executable.clear();
+                executable.seekg(static_cast<std::streamoff>(file.entry.dataOffset()));
+                if (!copyScrambled(executable, data, file.entry.size))
+                    throw FileError("cannot read its data from " + request.file);
+            });
+            out << "wrote " << pathToUtf8(target) << " (" << file.entry.size << " bytes)\n";
+        } catch (const FileError& e) {
+            fail(err, request.file, "cannot extract " + pathToUtf8(target) + ": " + e.what());
+            complete = false;
+        }
+    }
+    if (listing.files.empty() && listing.problems.empty()) out << "no included files\n";
+    reportProblems(err, request.file, listing);
+    return complete ? kExitSuccess : kExitBadInput;
+}
+
 }  // namespace
 
 int runInspect(const InspectRequest& request, std::ostream& out, std::ostream& err) {
-    Bytes file;
+    fs::path path = pathFromUtf8(request.file);
+    ParsedBlock block;
+    uint64_t fileSize = 0;
+    IncludedListing listing;
     try {
-        file = readWholeFile(pathFromUtf8(request.file));
+        if (std::optional<std::string> problem = readBlock(path, block, fileSize))
+            return fail(err, request.file, *problem);
+        listing = listIncludedFiles(path, block, fileSize, request.codePage);
+        if (request.extractDirectory) return extractFiles(request, path, listing, out, err);
     } catch (const FileError& e) {
         return fail(err, request.file, std::string("cannot read: ") + e.what());
     }
-    if (std::optional<std::string> problem = findHeaderProblem(file)) return fail(err, request.file, *problem);
-    uint64_t blockOffset = endOfLastSection(file);
-    if (blockOffset > file.size())
-        return fail(err, request.file,
-                    "no configuration block: the last section ends at offset " + std::to_string(blockOffset) +
-                        ", past the end of the file (" + std::to_string(file.size()) + " bytes)");
-    ParsedBlock block;
-    try {
-        block = parseConfigBlock(file, static_cast<std::size_t>(blockOffset));
-    } catch (const BlockFormatError& e) {
-        return fail(err, request.file, e.what());
-    }
     if (request.json)
-        printJson(out, block, request.codePage, file.size());
+        printJson(out, block, listing, request.codePage, fileSize);
     else
-        printText(out, request.file, block, request.codePage, file.size());
-    return kExitSuccess;
+        printText(out, request.file, block, listing, request.codePage, fileSize);
+    reportProblems(err, request.file, listing);
+    return listing.problems.empty() ? kExitSuccess : kExitBadInput;
 }
 
 }  // namespace tovex

@@ -1,5 +1,7 @@
-// `tovex inspect`: shows the configuration block of an application executable.
+// `tovex inspect`: shows the configuration block and the included files of an
+// application executable, or extracts the files.
 #pragma once
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -11,6 +13,7 @@ struct InspectRequest {
     std::string file;
     bool json = false;
     int codePage = kDefaultCodePage;  // of the narrow records; must be supported
+    std::optional<std::string> extractDirectory;  // write the included files there instead of listing
 };
 
 int runInspect(const InspectRequest& request, std::ostream& out, std::ostream& err);

@@ -15,6 +15,13 @@ struct KeyInfo {
     int maxLength;  // most characters the launcher's buffer for the key holds
 };
 
+// Key numbers by name, e.g. key::includedFileCount.
+namespace key {
+#define TOVEX_KEY(number, name, kind, maxLength) constexpr int32_t name = number;
+#include "ConfigKeys.def"
+#undef TOVEX_KEY
+}  // namespace key
+
 const std::vector<KeyInfo>& allKeys();
 const KeyInfo* findKeyByName(std::string_view name);
 const KeyInfo* findKeyByNumber(int32_t number);

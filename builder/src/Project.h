@@ -1,5 +1,5 @@
-// What a project file asks for: launcher settings (still as UTF-8 text) and
-// the options of the build itself.
+// What a project file asks for: launcher settings (still as UTF-8 text), the
+// files to include and the options of the build itself.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -30,9 +30,19 @@ struct BuildOptions {
     int codePage = kDefaultCodePage;  // may be unsupported when an error was reported for it
 };
 
+// A file to embed in the executable, from a [[files]] table.
+struct IncludedFile {
+    std::string path;  // UTF-8 as written, relative to the project file's directory
+    SourcePos pathPos;
+    std::optional<std::string> name;  // as written; absent means the last part of `path`
+    SourcePos namePos;
+    SourcePos tablePos;  // of the [[files]] header
+};
+
 struct Project {
     std::vector<Setting> settings;
     BuildOptions build;
+    std::vector<IncludedFile> files;  // in the order of the project file
 };
 
 struct ProjectReadResult {

@@ -22,6 +22,8 @@ constexpr std::string_view kStubEntry = "stub";
 constexpr std::string_view kCodePageEntry = "codePage";
 constexpr std::string_view kNarrowTable = "narrow";
 constexpr std::string_view kWideTable = "wide";
+constexpr std::string_view kPathEntry = "path";
+constexpr std::string_view kNameEntry = "name";
 
 constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
@@ -137,7 +139,7 @@ private:
             } else if (name == kRawTable) {
                 // read after all named settings, see read()
             } else if (name == kFilesTable) {
-                error(posOf(name.source()), "included files ([[files]]) are not supported by this version of tovex");
+                readFiles(value);
             } else if (const KeyInfo* known = findKeyByName(name.str())) {
                 readNamedSetting(*known, value);
             } else {
@@ -268,10 +270,10 @@ private:
         BuildOptions& options = result_.project.build;
         forEachInFileOrder(*build, [&](const toml::key& name, const toml::node& value) {
             if (name == kOutputEntry) {
-                options.output = pathEntry(name.str(), value);
+                options.output = pathEntry("[build] " + std::string(name.str()), value);
                 options.outputPos = posOf(value.source());
             } else if (name == kStubEntry) {
-                options.stub = pathEntry(name.str(), value);
+                options.stub = pathEntry("[build] " + std::string(name.str()), value);
                 options.stubPos = posOf(value.source());
             } else if (name == kCodePageEntry) {
                 options.codePage = codePageEntry(value);
@@ -283,8 +285,7 @@ private:
         });
     }
 
-    std::optional<std::string> pathEntry(std::string_view name, const toml::node& value) {
-        std::string origin = "[build] " + std::string(name);
+    std::optional<std::string> pathEntry(const std::string& origin, const toml::node& value) {
         if (!value.is_string()) {
             error(posOf(value.source()), origin + ": expected a file path (a string), got " + describeType(value));
             return std::nullopt;
@@ -308,6 +309,53 @@ private:
             return 0;
         }
         return static_cast<int>(codePage);
+    }
+
+    void readFiles(const toml::node& node) {
+        const toml::array* tables = node.as_array();
+        if (!tables) {
+            error(posOf(node.source()), "'files' must be an array of tables ([[files]]), got " + describeType(node));
+            return;
+        }
+        for (const toml::node& element : *tables) {
+            if (const toml::table* table = element.as_table())
+                readIncludedFile(*table);
+            else
+                error(posOf(element.source()), "'files' must hold tables ([[files]]), got " + describeType(element));
+        }
+    }
+
+    // An entry with any error is left out, so that it causes no further errors
+    // (a clash of names, say) that would go away with the first one fixed.
+    void readIncludedFile(const toml::table& table) {
+        IncludedFile file;
+        file.tablePos = posOf(table.source());
+        bool valid = true;
+        bool havePath = false;
+        forEachInFileOrder(table, [&](const toml::key& name, const toml::node& value) {
+            if (name == kPathEntry) {
+                havePath = true;
+                std::optional<std::string> path = pathEntry("[[files]] path", value);
+                valid = valid && path;
+                file.path = path.value_or("");
+                file.pathPos = posOf(value.source());
+            } else if (name == kNameEntry) {
+                if (value.is_string()) {
+                    file.name = value.as_string()->get();
+                    file.namePos = posOf(value.source());
+                } else {
+                    error(posOf(value.source()), "[[files]] name: expected a file name (a string), got " +
+                                                     describeType(value));
+                    valid = false;
+                }
+            } else {
+                error(posOf(name.source()), "unknown [[files]] setting " + quoted(name.str()) +
+                                                didYouMean(name.str(), {kPathEntry, kNameEntry}));
+                valid = false;
+            }
+        });
+        if (!havePath) error(file.tablePos, "[[files]] needs a path: path = \"FILE\", relative to the project file");
+        if (valid && havePath) result_.project.files.push_back(std::move(file));
     }
 
     void readRaw(const toml::node& node) {

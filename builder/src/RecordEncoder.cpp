@@ -16,16 +16,6 @@ std::optional<std::size_t> findNul(std::string_view utf8) {
     return static_cast<std::size_t>(nul - text.begin()) + 1;
 }
 
-std::string characterLabel(char32_t c) {
-    std::string label = codePointLabel(c);
-    if (c >= 0x20) {
-        label += " '";
-        appendUtf8(label, c);
-        label += "'";
-    }
-    return label;
-}
-
 }  // namespace
 
 ConfigBlock encodeSettings(const std::vector<Setting>& settings, int codePage, const std::string& fileName,

@@ -114,4 +114,14 @@ std::string codePointLabel(char32_t codePoint) {
     return label;
 }
 
+std::string characterLabel(char32_t codePoint) {
+    std::string label = codePointLabel(codePoint);
+    if (codePoint >= 0x20) {
+        label += " '";
+        appendUtf8(label, codePoint);
+        label += "'";
+    }
+    return label;
+}
+
 }  // namespace tovex

@@ -23,4 +23,7 @@ std::string utf16LeToUtf8(std::string_view bytes);
 // "U+00E9" style, as used in messages.
 std::string codePointLabel(char32_t codePoint);
 
+// "U+00E9 'é'"; a control character without the character itself.
+std::string characterLabel(char32_t codePoint);
+
 }  // namespace tovex

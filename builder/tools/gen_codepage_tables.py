@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Writes src/CodePageTables.cpp: the upper halves (bytes 0x80-0xFF) of the
-single-byte Windows ANSI code pages, taken from Python's codecs.
+single-byte Windows ANSI code pages, taken from Python's codecs, and the upper
+case of their letters, taken from Python's str.upper.
 
 Bytes a code page leaves undefined are written as 0, which the encoder and
 decoder treat as unmappable. The lower half is ASCII in all of these pages.
+Only one-character upper cases are listed ("\u00df".upper() is "SS").
 
 Run from anywhere: python3 builder/tools/gen_codepage_tables.py
 """
@@ -29,6 +31,20 @@ def table_source(code_page):
     return f"const char16_t kCp{code_page}[128] = {{\n{body}\n}};\n"
 
 
+def upper_case_source():
+    characters = {chr(c) for c in range(128)}
+    for code_page in CODE_PAGES:
+        characters.update(chr(v) for v in upper_half(code_page) if v)
+    pairs = sorted((ord(c), ord(c.upper())) for c in characters if len(c.upper()) == 1 and c.upper() != c)
+    rows = []
+    for start in range(0, len(pairs), 6):
+        rows.append("    " + " ".join(f"{{0x{lower:04X}, 0x{upper:04X}}}," for lower, upper in pairs[start:start + 6]))
+    body = "\n".join(rows)
+    return (f"const CaseMapping kUpperCaseMappings[] = {{\n{body}\n}};\n"
+            "\n"
+            "const std::size_t kUpperCaseMappingCount = sizeof kUpperCaseMappings / sizeof kUpperCaseMappings[0];\n")
+
+
 def main():
     tables = "\n".join(table_source(cp) for cp in CODE_PAGES)
     entries = "\n".join(f"    {{{cp}, kCp{cp}}}," for cp in CODE_PAGES)
@@ -47,6 +63,8 @@ def main():
         "};\n"
         "\n"
         "const std::size_t kCodePageTableCount = sizeof kCodePageTables / sizeof kCodePageTables[0];\n"
+        "\n"
+        f"{upper_case_source()}"
         "\n"
         "}  // namespace tovex\n",
         encoding="utf-8",

@@ -79,6 +79,16 @@ def read_block(image):
     return lists[0], lists[1], offset
 
 
+def write_block(narrow, wide):
+    """Block bytes for lists of (key, raw bytes), as another writer might store them."""
+    block = bytearray(MAGIC)
+    for records in (narrow, wide):
+        block += struct.pack("<i", len(records))
+        for key, value in records:
+            block += struct.pack("<ii", key, len(value)) + value
+    return bytes(block)
+
+
 # --- running the tool -------------------------------------------------------
 class Tovex:
     def __init__(self, binary):
@@ -128,6 +138,12 @@ def make_stub_fixture():
 def read_block_fixture():
     """The independent block reader."""
     return read_block
+
+
+@pytest.fixture(name="write_block")
+def write_block_fixture():
+    """The independent block writer."""
+    return write_block
 
 
 @pytest.fixture

@@ -31,6 +31,8 @@ def test_version(tovex):
     (["inspect", "a.exe", "--code-page", "437"], "code page '437' is not supported; supported code pages are 1250"),
     (["inspect", "a.exe", "--code-page", "cp1252"], "code page 'cp1252' is not supported"),
     (["inspect", "a.exe", "--json=yes"], "option --json takes no value"),
+    (["inspect", "a.exe", "--extract"], "option --extract needs a value"),
+    (["inspect", "a.exe", "--extract", "out", "--json"], "--json and --extract cannot be used together"),
 ])
 def test_usage_errors(tovex, args, message):
     result = tovex.run(*args)

@@ -58,7 +58,6 @@ BAD_PROJECTS = [
     ("build-output-not-string", "[build]\noutput = 1\n", "2:10", "[build] output: expected a file path (a string)"),
     ("build-stub-empty", '[build]\nstub = ""\n', "2:8", "[build] stub: expected a file path, got an empty string"),
     ("build-not-a-table", "build = 1\n", "1:9", "'build' must be a table"),
-    ("included-files-not-yet", '[[files]]\npath = "app.jar"\n', "1:3", "included files ([[files]]) are not supported"),
 ]
 
 

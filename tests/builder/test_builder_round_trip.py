@@ -1,7 +1,5 @@
 """What build writes, inspect reads back, and the bytes are where the
 launcher looks for them."""
-import struct
-
 import pytest
 
 MAGIC = bytes.fromhex("D513E4E8")  # first bytes of the block
@@ -184,16 +182,7 @@ def test_text_table_shows_names_and_escapes(tovex, write_project, stub):
     assert "Wide records (1):" in lines and row["5000"] == ["(unknown)", '"w"']
 
 
-def write_block(narrow, wide):
-    block = bytearray(MAGIC)
-    for records in (narrow, wide):
-        block += struct.pack("<i", len(records))
-        for key, value in records:
-            block += struct.pack("<ii", key, len(value)) + value
-    return bytes(block)
-
-
-def test_inspect_shows_records_as_stored(tovex, make_stub, tmp_path):
+def test_inspect_shows_records_as_stored(tovex, make_stub, write_block, tmp_path):
     # Another writer may store records out of order or twice; inspect shows them as they are.
     exe = tmp_path / "other.exe"
     narrow = [(107, b"1"), (101, b"\x81\xe9"), (107, b"2")]

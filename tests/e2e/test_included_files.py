@@ -21,6 +21,7 @@ FILES = {
 
 def project_with_files(directory, files=FILES, extra=""):
     text = PROJECT + extra
+    directory.mkdir(parents=True, exist_ok=True)
     for name, data in files.items():
         (directory / name).write_bytes(data)
         text += f'\n[[files]]\npath = "{name}"\n'
