@@ -76,7 +76,7 @@ def test_files_are_extracted_byte_for_byte_and_the_directory_queued(make_app, tm
     assert result.returncode == NO_RUNTIME_EXIT
 
     directory = extraction_dir_from_log(log)
-    assert re.fullmatch(r"C:\\users\\[^\\]+\\Temp\\tvx[0-9A-F]{1,4}\.tmp_dir\d{1,5}", directory), directory
+    assert re.fullmatch(r"C:\\users\\[^\\]+\\Temp\\tvx[0-9A-Fa-f]{1,4}\.tmp_dir\d{1,5}", directory), directory
     extracted = unix_path(wine_env, directory)
     # An empty file creates no file; every other one comes out as it went in.
     assert sorted(p.name for p in extracted.iterdir()) == ["app.jar", "big.bin", "notes.txt"]
@@ -99,9 +99,11 @@ def test_files_held_open_by_a_running_launcher_stay_queued(make_app, tmp_path, w
     if not os.environ.get("DISPLAY"):
         pytest.skip("needs an X display (run under `make test`)")
     caption = "Held open"
-    running = make_app(project_with_files(tmp_path / "running", {"held.jar": b"x" * 5000})
-                       + f'executableType = 1\nmsgErrorCaption = "{caption}"\n', name="running")
-    other = make_app(project_with_files(tmp_path / "other", {"other.jar": b"y" * 10}), name="other")
+    running = make_app(project_with_files(tmp_path / "running", {"held.jar": b"x" * 5000},
+                                          f'executableType = 1\nmsgErrorCaption = "{caption}"\n'),
+                       name="running", directory=tmp_path / "running")
+    other = make_app(project_with_files(tmp_path / "other", {"other.jar": b"y" * 10}), name="other",
+                     directory=tmp_path / "other")
 
     process = running.start()
     try:
@@ -200,8 +202,8 @@ def test_queue_processing(make_app, tmp_path, wine_env, wine_c_drive, no_queue):
 
 
 def test_launchers_started_together_lose_no_queue_entry(make_app, tmp_path, wine_env, no_queue):
-    apps = [make_app(project_with_files(tmp_path / f"app{i}", {"f.jar": b"z" * 1000}), name=f"app{i}")
-            for i in range(4)]
+    apps = [make_app(project_with_files(tmp_path / f"app{i}", {"f.jar": b"z" * 1000}), name=f"app{i}",
+                     directory=tmp_path / f"app{i}") for i in range(4)]
     before = extraction_dirs(wine_env)
     processes = [app.start(extra_env={"TOVEX_LOG": "yes"}) for app in apps]
     for process in processes:
