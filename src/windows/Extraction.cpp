@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <vector>
 
 #include "BlockFormat.h"
@@ -100,8 +101,12 @@ bool isSafeIncludedName(const char* name) {
 bool copyFileData(HANDLE in, HANDLE out, int32_t size, bool unscramble) {
   // Read in chunks of 8192 bytes; written in batches of several chunks, since
   // extending the output file is what costs most per call.
-  static uint32_t batch[kWriteBatchSize / 4];
-  unsigned char* bytes = reinterpret_cast<unsigned char*>(batch);
+  // On the heap, not in the image: a static buffer would add its size to
+  // every application executable. Without it, chunks are written one by one.
+  static uint32_t* batch = new (std::nothrow) uint32_t[kWriteBatchSize / 4];
+  uint32_t single[kChunkSize / 4];
+  unsigned char* bytes = reinterpret_cast<unsigned char*>(batch != nullptr ? batch : single);
+  DWORD capacity = batch != nullptr ? kWriteBatchSize : kChunkSize;
   DWORD filled = 0;
   DWORD left = size > 0 ? static_cast<DWORD>(size) : 0;
   while (left > 0) {
@@ -114,7 +119,7 @@ bool copyFileData(HANDLE in, HANDLE out, int32_t size, bool unscramble) {
     if (unscramble) unscrambleChunk(bytes + filled, got);
     filled += got;
     left -= got;
-    if (filled + kChunkSize > kWriteBatchSize || left == 0) {
+    if (filled + kChunkSize > capacity || left == 0) {
       writeChunk(out, bytes, filled);
       filled = 0;
     }
