@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "BuildCommand.h"
-#include "InspectCommand.h"
+#include "ExecutableReport.h"
 
 namespace tovex {
 

@@ -4,7 +4,7 @@
 
 namespace tovex {
 
-std::string jsonString(std::string_view utf8) {
+std::string quotedWithEscapes(std::string_view utf8, const char* controlFormat, bool escapeDelete) {
     std::string out = "\"";
     for (char c : utf8) {
         switch (c) {
@@ -14,9 +14,9 @@ std::string jsonString(std::string_view utf8) {
             case '\r': out += "\\r"; break;
             case '\t': out += "\\t"; break;
             default:
-                if (static_cast<unsigned char>(c) < 0x20) {
+                if (static_cast<unsigned char>(c) < 0x20 || (escapeDelete && c == 0x7F)) {
                     char escape[8];
-                    std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+                    std::snprintf(escape, sizeof escape, controlFormat, static_cast<unsigned>(c));
                     out += escape;
                 } else {
                     out += c;
@@ -25,5 +25,7 @@ std::string jsonString(std::string_view utf8) {
     }
     return out + "\"";
 }
+
+std::string jsonString(std::string_view utf8) { return quotedWithEscapes(utf8, "\\u%04x", false); }
 
 }  // namespace tovex

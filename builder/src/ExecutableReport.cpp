@@ -1,4 +1,4 @@
-#include "InspectCommand.h"
+#include "ExecutableReport.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -90,27 +90,7 @@ IncludedListing listIncludedFiles(const fs::path& path, const ParsedBlock& block
 }
 
 // Keeps each value on one table row.
-std::string displayQuoted(std::string_view utf8) {
-    std::string out = "\"";
-    for (char c : utf8) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-                    char escape[8];
-                    std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(c));
-                    out += escape;
-                } else {
-                    out += c;
-                }
-        }
-    }
-    return out + "\"";
-}
+std::string displayQuoted(std::string_view utf8) { return quotedWithEscapes(utf8, "\\x%02X", true); }
 
 std::string padded(std::string text, std::size_t width) {
     if (text.size() < width) text.append(width - text.size(), ' ');
