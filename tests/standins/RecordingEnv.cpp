@@ -1,0 +1,270 @@
+#include "RecordingEnv.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <deque>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace standin {
+namespace {
+
+// Every reference the environment hands out points at one of these.
+struct Object {
+  enum Kind { kClass, kMethod, kString, kArray, kThrowable } kind;
+  std::string text;               // class name, method name, string text
+  std::string signature;          // methods only
+  const Object* owner = nullptr;  // a method's class, an array's element class
+  std::vector<Object*> elements;  // arrays only
+};
+
+const Config* config = nullptr;
+std::deque<Object> objects;
+Object* pending = nullptr;  // the pending exception
+JNINativeInterface_ envTable;
+JNIInvokeInterface_ vmTable;
+JNIEnv env{&envTable};
+JavaVM vm{&vmTable};
+bool started = false;
+
+void record(const std::string& line) { config->record("jvm_calls.log", line); }
+
+Object* make(Object::Kind kind, std::string text) {
+  objects.push_back(Object{kind, std::move(text), "", nullptr, {}});
+  return &objects.back();
+}
+
+Object* from(const void* reference) { return static_cast<Object*>(const_cast<void*>(reference)); }
+
+// A reference as the log shows it: a class by name, a string in quotes, an
+// array as its elements in brackets.
+std::string describe(const void* reference) {
+  const Object* object = from(reference);
+  if (object == nullptr) return "null";
+  switch (object->kind) {
+    case Object::kString: return "\"" + object->text + "\"";
+    case Object::kArray: {
+      std::string text = "[";
+      for (std::size_t i = 0; i < object->elements.size(); ++i) {
+        text += (i ? ", " : "") + describe(object->elements[i]);
+      }
+      return text + "]";
+    }
+    default: return object->text;
+  }
+}
+
+bool listed(const char* key, const std::string& value) {
+  for (const std::string& entry : config->all(key)) {
+    if (entry == value) return true;
+  }
+  return false;
+}
+
+void throwNew(const char* className, const std::string& message) {
+  pending = make(Object::kThrowable, std::string(className) + ": " + message);
+}
+
+// ---- Functions not implemented: record the slot and end the process.
+
+template <std::size_t Slot>
+void JNICALL unexpected() {
+  record("unexpected JNIEnv function " + std::to_string(Slot));
+  ExitProcess(kUnexpectedCallExit);
+}
+
+template <std::size_t... Slots>
+void fillUnexpected(void** table, std::index_sequence<Slots...>) {
+  ((table[Slots] = reinterpret_cast<void*>(&unexpected<Slots>)), ...);
+}
+
+// ---- The environment.
+
+jint JNICALL getVersion(JNIEnv*) { return JNI_VERSION_1_8; }
+
+jclass JNICALL findClass(JNIEnv*, const char* name) {
+  record(std::string("FindClass ") + name);
+  if (listed("missing_class", name)) {
+    throwNew("java/lang/NoClassDefFoundError", name);
+    return nullptr;
+  }
+  return static_cast<jclass>(static_cast<void*>(make(Object::kClass, name)));
+}
+
+jmethodID JNICALL getStaticMethodID(JNIEnv*, jclass cls, const char* name, const char* sig) {
+  record("GetStaticMethodID " + describe(cls) + " " + name + " " + sig);
+  if (listed("missing_method", name)) {
+    throwNew("java/lang/NoSuchMethodError", name);
+    return nullptr;
+  }
+  Object* method = make(Object::kMethod, name);
+  method->signature = sig;
+  method->owner = from(cls);
+  return reinterpret_cast<jmethodID>(method);
+}
+
+// Reads the arguments that a method signature names, from whichever form the
+// caller used (variadic, va_list or jvalue array), into one log text.
+template <typename Next>
+std::string describeArguments(const std::string& signature, Next next) {
+  std::string text;
+  for (std::size_t i = 1; i < signature.size() && signature[i] != ')'; ++i) {
+    char type = signature[i];
+    std::size_t start = i;
+    while (signature[i] == '[') ++i;
+    if (signature[i] == 'L') i = signature.find(';', i);
+    if (!text.empty()) text += " ";
+    if (signature[start] == '[' || type == 'L') {
+      text += describe(next('L').l);
+    } else if (type == 'J') {
+      text += std::to_string(next('J').j);
+    } else if (type == 'F' || type == 'D') {
+      text += std::to_string(next('D').d);
+    } else {
+      text += std::to_string(next('I').i);
+    }
+  }
+  return text;
+}
+
+void callStatic(jclass cls, jmethodID id, const std::string& arguments) {
+  const Object* method = from(id);
+  record("CallStaticVoidMethod " + describe(cls) + " " + method->text + " " + arguments);
+  if (listed("throw_in", method->text)) throwNew("java/lang/RuntimeException", method->text);
+}
+
+jvalue nextFromList(va_list& list, char type) {
+  jvalue value{};
+  if (type == 'L') value.l = va_arg(list, jobject);
+  else if (type == 'J') value.j = va_arg(list, jlong);
+  else if (type == 'D') value.d = va_arg(list, jdouble);
+  else value.i = va_arg(list, jint);
+  return value;
+}
+
+void JNICALL callStaticVoidMethodV(JNIEnv*, jclass cls, jmethodID id, va_list list) {
+  va_list copy;
+  va_copy(copy, list);
+  callStatic(cls, id, describeArguments(from(id)->signature, [&](char type) { return nextFromList(copy, type); }));
+  va_end(copy);
+}
+
+void JNICALL callStaticVoidMethod(JNIEnv* e, jclass cls, jmethodID id, ...) {
+  va_list list;
+  va_start(list, id);
+  callStaticVoidMethodV(e, cls, id, list);
+  va_end(list);
+}
+
+void JNICALL callStaticVoidMethodA(JNIEnv*, jclass cls, jmethodID id, const jvalue* values) {
+  callStatic(cls, id, describeArguments(from(id)->signature, [&](char) { return *values++; }));
+}
+
+jstring JNICALL newStringUTF(JNIEnv*, const char* text) {
+  record(std::string("NewStringUTF \"") + text + "\"");
+  return static_cast<jstring>(static_cast<void*>(make(Object::kString, text)));
+}
+
+jobjectArray JNICALL newObjectArray(JNIEnv*, jsize length, jclass cls, jobject initial) {
+  record("NewObjectArray " + std::to_string(length) + " " + describe(cls));
+  Object* array = make(Object::kArray, "");
+  array->owner = from(cls);
+  array->elements.assign(length, from(initial));
+  return static_cast<jobjectArray>(static_cast<void*>(array));
+}
+
+void JNICALL setObjectArrayElement(JNIEnv*, jobjectArray array, jsize index, jobject value) {
+  Object* object = from(array);
+  if (index < 0 || static_cast<std::size_t>(index) >= object->elements.size()) {
+    throwNew("java/lang/ArrayIndexOutOfBoundsException", std::to_string(index));
+    return;
+  }
+  object->elements[index] = from(value);
+}
+
+jsize JNICALL getArrayLength(JNIEnv*, jarray array) { return static_cast<jsize>(from(array)->elements.size()); }
+
+jthrowable JNICALL exceptionOccurred(JNIEnv*) { return static_cast<jthrowable>(static_cast<void*>(pending)); }
+jboolean JNICALL exceptionCheck(JNIEnv*) { return pending ? JNI_TRUE : JNI_FALSE; }
+
+void JNICALL exceptionDescribe(JNIEnv*) {
+  if (pending) record("ExceptionDescribe " + pending->text);
+  pending = nullptr;  // as the real one does, it clears the exception
+}
+
+void JNICALL exceptionClear(JNIEnv*) {
+  record("ExceptionClear");
+  pending = nullptr;
+}
+
+void JNICALL deleteLocalRef(JNIEnv*, jobject) {}
+jobject JNICALL newGlobalRef(JNIEnv*, jobject object) { return object; }
+void JNICALL deleteGlobalRef(JNIEnv*, jobject) {}
+
+// ---- The VM.
+
+jint JNICALL destroyJavaVM(JavaVM*) {
+  record("DestroyJavaVM");
+  return JNI_OK;
+}
+
+jint JNICALL attachCurrentThread(JavaVM*, void** penv, void*) {
+  record("AttachCurrentThread");
+  *penv = &env;
+  return JNI_OK;
+}
+
+jint JNICALL detachCurrentThread(JavaVM*) {
+  record("DetachCurrentThread");
+  return JNI_OK;
+}
+
+jint JNICALL getEnv(JavaVM*, void** penv, jint) {
+  *penv = &env;
+  return JNI_OK;
+}
+
+void fillTables() {
+  constexpr std::size_t envSlots = sizeof(JNINativeInterface_) / sizeof(void*);
+  fillUnexpected(reinterpret_cast<void**>(&envTable), std::make_index_sequence<envSlots>());
+  envTable.GetVersion = getVersion;
+  envTable.FindClass = findClass;
+  envTable.GetStaticMethodID = getStaticMethodID;
+  envTable.CallStaticVoidMethod = callStaticVoidMethod;
+  envTable.CallStaticVoidMethodV = callStaticVoidMethodV;
+  envTable.CallStaticVoidMethodA = callStaticVoidMethodA;
+  envTable.NewStringUTF = newStringUTF;
+  envTable.NewObjectArray = newObjectArray;
+  envTable.SetObjectArrayElement = setObjectArrayElement;
+  envTable.GetArrayLength = getArrayLength;
+  envTable.ExceptionOccurred = exceptionOccurred;
+  envTable.ExceptionCheck = exceptionCheck;
+  envTable.ExceptionDescribe = exceptionDescribe;
+  envTable.ExceptionClear = exceptionClear;
+  envTable.DeleteLocalRef = deleteLocalRef;
+  envTable.NewGlobalRef = newGlobalRef;
+  envTable.DeleteGlobalRef = deleteGlobalRef;
+
+  vmTable = JNIInvokeInterface_{};
+  vmTable.DestroyJavaVM = destroyJavaVM;
+  vmTable.AttachCurrentThread = attachCurrentThread;
+  vmTable.DetachCurrentThread = detachCurrentThread;
+  vmTable.GetEnv = getEnv;
+  vmTable.AttachCurrentThreadAsDaemon = attachCurrentThread;
+}
+
+}  // namespace
+
+void startRecordingVm(const Config& settings, JavaVM** pvm, JNIEnv** penv) {
+  config = &settings;
+  fillTables();
+  started = true;
+  *pvm = &vm;
+  *penv = &env;
+}
+
+JavaVM* createdVm() { return started ? &vm : nullptr; }
+
+}  // namespace standin

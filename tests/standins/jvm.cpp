@@ -1,0 +1,83 @@
+// Stand-in for a Windows runtime's jvm.dll. It exports the invocation API
+// under the undecorated names a real jvm.dll has (JNI functions are __stdcall
+// on 32-bit Windows; the link drops the @N decoration). Every call is
+// recorded in jvm_calls.log beside the DLL; JNI_CreateJavaVM fails with
+// JNI_ERR unless the settings beside the DLL say create_result=0, in which
+// case the caller gets a recording VM and JNI environment (RecordingEnv.h).
+//
+// Built twice: jvm.dll, and jvm_noexport.dll without JNI_CreateJavaVM (a DLL
+// that is no usable runtime) when STANDIN_NO_CREATE is defined.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "RecordingEnv.h"
+#include "StandinConfig.h"
+
+namespace {
+
+const standin::Config& settings() {
+  static const standin::Config config(reinterpret_cast<const void*>(&settings));
+  return config;
+}
+
+std::string hex(jint value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(value));
+  return text;
+}
+
+bool supportedVersion(jint version) {
+  switch (version) {
+    case JNI_VERSION_1_1: case JNI_VERSION_1_2: case JNI_VERSION_1_4:
+    case JNI_VERSION_1_6: case JNI_VERSION_1_8: return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+#ifndef STANDIN_NO_CREATE
+JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** pvm, void** penv, void* args) {
+  const standin::Config& config = settings();
+  const JavaVMInitArgs* init = static_cast<const JavaVMInitArgs*>(args);
+  if (init == nullptr) {
+    config.record("jvm_calls.log", "JNI_CreateJavaVM args=null");
+    return JNI_ERR;
+  }
+  config.record("jvm_calls.log", "JNI_CreateJavaVM version=" + hex(init->version) +
+                " nOptions=" + std::to_string(init->nOptions) +
+                " ignoreUnrecognized=" + std::to_string(init->ignoreUnrecognized));
+  for (jint i = 0; i < init->nOptions; ++i) {
+    const JavaVMOption& option = init->options[i];
+    // Hooks such as "exit" and "vfprintf" carry a function in extraInfo.
+    config.record("jvm_calls.log", std::string(option.extraInfo ? "option_with_info=" : "option=") +
+                  (option.optionString ? option.optionString : "(null)"));
+  }
+  jint result = config.number("create_result", JNI_ERR);
+  if (result == JNI_OK) {
+    if (pvm == nullptr || penv == nullptr) return JNI_ERR;
+    standin::startRecordingVm(config, pvm, reinterpret_cast<JNIEnv**>(penv));
+  }
+  return result;
+}
+#endif
+
+JNIEXPORT jint JNICALL JNI_GetDefaultJavaVMInitArgs(void* args) {
+  jint version = args ? *static_cast<const jint*>(args) : 0;
+  settings().record("jvm_calls.log", "JNI_GetDefaultJavaVMInitArgs version=" + hex(version));
+  return supportedVersion(version) ? JNI_OK : JNI_ERR;
+}
+
+JNIEXPORT jint JNICALL JNI_GetCreatedJavaVMs(JavaVM** buffer, jsize length, jsize* count) {
+  settings().record("jvm_calls.log", "JNI_GetCreatedJavaVMs length=" + std::to_string(length));
+  JavaVM* vm = standin::createdVm();
+  if (count) *count = vm ? 1 : 0;
+  if (vm && buffer && length > 0) buffer[0] = vm;
+  return JNI_OK;
+}
+
+}  // extern "C"
