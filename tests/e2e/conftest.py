@@ -50,6 +50,24 @@ def wine_temp_dir(wine_env):
     return unix_path(wine_env, out)
 
 
+@pytest.fixture
+def temp_logs(wine_temp_dir):
+    """temp_logs() -> the log files made in TMP since the test began, by name."""
+    before = set(wine_temp_dir.glob("vdl_nlog_*"))
+    return lambda: sorted(set(wine_temp_dir.glob("vdl_nlog_*")) - before)
+
+
+def run_logged(app, temp_logs, *args, env=None):
+    """Runs the application with the log on: its exit, and this run's log text
+    with line ends as written by a C program in text mode reduced to LF."""
+    environment = {"TOVEX_LOG": "yes"}
+    environment.update(env or {})
+    before = set(temp_logs())
+    result = app.run(*args, extra_env=environment)
+    [log] = set(temp_logs()) - before
+    return result, log.read_bytes().decode("cp1252").replace("\r\n", "\n")
+
+
 class App:
     """An application executable built for a test, and the ways to start it."""
 

@@ -6,7 +6,7 @@ import re
 import pytest
 
 from blockfile import layout
-from conftest import (NO_RUNTIME_EXIT, clear_queue, queue_entries, unix_path, wait_for,
+from conftest import (NO_RUNTIME_EXIT, clear_queue, queue_entries, run_logged, unix_path, wait_for,
                       windows_path, write_queue)
 from test_message_box import find_window
 from test_start_up import PROJECT, stderr_text
@@ -53,20 +53,6 @@ def extraction_dir_from_log(log_text):
     match = re.search(r"^Temp dir: (.*)$", log_text, re.M)
     assert match, log_text
     return match.group(1)
-
-
-def run_logged(app, temp_logs, *args):
-    result = app.run(*args, extra_env={"TOVEX_LOG": "yes"})
-    logs = temp_logs()
-    assert len(logs) >= 1
-    return result, logs[-1].read_bytes().decode("cp1252").replace("\r\n", "\n")
-
-
-@pytest.fixture
-def temp_logs(wine_temp_dir):
-    from test_log import new_logs
-    before = set(wine_temp_dir.glob("vdl_nlog_*"))
-    return lambda: new_logs(wine_temp_dir, before)
 
 
 def test_files_are_extracted_byte_for_byte_and_the_directory_queued(make_app, tmp_path, wine_env,

@@ -10,16 +10,6 @@ from test_start_up import NO_RUNTIME_TEXT, PROJECT, stderr_text
 CTIME = r"\w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4}"
 
 
-def new_logs(directory, before):
-    return sorted(set(directory.glob("vdl_nlog_*")) - before)
-
-
-@pytest.fixture
-def temp_logs(wine_temp_dir):
-    before = set(wine_temp_dir.glob("vdl_nlog_*"))
-    return lambda: new_logs(wine_temp_dir, before)
-
-
 def test_log_lies_in_tmp_and_starts_with_the_executable_and_time(make_app, temp_logs):
     app = make_app(PROJECT)
     result = app.run(extra_env={"TOVEX_LOG": "yes"})
