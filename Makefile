@@ -34,8 +34,9 @@ test: all
 	xvfb-run -a -s "-screen 0 1024x768x24" scripts/run-tests
 
 # Benchmarks: each compares against a baseline measured in the same run.
-bench: launcher
+bench: launcher builder
 	scripts/wine-run $(WIN_BUILD)/bench/extraction_bench.exe 1 100
+	/usr/bin/python3 bench/search_bench.py
 
 clean:
 	rm -rf build dist

@@ -34,6 +34,11 @@ def wine_env():
     env = _wine_environment()
     subprocess.run([str(REPO / "scripts" / "wine-prefix")], env=env, check=True,
                    stdout=subprocess.DEVNULL)
+    # The first Wine process starts the prefix's services, which keep the
+    # standard handles they inherit: started here with none, no test's
+    # captured output waits on them.
+    subprocess.run(["wine", "cmd", "/c", "exit", "0"], env=env, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
     return env
 
 
