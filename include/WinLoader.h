@@ -1,6 +1,58 @@
 // Locating a Java runtime and loading its JVM library.
 #pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "Buffers.h"
+
+// How the chosen runtime was found; it picks the message when its library fails.
+enum class LocationKind { none = 0, searchPath = 1, directory = 2, environmentVariable = 3, registry = 4 };
+
+struct JvmLocation {
+  char exePath[kTextBufferSize];       // the chosen java.exe or javaw.exe
+  char locationText[kTextBufferSize];  // the entry's directory or variable name; empty for the registry
+  LocationKind kind;
+};
+
+// JNI_CreateJavaVM of the invocation interface (JavaVM**, JNIEnv**, JavaVMInitArgs*).
+using CreateJavaVmFunction = int32_t(__stdcall*)(void**, void**, void*);
 
 // Searches a runtime and loads its jvm.dll; reports its own failure (messages
 // 1001 to 1005) and returns false when no runtime can be used.
 bool LoadDLL();
+
+// The entry point resolved by LoadDLL; null before.
+CreateJavaVmFunction createJavaVmEntry();
+
+// The chosen runtime's home as its JVM home variables show it: the java
+// executable's directory followed by "..", not normalised.
+const char* javaHome();
+void setJavaHome(const char* exePath);
+
+// The search sequence; false (kind none) when nothing is found.
+bool searchJvm(JvmLocation* location);
+
+// The first line of a location file below the installation directory's
+// ".vandrel" folder (fileName such as "\.vandrel\pref_jre.cfg"), line end removed.
+bool readLocationFile(const char* fileName, char* line, size_t capacity);
+
+// The candidate tests of the sequence's entries. Each leaves the java
+// executable's path in exePath on success.
+bool testDirectory(const char* directory, bool acceptWithoutChecking, const char* minVersion,
+                   const char* maxVersion, char* exePath, size_t capacity);
+bool testEnvironmentVariable(const char* name, const char* minVersion, const char* maxVersion, char* exePath,
+                             size_t capacity);
+bool testSearchPath(const char* minVersion, const char* maxVersion, char* exePath, size_t capacity);
+
+// Whether an A or R entry's text is absolute, which keeps it out of the
+// relative pass: "X:..." or "\\...".
+bool isAbsoluteEntryText(const char* text);
+
+// The first jvm.dll that loads for a java executable: below its directory,
+// then below the "..\jre\bin\" of a JDK's bin directory.
+HMODULE loadJvmLibrary(const char* exePath);
+
+// The directory of a java executable, with its trailing backslash.
+bool runtimeDirectory(char* out, size_t capacity, const char* exePath);

@@ -23,7 +23,9 @@ def test_log_lies_in_tmp_and_starts_with_the_executable_and_time(make_app, temp_
     assert re.fullmatch(r"Started executable Z:\\.*\\app\.exe at " + CTIME, lines[0]), lines[0]
     assert lines[1] == ""
     assert lines[2:4] == ["extracting files", "Included files: 0"]
-    assert lines[-3:] == ["LoadDLL (1, (null), 0)", "ERROR: No JVM found", ""]
+    # No search sequence, no flavour, no location files: the search has nothing to try.
+    assert lines[-5:] == ["LoadDLL (1, (null), 0)", "Searching for a JVM", "Search sequence finished",
+                          "ERROR: No JVM found", ""]
 
     # The error text names the log by its long path.
     text = stderr_text(result)

@@ -1,0 +1,56 @@
+// Vetting a Java runtime: its version, from the per-user version cache or from
+// running its java.exe with "-version", checked against the configured range.
+//
+// Versions are texts such as 1.4.2_03, compared byte by byte, never numerically.
+// Version buffers hold kTextBufferSize bytes.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+// How long a probed runtime may run before it is taken for hung and ended.
+constexpr DWORD kProbeTimeoutMs = 60000;
+
+// Lets tests use a shorter time-out than the product's.
+void setProbeTimeoutForTests(DWORD milliseconds);
+
+// Where this subsystem's registry keys live under HKCU and HKLM: "SOFTWARE\".
+// Tests move them under a key of their own.
+const char* softwareKeyBase();
+void setSoftwareKeyBaseForTests(const char* base);
+
+// The whole vetting of one java executable. exePath (capacity bytes) comes
+// back full and lower case, naming javaw.exe for a GUI executable (key 107 =
+// 1). version, when given, receives the version whenever one was obtained.
+bool checkJavaExe(char* exePath, size_t capacity, char* version, size_t versionCapacity,
+                  const char* minVersion, const char* maxVersion, bool allowPrerelease);
+
+// Runs the executable with "-version" and reads the version it prints.
+bool probeJavaVersion(const char* exePath, char* version, size_t capacity);
+
+// The probe's command line: the quoted executable path and " -version".
+// False when it does not fit.
+bool probeCommandLine(char* out, size_t capacity, const char* exePath);
+
+// The version out of the first line a runtime prints: java version "x".
+bool parseVersionLine(const char* line, char* version, size_t capacity);
+
+// The exact range test: each bound over its own length, and the pre-release
+// filter unless allowPrerelease or key 130.
+bool checkVersionRange(const char* version, const char* minVersion, const char* maxVersion,
+                       bool allowPrerelease);
+
+// The lenient test of a version name from the registry (such as 1.4): the
+// compared length is capped by the name's length. No pre-release filter.
+bool matchesVersionPrefix(const char* name, const char* minVersion, const char* maxVersion);
+
+// The java executable of a Java home, and whether the home counts (key 131
+// asks for a JDK with lib\tools.jar).
+bool javaExeFromHome(const char* home, char* exePath, size_t capacity);
+
+// The version cache under HKCU: one key per executable, trusted while the
+// executable's last-write time is unchanged.
+bool versionCacheKeyName(char* out, size_t capacity, const char* exePath);
+bool readCachedVersion(const char* exePath, uint64_t lastWriteTime, char* version, size_t capacity);
+void writeCachedVersion(const char* exePath, uint64_t lastWriteTime, const char* version);

@@ -1,0 +1,17 @@
+// A Java runtime shipped beside the application with its jars packed with
+// pack200 (".pack" files): restored once with the runtime's own unpack200.exe.
+#pragma once
+#include <cstddef>
+
+// Restores the jars of a packed runtime in the Java home, unless it is not
+// packed (no lib\rt.jar.pack) or already restored (lib\jsse.jar present).
+// Ends the process with message 1009 (code 20) when the tool cannot start.
+void unpackPackedRuntime(const char* home);
+
+// Restores one jar (a path relative to home) from its ".pack" file.
+void unpackJar(const char* home, const char* jar);
+
+// The tool's command line, every path quoted: unpack200.exe -r packed jar.
+// False when it does not fit.
+bool unpackCommandLine(char* out, size_t capacity, const char* home, const char* packedPath,
+                       const char* jarPath);

@@ -1,0 +1,35 @@
+// Installed runtimes named by the registry: the JavaSoft keys that Java
+// installers write under HKLM, and the located-runtime lists under HKCU and
+// HKLM ("...\morrowfield\tovex\locatedjvms\", one subkey per java executable,
+// its backslashes written as "/"). Read only.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+
+#include "Buffers.h"
+
+// A runtime that passed checkJavaExe: its executable and version.
+struct JvmCandidate {
+  char exePath[kTextBufferSize];
+  char version[kTextBufferSize];
+};
+
+// The Y entry of the search sequence: the better of the JavaSoft runtime and
+// the located runtime, by version (the located one on a tie).
+bool testRegistry(const char* minVersion, const char* maxVersion, char* exePath, size_t capacity);
+
+// The runtime that the "CurrentVersion" values of the JavaSoft keys name.
+bool scanJavaSoftCurrentVersion(const char* minVersion, const char* maxVersion, JvmCandidate* found);
+
+// The greatest version subkey of a JavaSoft key (a path below the software
+// key, such as "JavaSoft\Java Runtime Environment") whose runtime passes.
+bool scanJavaSoftKey(const char* keyPath, const char* minVersion, const char* maxVersion, JvmCandidate* found);
+
+// The greatest version in one root's located-runtime list (the first of equals).
+bool scanLocatedJvms(HKEY root, const char* minVersion, const char* maxVersion, JvmCandidate* found);
+
+// The key paths, below softwareKeyBase().
+constexpr const char* kJdkKey = "JavaSoft\\Java Development Kit";
+constexpr const char* kJreKey = "JavaSoft\\Java Runtime Environment";
+constexpr const char* kLocatedJvmsKey = "morrowfield\\tovex\\locatedjvms";

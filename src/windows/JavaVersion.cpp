@@ -1,0 +1,283 @@
+// Runtime versions: the probe, the version cache, the comparisons and the
+// java executable of a Java home.
+#include "JavaVersion.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "Buffers.h"
+#include "Config.h"
+#include "Log.h"
+#include "Paths.h"
+#include "TempFiles.h"
+
+namespace {
+
+DWORD probeTimeoutMs = kProbeTimeoutMs;
+char keyBase[256] = "SOFTWARE\\";
+
+constexpr const char* kVersionCacheKey = "morrowfield\\tovex\\jvms\\";
+constexpr const char* kVersionLinePrefix = "java version \"";
+constexpr DWORD kStillActive = 259;
+// CreateProcessA takes at most 32767 characters of command line.
+constexpr size_t kCommandLineSize = 32768;
+
+bool isPrerelease(const char* version) {
+  return strstr(version, "beta") != nullptr || strstr(version, "ea") != nullptr ||
+         strstr(version, "rc") != nullptr;
+}
+
+void storeFileTime(BYTE* bytes, uint64_t time) {
+  for (int i = 0; i < 8; ++i) bytes[i] = static_cast<BYTE>(time >> (8 * i));
+}
+
+// Removes the line end that text mode leaves (and a CR a file may still hold).
+void trimLineEnd(char* line) {
+  size_t length = strlen(line);
+  while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r')) line[--length] = 0;
+}
+
+// The first line of a text file, at most 99 characters.
+bool readFirstLine(const char* path, char* line, size_t capacity) {
+  FILE* file = fopen(path, "r");
+  if (file == nullptr) return false;
+  bool read = fgets(line, static_cast<int>(capacity), file) != nullptr;
+  fclose(file);
+  return read;
+}
+
+// Starts the probe with its error stream in output; the process handle or null.
+HANDLE startProbe(char* commandLine, HANDLE output) {
+  STARTUPINFOA startup;
+  memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  startup.hStdInput = nullptr;
+  startup.hStdOutput = nullptr;
+  startup.hStdError = output;
+  PROCESS_INFORMATION process;
+  if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                      &startup, &process)) {
+    return nullptr;
+  }
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+// Waits for the probe, ends it when it hangs, and returns its exit code.
+DWORD finishProbe(HANDLE process) {
+  WaitForSingleObject(process, probeTimeoutMs);
+  DWORD exitCode = kStillActive;
+  GetExitCodeProcess(process, &exitCode);
+  logInfo("Exit Code %d", static_cast<int>(exitCode));
+  if (exitCode == kStillActive) {
+    logInfo("Terminating process");
+    TerminateProcess(process, 1);
+  }
+  CloseHandle(process);
+  return exitCode;
+}
+
+}  // namespace
+
+void setProbeTimeoutForTests(DWORD milliseconds) { probeTimeoutMs = milliseconds; }
+
+const char* softwareKeyBase() { return keyBase; }
+
+void setSoftwareKeyBaseForTests(const char* base) { copyText(keyBase, sizeof keyBase, base); }
+
+bool checkVersionRange(const char* version, const char* minVersion, const char* maxVersion,
+                       bool allowPrerelease) {
+  if (!allowPrerelease && configInt(key::allowPrereleaseJava) == 0 && isPrerelease(version)) return false;
+  if (strncmp(version, minVersion, strlen(minVersion)) < 0) return false;
+  if (strncmp(version, maxVersion, strlen(maxVersion)) > 0) return false;
+  return true;
+}
+
+bool matchesVersionPrefix(const char* name, const char* minVersion, const char* maxVersion) {
+  size_t nameLength = strlen(name);
+  size_t k = strlen(minVersion) < nameLength ? strlen(minVersion) : nameLength;
+  if (strncmp(name, minVersion, k) < 0) return false;
+  k = strlen(maxVersion) < nameLength ? strlen(maxVersion) : nameLength;
+  if (strncmp(name, maxVersion, k) > 0) return false;
+  return true;
+}
+
+bool javaExeFromHome(const char* home, char* exePath, size_t capacity) {
+  char candidate[kTextBufferSize];
+  bool jdkExeFits = formatText(candidate, sizeof candidate, "%s\\jre\\bin\\java.exe", home);
+  if (configInt(key::requireJdk) != 0) {
+    char tools[kTextBufferSize];
+    if (!jdkExeFits || !formatText(tools, sizeof tools, "%s\\lib\\tools.jar", home)) return false;
+    return copyText(exePath, capacity, candidate) && fileExists(tools);
+  }
+  if (jdkExeFits && fileExists(candidate)) return copyText(exePath, capacity, candidate);
+  // A JRE home: its executable is not looked for here; checkJavaExe does that.
+  if (!formatText(candidate, sizeof candidate, "%s\\bin\\java.exe", home)) return false;
+  return copyText(exePath, capacity, candidate);
+}
+
+bool parseVersionLine(const char* line, char* version, size_t capacity) {
+  size_t prefixLength = strlen(kVersionLinePrefix);
+  if (strncmp(line, kVersionLinePrefix, prefixLength) != 0) return false;
+  char rest[kTextBufferSize];
+  if (!copyText(rest, sizeof rest, line + prefixLength)) return false;
+  trimLineEnd(rest);
+  // The version is what stands between the quotes; a line cut short has no
+  // closing quote and gives none.
+  size_t length = strlen(rest);
+  if (length < 2 || rest[length - 1] != '"') return false;
+  rest[length - 1] = 0;
+  return copyText(version, capacity, rest);
+}
+
+bool probeCommandLine(char* out, size_t capacity, const char* exePath) {
+  char shortPath[kTextBufferSize];
+  DWORD length = GetShortPathNameA(exePath, shortPath, sizeof shortPath);
+  // Without a short form the full path serves: it is quoted either way.
+  const char* program = (length > 0 && length < sizeof shortPath) ? shortPath : exePath;
+  return formatText(out, capacity, "\"%s\" -version", program);
+}
+
+bool probeJavaVersion(const char* exePath, char* version, size_t capacity) {
+  static char commandLine[kCommandLineSize];
+  if (!probeCommandLine(commandLine, sizeof commandLine, exePath)) return false;
+
+  char outputPath[kTextBufferSize];
+  if (!createTempFileName(outputPath, sizeof outputPath)) return false;
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  HANDLE output = CreateFileA(outputPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (output == INVALID_HANDLE_VALUE) output = nullptr;  // the child then gets no error stream
+
+  HANDLE process = startProbe(commandLine, output);
+  if (process == nullptr) {
+    if (output != nullptr) CloseHandle(output);
+    DeleteFileA(outputPath);
+    return false;
+  }
+  DWORD exitCode = finishProbe(process);
+  if (output != nullptr) CloseHandle(output);
+
+  bool found = false;
+  char line[100];
+  if (exitCode == 0 && readFirstLine(outputPath, line, sizeof line)) {
+    found = parseVersionLine(line, version, capacity);
+    if (found) logInfo("Java version: %s", version);
+  }
+  DeleteFileA(outputPath);
+  return found;
+}
+
+bool versionCacheKeyName(char* out, size_t capacity, const char* exePath) {
+  if (!formatText(out, capacity, "%s%s%s", keyBase, kVersionCacheKey, exePath)) return false;
+  // Backslashes separate keys: the path's own become slashes.
+  for (char* p = out + strlen(keyBase) + strlen(kVersionCacheKey); *p != 0; ++p) {
+    if (*p == '\\') *p = '/';
+  }
+  return true;
+}
+
+bool readCachedVersion(const char* exePath, uint64_t lastWriteTime, char* version, size_t capacity) {
+  char keyName[kTextBufferSize + 64];
+  if (capacity == 0 || !versionCacheKeyName(keyName, sizeof keyName, exePath)) return false;
+  HKEY cache;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, keyName, 0, KEY_READ, &cache) != ERROR_SUCCESS) return false;
+
+  BYTE stored[8];
+  BYTE expected[8];
+  storeFileTime(expected, lastWriteTime);
+  DWORD size = sizeof stored;
+  bool current = RegQueryValueExA(cache, "LastWriteTime", nullptr, nullptr, stored, &size) == ERROR_SUCCESS &&
+                 size == sizeof stored && memcmp(stored, expected, sizeof stored) == 0;
+  bool found = false;
+  if (current) {
+    // Stored without a terminator: room is kept for one.
+    char text[kTextBufferSize];
+    DWORD type = 0;
+    size = sizeof text - 1;
+    if (RegQueryValueExA(cache, "Version", nullptr, &type, reinterpret_cast<BYTE*>(text), &size) ==
+            ERROR_SUCCESS &&
+        type == REG_SZ) {
+      text[size] = 0;
+      found = copyText(version, capacity, text);
+    }
+  }
+  RegCloseKey(cache);
+  return found;
+}
+
+void writeCachedVersion(const char* exePath, uint64_t lastWriteTime, const char* version) {
+  char keyName[kTextBufferSize + 64];
+  if (!versionCacheKeyName(keyName, sizeof keyName, exePath)) return;
+  HKEY cache;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, keyName, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                      &cache, nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  BYTE time[8];
+  storeFileTime(time, lastWriteTime);
+  RegSetValueExA(cache, "LastWriteTime", 0, REG_BINARY, time, sizeof time);
+  RegSetValueExA(cache, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                 static_cast<DWORD>(strlen(version)));
+  RegCloseKey(cache);
+}
+
+namespace {
+
+// The version of an existing executable: from the cache, else from a probe
+// whose answer is cached. False when neither yields one.
+bool obtainVersion(const char* exePath, uint64_t lastWriteTime, char* version, size_t capacity) {
+  if (readCachedVersion(exePath, lastWriteTime, version, capacity)) {
+    logInfo("got version from registry %s", version);
+    return true;
+  }
+  if (probeJavaVersion(exePath, version, capacity)) {
+    logInfo("got version from execution %s", version);
+    writeCachedVersion(exePath, lastWriteTime, version);
+    return true;
+  }
+  logInfo("couldn't get version");
+  return false;
+}
+
+// java.exe becomes javaw.exe; a path already naming javaw.exe stays.
+bool useWindowedExecutable(char* exePath, size_t capacity) {
+  size_t length = strlen(exePath);
+  if (length >= 5 && strcmp(exePath + length - 5, "w.exe") == 0) return true;
+  if (length < 4) return false;
+  char windowed[kTextBufferSize];
+  if (!copyText(windowed, sizeof windowed, exePath)) return false;
+  windowed[length - 4] = 0;
+  return appendText(windowed, sizeof windowed, "w.exe") && copyText(exePath, capacity, windowed);
+}
+
+}  // namespace
+
+bool checkJavaExe(char* exePath, size_t capacity, char* version, size_t versionCapacity,
+                  const char* minVersion, const char* maxVersion, bool allowPrerelease) {
+  logInfo("checkJavaExe (%s, [out], %s, %s, %d)", exePath, minVersion, maxVersion, allowPrerelease ? 1 : 0);
+  char full[kTextBufferSize];
+  fullPath(full, sizeof full, exePath, false);
+  // A path that does not fit its buffer would name another file: refused.
+  bool result = copyText(exePath, capacity, full);
+
+  uint64_t lastWriteTime = 0;
+  if (result && !findFile(exePath, &lastWriteTime)) {
+    logInfo("file doesn't exist");
+    result = false;
+  } else if (result) {
+    logInfo("file exists");
+    char found[kTextBufferSize] = "";
+    if (version != nullptr && versionCapacity > 0) version[0] = 0;
+    result = obtainVersion(exePath, lastWriteTime, found, sizeof found);
+    if (result && version != nullptr) copyText(version, versionCapacity, found);
+    result = result && checkVersionRange(found, minVersion, maxVersion, allowPrerelease);
+    if (result && configInt(key::executableType) == 1) {
+      return useWindowedExecutable(exePath, capacity) && fileExists(exePath);
+    }
+  }
+  logInfo("checkJavaExe returning %d", result ? 1 : 0);
+  return result;
+}

@@ -1,0 +1,88 @@
+// Unpacking a runtime whose jars are packed with pack200.
+#include "PackedRuntime.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "Buffers.h"
+#include "Config.h"
+#include "ErrorReport.h"
+#include "Log.h"
+#include "Paths.h"
+
+namespace {
+
+// lib\jsse.jar comes last: its presence means the unpacking has finished.
+constexpr const char* kPackedJars[] = {
+    "lib\\rt.jar", "lib\\charsets.jar", "lib\\plugin.jar", "lib\\deploy.jar", "lib\\ext\\localedata.jar",
+    "lib\\jsse.jar",
+};
+// CreateProcessA takes at most 32767 characters of command line.
+constexpr size_t kCommandLineSize = 32768;
+
+bool homeFileExists(const char* home, const char* relative) {
+  char path[kTextBufferSize];
+  return formatText(path, sizeof path, "%s\\%s", home, relative) && fileExists(path);
+}
+
+// Starts the tool hidden; the process handle, or null when it cannot start.
+HANDLE startUnpacker(char* commandLine) {
+  STARTUPINFOA startup;
+  memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION process;
+  if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                      &startup, &process)) {
+    return nullptr;
+  }
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+}  // namespace
+
+bool unpackCommandLine(char* out, size_t capacity, const char* home, const char* packedPath,
+                       const char* jarPath) {
+  return formatText(out, capacity, "\"%s\\bin\\unpack200.exe\" -r \"%s\" \"%s\"", home, packedPath, jarPath);
+}
+
+void unpackJar(const char* home, const char* jar) {
+  char jarPath[kTextBufferSize];
+  char packedPath[kTextBufferSize];
+  // A path cut to fit would name another file: such a jar is left alone.
+  if (!formatText(jarPath, sizeof jarPath, "%s\\%s", home, jar) ||
+      !formatText(packedPath, sizeof packedPath, "%s.pack", jarPath)) {
+    return;
+  }
+  logInfo("Unpacking %s to %s", packedPath, jarPath);
+  if (!fileExists(packedPath)) {
+    logInfo("pack path doesn't exists");
+    return;
+  }
+  static char commandLine[kCommandLineSize];
+  HANDLE process = nullptr;
+  if (unpackCommandLine(commandLine, sizeof commandLine, home, packedPath, jarPath)) {
+    process = startUnpacker(commandLine);
+  }
+  if (process == nullptr) {
+    logInfo("could not create unpack process");
+    fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, "20");
+  }
+  logInfo("waiting for unpack200 to finish");
+  WaitForSingleObject(process, INFINITE);
+  CloseHandle(process);
+  logInfo("unpack done");
+}
+
+void unpackPackedRuntime(const char* home) {
+  if (!homeFileExists(home, "lib\\rt.jar.pack") || homeFileExists(home, "lib\\jsse.jar")) return;
+  logInfo("Unpacking JRE");
+  printf("Preparing JRE ...\n");
+  fflush(stdout);
+  for (const char* jar : kPackedJars) unpackJar(home, jar);
+  logInfo("Unpacking JRE done");
+}

@@ -1,0 +1,303 @@
+// Vetting runtimes: the version comparisons, the probe's reading of a
+// runtime's output, the probe itself with stand-in runtimes, and the version cache.
+#include "JavaVersion.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Buffers.h"
+#include "Config.h"
+#include "Paths.h"
+#include "RuntimeTestSupport.h"
+#include "TestFiles.h"
+
+namespace {
+
+using testfiles::TempDir;
+
+class JavaVersionTest : public testing::Test {
+ protected:
+  void SetUp() override { loadConfigRecords(dir_, {}); }
+  void TearDown() override { setProbeTimeoutForTests(kProbeTimeoutMs); }
+
+  // checkJavaExe on a copy of path; the path it leaves in *result.
+  bool check(const std::string& path, std::string* result = nullptr, std::string* version = nullptr,
+             const char* minimum = "", const char* maximum = "", bool allowPrerelease = true) {
+    char exe[kTextBufferSize];
+    char found[kTextBufferSize] = "unset";
+    copyText(exe, sizeof exe, path.c_str());
+    bool accepted = checkJavaExe(exe, sizeof exe, found, sizeof found, minimum, maximum, allowPrerelease);
+    if (result != nullptr) *result = exe;
+    if (version != nullptr) *version = found;
+    return accepted;
+  }
+
+  TempDir dir_;
+  TestRegistry registry_;
+};
+
+struct RangeCase {
+  const char* version;
+  const char* minimum;
+  const char* maximum;
+  bool allowPrerelease;
+  const char* allowPrereleaseKey;  // key 130, nullptr when absent
+  bool accepted;
+};
+
+TEST_F(JavaVersionTest, VersionRangeComparesEachBoundOverItsOwnLength) {
+  const RangeCase cases[] = {
+      {"1.3.1", "1.3", "1.4", false, nullptr, true},
+      {"1.4.2_03", "1.3", "1.4", false, nullptr, true},
+      {"1.5.0", "1.3", "1.4", false, nullptr, false},
+      {"1.2.2", "1.3", "1.4", false, nullptr, false},
+      {"1.10.0", "1.3", "1.4", false, nullptr, false},  // "1.1" sorts below "1.3"
+      {"1.4", "1.4.2", "", false, nullptr, false},      // shorter than the bound: its end sorts below
+      {"1.4.2", "1.4.2", "1.4.2", false, nullptr, true},
+      {"1.5.0_06", "", "1.5", false, nullptr, true},
+      {"1.5.0_06", "", "1.5.0_05", false, nullptr, false},
+      {"anything", "", "", false, nullptr, true},
+      {"1.5.0-ea", "", "", false, nullptr, false},
+      {"1.5.0-ea", "", "", true, nullptr, true},
+      {"1.5.0-ea", "", "", false, "1", true},
+      {"1.5.0-ea", "", "", true, "1", true},
+      {"1.5.0-ea", "", "", false, "0", false},
+      {"1.6.0-beta2", "", "", false, nullptr, false},
+      {"1.6.0-rc", "", "", false, nullptr, false},
+      {"1.6.0-RC", "", "", false, nullptr, true},        // the markers are case-sensitive
+      {"1.4.2-release", "", "", false, nullptr, false},  // holds "ea"
+      {"1.4.2-beta", "1.3", "1.4", true, nullptr, true},
+  };
+  for (const RangeCase& c : cases) {
+    if (c.allowPrereleaseKey != nullptr) {
+      loadConfigRecords(dir_, {{key::allowPrereleaseJava, c.allowPrereleaseKey}});
+    } else {
+      loadConfigRecords(dir_, {});
+    }
+    EXPECT_EQ(c.accepted, checkVersionRange(c.version, c.minimum, c.maximum, c.allowPrerelease))
+        << c.version << " in [" << c.minimum << ", " << c.maximum << "] allow " << c.allowPrerelease << " key 130 "
+        << (c.allowPrereleaseKey ? c.allowPrereleaseKey : "absent");
+  }
+}
+
+TEST_F(JavaVersionTest, VersionPrefixIsCappedByTheNamesLength) {
+  struct Case {
+    const char* name;
+    const char* minimum;
+    const char* maximum;
+    bool accepted;
+  } const cases[] = {
+      {"1.4", "1.4.2", "", true},  // a family name passes a finer minimum
+      {"1.3.1_08", "1.4.2", "", false},
+      {"1.3", "1.4.2", "", false},
+      {"1.5.0_06", "", "1.5", true},
+      {"1.6", "", "1.5", false},
+      {"1.10", "1.2", "", false},  // byte-wise, not numeric
+      {"", "1.4", "1.3", true},    // an empty name passes any bounds
+      {"1.5.0-beta", "", "", true},  // no pre-release filter here
+      {"1.4.2_03", "1.4.2_04", "", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.accepted, matchesVersionPrefix(c.name, c.minimum, c.maximum))
+        << c.name << " in [" << c.minimum << ", " << c.maximum << "]";
+  }
+}
+
+TEST_F(JavaVersionTest, VersionComesFromBetweenTheQuotesOfTheFirstLine) {
+  struct Case {
+    const char* line;
+    const char* version;  // nullptr: none
+  } const cases[] = {
+      {"java version \"1.4.2_03\"\n", "1.4.2_03"},
+      {"java version \"1.4.2_03\"", "1.4.2_03"},  // the output ends without a line end
+      {"java version \"1.4.2_03\"\r\n", "1.4.2_03"},
+      {"java version \"1.6.0-ea\"\n", "1.6.0-ea"},
+      {"openjdk version \"17.0.1\"\n", nullptr},
+      {"Java version \"1.4.2\"\n", nullptr},
+      {"java version 1.4.2\n", nullptr},
+      {"java version \"1.4.2_0", nullptr},  // cut: no closing quote
+      {"java version \"\"\n", nullptr},
+      {"java version \"", nullptr},
+      {"", nullptr},
+  };
+  for (const Case& c : cases) {
+    char version[kTextBufferSize] = "";
+    bool found = parseVersionLine(c.line, version, sizeof version);
+    EXPECT_EQ(c.version != nullptr, found) << c.line;
+    if (c.version != nullptr && found) {
+      EXPECT_STREQ(c.version, version) << c.line;
+    }
+  }
+}
+
+TEST_F(JavaVersionTest, ProbeCommandLineQuotesTheExecutable) {
+  std::string exe = dir_ / "Program Files\\jre\\bin\\java.exe";
+  makeFakeJava(exe, "1.4.2");
+  char line[kTextBufferSize];
+  ASSERT_TRUE(probeCommandLine(line, sizeof line, exe.c_str()));
+  std::string text = line;
+  ASSERT_GE(text.size(), 12u);
+  EXPECT_EQ('"', text[0]);
+  EXPECT_EQ("\" -version", text.substr(text.size() - 10));
+
+  char small[16];
+  EXPECT_FALSE(probeCommandLine(small, sizeof small, exe.c_str()));
+}
+
+TEST_F(JavaVersionTest, ProbeRunsTheRuntimeAndReadsItsErrorStream) {
+  struct Case {
+    const char* label;
+    const char* stderrText;
+    const char* exitCode;  // nullptr: 0
+    const char* version;   // nullptr: none
+  } const cases[] = {
+      {"plain", "java version \"1.4.2_03\"\nJava(TM) 2 Runtime Environment\n", nullptr, "1.4.2_03"},
+      {"other word", "openjdk version \"17\"\n", nullptr, nullptr},
+      {"failing", "java version \"1.4.2_03\"\n", "1", nullptr},
+      {"silent", "", nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    // Under a folder with a blank: the command line must hold the path whole.
+    std::string bin = dir_ / (std::string("Program Files\\") + c.label + "\\bin");
+    copyFakeJava(bin + "\\java.exe");
+    testfiles::writeFile(bin + "\\stderr.txt", c.stderrText);
+    if (c.exitCode != nullptr) testfiles::writeFile(bin + "\\exitcode.txt", c.exitCode);
+
+    char version[kTextBufferSize] = "";
+    bool found = probeJavaVersion((bin + "\\java.exe").c_str(), version, sizeof version);
+    EXPECT_EQ(1, fakeJavaRuns(bin)) << c.label;
+    EXPECT_EQ(c.version != nullptr, found) << c.label;
+    if (c.version != nullptr && found) {
+      EXPECT_STREQ(c.version, version) << c.label;
+    }
+  }
+}
+
+TEST_F(JavaVersionTest, HangingRuntimeIsEndedAndRefused) {
+  std::string bin = dir_ / "hung\\bin";
+  makeFakeJava(bin + "\\java.exe", "1.4.2");
+  testfiles::writeFile(bin + "\\hang", "");
+  setProbeTimeoutForTests(200);
+  char version[kTextBufferSize] = "";
+  EXPECT_FALSE(probeJavaVersion((bin + "\\java.exe").c_str(), version, sizeof version));
+  // Ended, not still running: its executable can be deleted.
+  for (int i = 0; i < 100 && !DeleteFileA((bin + "\\java.exe").c_str()); ++i) Sleep(50);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((bin + "\\java.exe").c_str()));
+}
+
+TEST_F(JavaVersionTest, MissingExecutableIsRefusedWithoutAVersion) {
+  std::string version;
+  EXPECT_FALSE(check(dir_ / "none\\bin\\java.exe", nullptr, &version));
+  EXPECT_EQ("unset", version);
+}
+
+TEST_F(JavaVersionTest, CheckLeavesAFullLowerCasePathAndTheVersionEvenWhenRefused) {
+  std::string exe = dir_ / "Jre\\Bin\\Java.exe";
+  makeFakeJava(exe, "1.2.2");
+  std::string result;
+  std::string version;
+  EXPECT_FALSE(check(dir_ / "Jre\\Bin\\..\\Bin\\Java.exe", &result, &version, "1.3"));
+  EXPECT_EQ("1.2.2", version);
+  char expected[kTextBufferSize];
+  fullPath(expected, sizeof expected, exe.c_str(), false);
+  EXPECT_EQ(expected, result);
+  EXPECT_TRUE(testfiles::samePath(exe, result));
+}
+
+TEST_F(JavaVersionTest, ProbedVersionIsCachedUntilTheExecutableChanges) {
+  std::string bin = dir_ / "jre\\bin";
+  makeFakeJava(bin + "\\java.exe", "1.4.2_03");
+  std::string version;
+  EXPECT_TRUE(check(bin + "\\java.exe", nullptr, &version));
+  EXPECT_TRUE(check(bin + "\\java.exe", nullptr, &version));
+  EXPECT_EQ("1.4.2_03", version);
+  EXPECT_EQ(1, fakeJavaRuns(bin));
+
+  // A new last-write time: probed again, and the new answer cached.
+  testfiles::writeFile(bin + "\\stderr.txt", "java version \"1.5.0\"\n");
+  HANDLE file = CreateFileA((bin + "\\java.exe").c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  FILETIME earlier = {0x12345678, 0x01C00000};
+  ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &earlier));
+  CloseHandle(file);
+  EXPECT_TRUE(check(bin + "\\java.exe", nullptr, &version));
+  EXPECT_EQ("1.5.0", version);
+  EXPECT_TRUE(check(bin + "\\java.exe", nullptr, &version));
+  EXPECT_EQ("1.5.0", version);
+  EXPECT_EQ(2, fakeJavaRuns(bin));
+}
+
+TEST_F(JavaVersionTest, CacheEntryNeedsAnEightByteMatchingTime) {
+  const char* exe = "c:\\jre\\bin\\java.exe";
+  char keyName[kTextBufferSize + 64];
+  ASSERT_TRUE(versionCacheKeyName(keyName, sizeof keyName, exe));
+  EXPECT_EQ(std::string(softwareKeyBase()) + "morrowfield\\tovex\\jvms\\c:/jre/bin/java.exe", keyName);
+
+  writeCachedVersion(exe, 0x0102030405060708ull, "1.4.2");
+  char version[kTextBufferSize] = "";
+  EXPECT_TRUE(readCachedVersion(exe, 0x0102030405060708ull, version, sizeof version));
+  EXPECT_STREQ("1.4.2", version);
+  EXPECT_FALSE(readCachedVersion(exe, 0x0102030405060709ull, version, sizeof version));
+
+  // The stored form: low 32 bits first.
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, keyName, 0, KEY_ALL_ACCESS, &key));
+  BYTE time[16];
+  DWORD size = sizeof time;
+  ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "LastWriteTime", nullptr, nullptr, time, &size));
+  EXPECT_EQ(8u, size);
+  EXPECT_EQ(0x08, time[0]);
+  EXPECT_EQ(0x01, time[7]);
+
+  // Nine bytes with the right eight in front: ignored.
+  BYTE longer[9] = {0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01, 0x00};
+  RegSetValueExA(key, "LastWriteTime", 0, REG_BINARY, longer, sizeof longer);
+  RegCloseKey(key);
+  EXPECT_FALSE(readCachedVersion(exe, 0x0102030405060708ull, version, sizeof version));
+}
+
+TEST_F(JavaVersionTest, GuiExecutableNeedsJavawBesideJava) {
+  loadConfigRecords(dir_, {{key::executableType, "1"}});
+  std::string without = dir_ / "plain\\bin\\java.exe";
+  makeFakeJava(without, "1.4.2");
+  EXPECT_FALSE(check(without));
+
+  std::string with = dir_ / "windowed\\bin\\java.exe";
+  makeFakeJava(with, "1.4.2");
+  copyFakeJava(dir_ / "windowed\\bin\\javaw.exe");
+  std::string result;
+  EXPECT_TRUE(check(with, &result));
+  EXPECT_TRUE(testfiles::samePath(dir_ / "windowed\\bin\\javaw.exe", result)) << result;
+}
+
+TEST_F(JavaVersionTest, JavaExecutableOfAHome) {
+  std::string jdk = dir_ / "jdk";
+  makeFakeJre(jdk + "\\jre", "1.4.2");
+  std::string jre = dir_ / "jre";
+  makeDirectories(jre);
+  std::string toolsJdk = dir_ / "toolsjdk";
+  makeDirectories(toolsJdk + "\\lib");
+  testfiles::writeFile(toolsJdk + "\\lib\\tools.jar", "");
+
+  struct Case {
+    std::string home;
+    const char* requireJdk;
+    bool answer;
+    std::string exe;
+  } const cases[] = {
+      {jdk, "0", true, jdk + "\\jre\\bin\\java.exe"},
+      {jre, "0", true, jre + "\\bin\\java.exe"},  // not looked for here
+      {jdk, "1", false, jdk + "\\jre\\bin\\java.exe"},
+      {toolsJdk, "1", true, toolsJdk + "\\jre\\bin\\java.exe"},
+  };
+  for (const Case& c : cases) {
+    loadConfigRecords(dir_, {{key::requireJdk, c.requireJdk}});
+    char exe[kTextBufferSize] = "";
+    EXPECT_EQ(c.answer, javaExeFromHome(c.home.c_str(), exe, sizeof exe)) << c.home << " key 131 " << c.requireJdk;
+    EXPECT_EQ(c.exe, exe);
+  }
+}
+
+}  // namespace

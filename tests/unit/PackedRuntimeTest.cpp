@@ -1,0 +1,78 @@
+// Restoring the jars of a packed runtime with a stand-in unpack200.exe that
+// copies each packed file to its jar.
+#include "PackedRuntime.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Buffers.h"
+#include "RuntimeTestSupport.h"
+#include "TestFiles.h"
+
+namespace {
+
+using testfiles::TempDir;
+
+bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A runtime home under a folder with a blank, its unpacking tool in bin and
+// the given packed files (relative to the home), each holding its own name.
+std::string packedHome(const TempDir& dir, const std::string& label, const std::vector<std::string>& packed) {
+  std::string home = dir / ("Program Files\\" + label + "\\jre");
+  copyFakeJava(home + "\\bin\\unpack200.exe");
+  makeDirectories(home + "\\lib\\ext");
+  for (const std::string& file : packed) testfiles::writeFile(home + "\\" + file, file);
+  return home;
+}
+
+std::string unpackLog(const std::string& home) {
+  std::string path = home + "\\bin\\unpack.log";
+  return exists(path) ? testfiles::readFile(path) : "";
+}
+
+TEST(PackedRuntimeTest, CommandLineQuotesEveryPath) {
+  char line[kTextBufferSize];
+  ASSERT_TRUE(unpackCommandLine(line, sizeof line, "c:\\program files\\app\\jre",
+                                "c:\\program files\\app\\jre\\lib\\rt.jar.pack",
+                                "c:\\program files\\app\\jre\\lib\\rt.jar"));
+  EXPECT_STREQ(
+      "\"c:\\program files\\app\\jre\\bin\\unpack200.exe\" -r \"c:\\program files\\app\\jre\\lib\\rt.jar.pack\" "
+      "\"c:\\program files\\app\\jre\\lib\\rt.jar\"",
+      line);
+  char small[40];
+  EXPECT_FALSE(unpackCommandLine(small, sizeof small, "c:\\program files\\app\\jre", "c:\\a.pack", "c:\\a"));
+}
+
+TEST(PackedRuntimeTest, PackedFilesAreRestoredInOrderAndMissingOnesSkipped) {
+  TempDir dir;
+  std::string home = packedHome(dir, "app", {"lib\\jsse.jar.pack", "lib\\ext\\localedata.jar.pack",
+                                             "lib\\charsets.jar.pack", "lib\\rt.jar.pack"});
+  unpackPackedRuntime(home.c_str());
+  EXPECT_EQ(home + "\\lib\\rt.jar\n" + home + "\\lib\\charsets.jar\n" + home + "\\lib\\ext\\localedata.jar\n" +
+                home + "\\lib\\jsse.jar\n",
+            unpackLog(home));
+  EXPECT_EQ("lib\\rt.jar.pack", testfiles::readFile(home + "\\lib\\rt.jar"));
+  EXPECT_FALSE(exists(home + "\\lib\\rt.jar.pack"));
+  EXPECT_FALSE(exists(home + "\\lib\\plugin.jar"));
+}
+
+TEST(PackedRuntimeTest, RuntimeIsLeftAloneUnlessPackedAndUnfinished) {
+  struct Case {
+    const char* label;
+    std::vector<std::string> files;
+  } const cases[] = {
+      {"finished", {"lib\\rt.jar.pack", "lib\\charsets.jar.pack", "lib\\jsse.jar"}},
+      {"unmarked", {"lib\\charsets.jar.pack", "lib\\jsse.jar.pack"}},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    std::string home = packedHome(dir, c.label, c.files);
+    unpackPackedRuntime(home.c_str());
+    EXPECT_EQ("", unpackLog(home)) << c.label;
+    for (const std::string& file : c.files) EXPECT_TRUE(exists(home + "\\" + file)) << c.label << " " << file;
+  }
+}
+
+}  // namespace

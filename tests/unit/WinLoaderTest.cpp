@@ -1,0 +1,217 @@
+// The search sequence and the loading of jvm.dll, with stand-in runtimes
+// (fake_java.exe) and a stand-in library (fake_jvm.dll).
+#include "WinLoader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Config.h"
+#include "ErrorReport.h"
+#include "RuntimeTestSupport.h"
+#include "TestFiles.h"
+
+namespace {
+
+using testfiles::TempDir;
+
+std::string testDirectory() {
+  char path[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string text(path, length);
+  return text.substr(0, text.find_last_of('\\') + 1);
+}
+
+void copyFakeJvm(const std::string& path) {
+  makeDirectories(path.substr(0, path.find_last_of('\\')));
+  ASSERT_TRUE(CopyFileA((testDirectory() + "fake_jvm.dll").c_str(), path.c_str(), FALSE)) << path;
+}
+
+std::string moduleName(HMODULE module) {
+  char path[MAX_PATH];
+  DWORD length = GetModuleFileNameA(module, path, sizeof path);
+  return std::string(path, length);
+}
+
+class WinLoaderTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    setQuiet();  // failures go to standard error, not to a message box
+    configure({});
+  }
+
+  // The configuration with the installation directory in the scratch directory.
+  void configure(std::vector<testfiles::NarrowRecord> records) {
+    records.push_back({key::installationDirectory, dir_.path()});
+    loadConfigRecords(dir_, records);
+  }
+
+  void writeLocationFile(const char* name, const std::string& text) {
+    makeDirectories(dir_ / ".vandrel");
+    testfiles::writeFile(dir_ / (std::string(".vandrel\\") + name), text);
+  }
+
+  TempDir dir_;
+  TestRegistry registry_;
+  testfiles::SavedVariable javaHome_{"JAVA_HOME"};
+};
+
+TEST_F(WinLoaderTest, JavaHomeIsTheExecutablesDirectoryAndDotDot) {
+  const char* cases[][2] = {
+      {"c:\\app\\jre\\bin\\javaw.exe", "c:\\app\\jre\\bin\\.."},
+      {"c:\\app\\jre\\bin\\java.exe", "c:\\app\\jre\\bin\\.."},
+      {"c:\\jdk\\bin\\..\\jre\\bin\\java.exe", "c:\\jdk\\bin\\..\\jre\\bin\\.."},
+  };
+  for (const auto& c : cases) {
+    setJavaHome(c[0]);
+    EXPECT_STREQ(c[1], javaHome()) << c[0];
+  }
+}
+
+TEST_F(WinLoaderTest, AbsoluteEntryTexts) {
+  const struct {
+    const char* text;
+    bool absolute;
+  } cases[] = {
+      {"C:\\java", true}, {"c:", true}, {"\\\\server\\share", true}, {".\\jre", false},
+      {"jre", false},     {"\\jre", false}, {"c", false},            {"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.absolute, isAbsoluteEntryText(c.text)) << c.text;
+}
+
+TEST_F(WinLoaderTest, LocationFileGivesItsFirstLineWithoutLineEnd) {
+  const struct {
+    const char* content;  // nullptr: no file
+    const char* line;     // nullptr: absent
+  } cases[] = {
+      {"C:\\jre\r\nsecond line\r\n", "C:\\jre"},
+      {"C:\\jre\n", "C:\\jre"},
+      {"C:\\jre", "C:\\jre"},
+      {"", nullptr},
+      {nullptr, nullptr},
+  };
+  for (const auto& c : cases) {
+    DeleteFileA((dir_ / ".vandrel\\pref_jre.cfg").c_str());
+    if (c.content != nullptr) writeLocationFile("pref_jre.cfg", c.content);
+    char line[kTextBufferSize] = "";
+    bool found = readLocationFile("\\.vandrel\\pref_jre.cfg", line, sizeof line);
+    EXPECT_EQ(c.line != nullptr, found) << (c.content ? c.content : "(no file)");
+    if (c.line != nullptr) {
+      EXPECT_STREQ(c.line, line);
+    }
+  }
+}
+
+TEST_F(WinLoaderTest, SearchFollowsTheSequenceAndItsRelativePass) {
+  std::string current = dir_ / "current";
+  makeFakeJre(current, "1.5.0");
+  std::string old = dir_ / "old";
+  makeFakeJre(old, "1.2.2");
+  std::string slashed = current;
+  for (char& c : slashed) {
+    if (c == '\\') c = '/';
+  }
+  SetEnvironmentVariableA("JAVA_HOME", slashed.c_str());
+
+  const struct {
+    std::string sequence;
+    LocationKind kind;
+    std::string text;
+    std::string home;
+  } cases[] = {
+      {"Y;EJAVA_HOME;EJDK_HOME;", LocationKind::environmentVariable, "JAVA_HOME", current},
+      {";;B" + old + ";R" + current + ";", LocationKind::directory, current, current},
+      {"B" + old, LocationKind::directory, old, old},  // too old, taken in the relative pass
+      {"A" + old, LocationKind::none, "", ""},         // absolute: no relative pass
+      {"X" + current, LocationKind::none, "", ""},
+      {"", LocationKind::none, "", ""},
+  };
+  for (const auto& c : cases) {
+    configure({{key::jvmSearchSequence, c.sequence}, {key::minJavaVersion, "1.4"}});
+    JvmLocation location;
+    EXPECT_EQ(c.kind != LocationKind::none, searchJvm(&location)) << c.sequence;
+    EXPECT_EQ(static_cast<int>(c.kind), static_cast<int>(location.kind)) << c.sequence;
+    EXPECT_EQ(c.text, location.locationText) << c.sequence;
+    if (c.kind != LocationKind::none) {
+      EXPECT_TRUE(testfiles::samePath(c.home + "\\bin\\java.exe", location.exePath)) << location.exePath;
+    }
+  }
+}
+
+TEST_F(WinLoaderTest, PreferredLocationComesFirstAndInstallerLocationAfterTheSequence) {
+  std::string preferred = dir_ / "preferred";
+  makeFakeJre(preferred, "1.5.0");
+  std::string installed = dir_ / "installed";
+  makeFakeJre(installed, "1.5.0");
+  std::string listed = dir_ / "listed";
+  makeFakeJre(listed, "1.5.0");
+
+  writeLocationFile("inst_jre.cfg", installed + "\r\n");
+  configure({{key::jvmSearchSequence, "B" + listed}});
+  JvmLocation location;
+  ASSERT_TRUE(searchJvm(&location));
+  EXPECT_EQ(listed, location.locationText);
+
+  configure({{key::jvmSearchSequence, "Xnothing"}});
+  ASSERT_TRUE(searchJvm(&location));
+  EXPECT_EQ(installed, location.locationText);
+
+  writeLocationFile("pref_jre.cfg", preferred + "\n");
+  configure({{key::jvmSearchSequence, "B" + listed}});
+  ASSERT_TRUE(searchJvm(&location));
+  EXPECT_EQ(static_cast<int>(LocationKind::directory), static_cast<int>(location.kind));
+  EXPECT_EQ(preferred, location.locationText);
+}
+
+TEST_F(WinLoaderTest, LibraryComesFromTheConfiguredFolderThenTheBuiltInOrder) {
+  std::string bin = dir_ / "jre\\bin";
+  copyFakeJvm(bin + "\\client\\jvm.dll");
+  copyFakeJvm(bin + "\\server\\jvm.dll");
+  const struct {
+    const char* preferredFolder;
+    const char* exe;
+    const char* loaded;
+  } cases[] = {
+      {"server", "java.exe", "server"},
+      {"", "java.exe", "client"},
+      {"", "javaw.exe", "client"},
+      {"classic", "java.exe", "client"},  // configured but absent
+  };
+  for (const auto& c : cases) {
+    configure({{key::preferredJvmFolder, c.preferredFolder}});
+    HMODULE library = loadJvmLibrary((bin + "\\" + c.exe).c_str());
+    ASSERT_NE(nullptr, library) << c.preferredFolder;
+    EXPECT_TRUE(testfiles::samePath(bin + "\\" + c.loaded + "\\jvm.dll", moduleName(library)))
+        << c.preferredFolder << ": " << moduleName(library);
+    FreeLibrary(library);
+  }
+}
+
+TEST_F(WinLoaderTest, JdkExecutableFindsTheLibraryInItsJreFolder) {
+  std::string jdk = dir_ / "jdk";
+  copyFakeJvm(jdk + "\\jre\\bin\\client\\jvm.dll");
+  HMODULE library = loadJvmLibrary((jdk + "\\bin\\java.exe").c_str());
+  ASSERT_NE(nullptr, library);
+  EXPECT_TRUE(testfiles::samePath(jdk + "\\jre\\bin\\client\\jvm.dll", moduleName(library))) << moduleName(library);
+  FreeLibrary(library);
+  EXPECT_EQ(nullptr, loadJvmLibrary((dir_ / "empty\\bin\\java.exe").c_str()));
+}
+
+TEST_F(WinLoaderTest, LoadDllKeepsTheEntryPointAndTheJavaHome) {
+  std::string home = dir_ / "jre";
+  makeFakeJre(home, "1.5.0");
+  std::string broken = dir_ / "broken";
+  makeFakeJre(broken, "1.5.0");
+  copyFakeJvm(home + "\\bin\\hotspot\\jvm.dll");
+
+  configure({{key::jvmSearchSequence, "B" + broken}});
+  EXPECT_FALSE(LoadDLL());
+  EXPECT_TRUE(testfiles::samePath(broken + "\\bin\\..", javaHome())) << javaHome();
+
+  configure({{key::jvmSearchSequence, "B" + home}});
+  ASSERT_TRUE(LoadDLL());
+  EXPECT_NE(nullptr, createJavaVmEntry());
+  EXPECT_TRUE(testfiles::samePath(home + "\\bin\\..", javaHome())) << javaHome();
+}
+
+}  // namespace
