@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "Buffers.h"
+#include "ChildProcess.h"
 #include "Config.h"
 #include "Log.h"
 #include "Paths.h"
@@ -44,25 +45,6 @@ bool readFirstLine(const char* path, char* line, size_t capacity) {
   bool read = fgets(line, static_cast<int>(capacity), file) != nullptr;
   fclose(file);
   return read;
-}
-
-// Starts the probe with its error stream in output; the process handle or null.
-HANDLE startProbe(char* commandLine, HANDLE output) {
-  STARTUPINFOA startup;
-  memset(&startup, 0, sizeof startup);
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_HIDE;
-  startup.hStdInput = nullptr;
-  startup.hStdOutput = nullptr;
-  startup.hStdError = output;
-  PROCESS_INFORMATION process;
-  if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                      &startup, &process)) {
-    return nullptr;
-  }
-  CloseHandle(process.hThread);
-  return process.hProcess;
 }
 
 // Waits for the probe, ends it when it hangs, and returns its exit code.
@@ -151,7 +133,7 @@ bool probeJavaVersion(const char* exePath, char* version, size_t capacity) {
                               &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (output == INVALID_HANDLE_VALUE) output = nullptr;  // the child then gets no error stream
 
-  HANDLE process = startProbe(commandLine, output);
+  HANDLE process = startHiddenProcess(commandLine, true, output);
   if (process == nullptr) {
     if (output != nullptr) CloseHandle(output);
     DeleteFileA(outputPath);

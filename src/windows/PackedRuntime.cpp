@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "Buffers.h"
+#include "ChildProcess.h"
 #include "Config.h"
 #include "ErrorReport.h"
 #include "Log.h"
@@ -25,22 +26,6 @@ constexpr size_t kCommandLineSize = 32768;
 bool homeFileExists(const char* home, const char* relative) {
   char path[kTextBufferSize];
   return formatText(path, sizeof path, "%s\\%s", home, relative) && fileExists(path);
-}
-
-// Starts the tool hidden; the process handle, or null when it cannot start.
-HANDLE startUnpacker(char* commandLine) {
-  STARTUPINFOA startup;
-  memset(&startup, 0, sizeof startup);
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION process;
-  if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                      &startup, &process)) {
-    return nullptr;
-  }
-  CloseHandle(process.hThread);
-  return process.hProcess;
 }
 
 }  // namespace
@@ -66,7 +51,7 @@ void unpackJar(const char* home, const char* jar) {
   static char commandLine[kCommandLineSize];
   HANDLE process = nullptr;
   if (unpackCommandLine(commandLine, sizeof commandLine, home, packedPath, jarPath)) {
-    process = startUnpacker(commandLine);
+    process = startHiddenProcess(commandLine, false, nullptr);
   }
   if (process == nullptr) {
     logInfo("could not create unpack process");

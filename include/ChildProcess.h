@@ -1,0 +1,10 @@
+// Starting the runtime's own programs as hidden child processes.
+#pragma once
+#include <windows.h>
+
+// Starts commandLine hidden, inheriting handles, with the launcher's
+// environment and current directory. With setStandardHandles its standard
+// input and output are empty and its standard error is errorOutput (which may
+// be null: no error stream); otherwise the standard handles are left alone.
+// The process handle, or null when it cannot start.
+HANDLE startHiddenProcess(char* commandLine, bool setStandardHandles, HANDLE errorOutput);
