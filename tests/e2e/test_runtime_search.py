@@ -176,24 +176,40 @@ def test_gui_executable_needs_javaw(make_app, rt, temp_logs):
     assert result.returncode == NO_RUNTIME_EXIT
 
 
-def test_registry_discovery_prefers_the_newest_family(make_app, rt, temp_logs, wine_env):
+@pytest.fixture
+def javasoft(wine_env):
+    """register(family, home): a JavaSoft runtime entry in the 32-bit view of HKLM."""
+    base = r"HKLM\SOFTWARE\JavaSoft\Java Runtime Environment"
+
+    def clear():
+        subprocess.run(["wine", "reg", "delete", r"HKLM\SOFTWARE\JavaSoft", "/f", "/reg:32"], env=wine_env,
+                       capture_output=True)
+
+    def register(family, home):
+        subprocess.run(["wine", "reg", "add", f"{base}\\{family}", "/v", "JavaHome", "/t", "REG_SZ", "/d", home,
+                        "/f", "/reg:32"], env=wine_env, capture_output=True, check=True)
+
+    clear()
+    yield register
+    clear()
+
+
+def test_registry_discovery_prefers_the_newest_family(make_app, rt, temp_logs, javasoft):
     runtimes = {v: make_jre(rt / v.replace(".", "_"), f'java version "{v}"')
                 for v in ("1.3.1_08", "1.4.2_03")}
-    base = r"HKLM\SOFTWARE\JavaSoft\Java Runtime Environment"
-    subprocess.run(["wine", "reg", "delete", r"HKLM\SOFTWARE\JavaSoft", "/f", "/reg:32"], env=wine_env,
-                   capture_output=True)
-    try:
-        for family, version in (("1.3", "1.3.1_08"), ("1.4", "1.4.2_03")):
-            subprocess.run(["wine", "reg", "add", f"{base}\\{family}", "/v", "JavaHome", "/t", "REG_SZ",
-                            "/d", runtimes[version].windows(), "/f", "/reg:32"], env=wine_env,
-                           capture_output=True, check=True)
-        result, log = run_logged(make_app(project("Y;")), temp_logs)
-        assert result.returncode == 0, log
-        assert "got version from execution 1.4.2_03" in log
-        assert runtimes["1.3.1_08"].run_count() == 0
-    finally:
-        subprocess.run(["wine", "reg", "delete", r"HKLM\SOFTWARE\JavaSoft", "/f", "/reg:32"],
-                       env=wine_env, capture_output=True)
+    javasoft("1.3", runtimes["1.3.1_08"].windows())
+    javasoft("1.4", runtimes["1.4.2_03"].windows())
+    result, log = run_logged(make_app(project("Y;")), temp_logs)
+    assert result.returncode == 0, log
+    assert "got version from execution 1.4.2_03" in log
+    assert runtimes["1.3.1_08"].run_count() == 0
+
+
+def test_a_damaged_registry_runtime_gets_message_1005(make_app, rt, temp_logs, javasoft):
+    javasoft("1.4", make_jre(rt / "jre", J142, jvm="noexport").windows())
+    result, _ = run_logged(make_app(project("Y;")), temp_logs, "-q_vdl_internal")
+    assert result.returncode == NO_RUNTIME_EXIT
+    assert stderr_text(result).startswith("The JVM could not be started.")
 
 
 def test_a_packed_runtime_in_a_folder_with_blanks_is_unpacked_before_probing(make_app, rt, temp_logs):
