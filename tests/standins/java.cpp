@@ -59,6 +59,8 @@ int main(int argc, char** argv) {
   std::string version = quotedVersion(versionLine);
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "-version") == 0 || std::strcmp(argv[i], "-showversion") == 0) {
+      // An empty version line makes a runtime that prints nothing at all.
+      if (versionLine.empty()) break;
       writeLine(STD_ERROR_HANDLE, versionLine);
       for (const std::string& line : extraLines(config, version)) writeLine(STD_ERROR_HANDLE, line);
       break;
