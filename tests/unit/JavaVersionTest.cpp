@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "Buffers.h"
 #include "Config.h"
@@ -133,7 +134,7 @@ TEST_F(JavaVersionTest, VersionComesFromBetweenTheQuotesOfTheFirstLine) {
 
 TEST_F(JavaVersionTest, ProbeCommandLineQuotesTheExecutable) {
   std::string exe = dir_ / "Program Files\\jre\\bin\\java.exe";
-  makeFakeJava(exe, "1.4.2");
+  makeStandinJava(exe, "1.4.2");
   char line[kTextBufferSize];
   ASSERT_TRUE(probeCommandLine(line, sizeof line, exe.c_str()));
   std::string text = line;
@@ -148,25 +149,25 @@ TEST_F(JavaVersionTest, ProbeCommandLineQuotesTheExecutable) {
 TEST_F(JavaVersionTest, ProbeRunsTheRuntimeAndReadsItsErrorStream) {
   struct Case {
     const char* label;
-    const char* stderrText;
-    const char* exitCode;  // nullptr: 0
-    const char* version;   // nullptr: none
+    std::vector<std::string> config;  // standin.cfg
+    const char* version;              // nullptr: none
   } const cases[] = {
-      {"plain", "java version \"1.4.2_03\"\nJava(TM) 2 Runtime Environment\n", nullptr, "1.4.2_03"},
-      {"other word", "openjdk version \"17\"\n", nullptr, nullptr},
-      {"failing", "java version \"1.4.2_03\"\n", "1", nullptr},
-      {"silent", "", nullptr, nullptr},
+      {"plain",
+       {"version_line=java version \"1.4.2_03\"", "extra_line=Java(TM) 2 Runtime Environment"},
+       "1.4.2_03"},
+      {"other word", {"version_line=openjdk version \"17\"", "extra_line="}, nullptr},
+      {"failing", {"version_line=java version \"1.4.2_03\"", "exit_code=1"}, nullptr},
+      {"silent", {"version_line="}, nullptr},
   };
   for (const Case& c : cases) {
     // Under a folder with a blank: the command line must hold the path whole.
     std::string bin = dir_ / (std::string("Program Files\\") + c.label + "\\bin");
-    copyFakeJava(bin + "\\java.exe");
-    testfiles::writeFile(bin + "\\stderr.txt", c.stderrText);
-    if (c.exitCode != nullptr) testfiles::writeFile(bin + "\\exitcode.txt", c.exitCode);
+    copyStandin(bin + "\\java.exe");
+    writeStandinConfig(bin, c.config);
 
     char version[kTextBufferSize] = "";
     bool found = probeJavaVersion((bin + "\\java.exe").c_str(), version, sizeof version);
-    EXPECT_EQ(1, fakeJavaRuns(bin)) << c.label;
+    EXPECT_EQ(1, standinRuns(bin)) << c.label;
     EXPECT_EQ(c.version != nullptr, found) << c.label;
     if (c.version != nullptr && found) {
       EXPECT_STREQ(c.version, version) << c.label;
@@ -176,8 +177,8 @@ TEST_F(JavaVersionTest, ProbeRunsTheRuntimeAndReadsItsErrorStream) {
 
 TEST_F(JavaVersionTest, HangingRuntimeIsEndedAndRefused) {
   std::string bin = dir_ / "hung\\bin";
-  makeFakeJava(bin + "\\java.exe", "1.4.2");
-  testfiles::writeFile(bin + "\\hang", "");
+  copyStandin(bin + "\\java.exe");
+  writeStandinConfig(bin, {"version_line=java version \"1.4.2\"", "hang=1"});
   setProbeTimeoutForTests(200);
   char version[kTextBufferSize] = "";
   EXPECT_FALSE(probeJavaVersion((bin + "\\java.exe").c_str(), version, sizeof version));
@@ -194,7 +195,7 @@ TEST_F(JavaVersionTest, MissingExecutableIsRefusedWithoutAVersion) {
 
 TEST_F(JavaVersionTest, CheckLeavesAFullLowerCasePathAndTheVersionEvenWhenRefused) {
   std::string exe = dir_ / "Jre\\Bin\\Java.exe";
-  makeFakeJava(exe, "1.2.2");
+  makeStandinJava(exe, "1.2.2");
   std::string result;
   std::string version;
   EXPECT_FALSE(check(dir_ / "Jre\\Bin\\..\\Bin\\Java.exe", &result, &version, "1.3"));
@@ -207,15 +208,15 @@ TEST_F(JavaVersionTest, CheckLeavesAFullLowerCasePathAndTheVersionEvenWhenRefuse
 
 TEST_F(JavaVersionTest, ProbedVersionIsCachedUntilTheExecutableChanges) {
   std::string bin = dir_ / "jre\\bin";
-  makeFakeJava(bin + "\\java.exe", "1.4.2_03");
+  makeStandinJava(bin + "\\java.exe", "1.4.2_03");
   std::string version;
   EXPECT_TRUE(check(bin + "\\java.exe", nullptr, &version));
   EXPECT_TRUE(check(bin + "\\java.exe", nullptr, &version));
   EXPECT_EQ("1.4.2_03", version);
-  EXPECT_EQ(1, fakeJavaRuns(bin));
+  EXPECT_EQ(1, standinRuns(bin));
 
   // A new last-write time: probed again, and the new answer cached.
-  testfiles::writeFile(bin + "\\stderr.txt", "java version \"1.5.0\"\n");
+  writeStandinConfig(bin, {"version_line=java version \"1.5.0\""});
   HANDLE file = CreateFileA((bin + "\\java.exe").c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, file);
@@ -226,7 +227,7 @@ TEST_F(JavaVersionTest, ProbedVersionIsCachedUntilTheExecutableChanges) {
   EXPECT_EQ("1.5.0", version);
   EXPECT_TRUE(check(bin + "\\java.exe", nullptr, &version));
   EXPECT_EQ("1.5.0", version);
-  EXPECT_EQ(2, fakeJavaRuns(bin));
+  EXPECT_EQ(2, standinRuns(bin));
 }
 
 TEST_F(JavaVersionTest, CacheEntryNeedsAnEightByteMatchingTime) {
@@ -261,12 +262,12 @@ TEST_F(JavaVersionTest, CacheEntryNeedsAnEightByteMatchingTime) {
 TEST_F(JavaVersionTest, GuiExecutableNeedsJavawBesideJava) {
   loadConfigRecords(dir_, {{key::executableType, "1"}});
   std::string without = dir_ / "plain\\bin\\java.exe";
-  makeFakeJava(without, "1.4.2");
+  makeStandinJava(without, "1.4.2");
   EXPECT_FALSE(check(without));
 
   std::string with = dir_ / "windowed\\bin\\java.exe";
-  makeFakeJava(with, "1.4.2");
-  copyFakeJava(dir_ / "windowed\\bin\\javaw.exe");
+  makeStandinJava(with, "1.4.2");
+  copyStandin(dir_ / "windowed\\bin\\javaw.exe");
   std::string result;
   EXPECT_TRUE(check(with, &result));
   EXPECT_TRUE(testfiles::samePath(dir_ / "windowed\\bin\\javaw.exe", result)) << result;
@@ -274,7 +275,7 @@ TEST_F(JavaVersionTest, GuiExecutableNeedsJavawBesideJava) {
 
 TEST_F(JavaVersionTest, JavaExecutableOfAHome) {
   std::string jdk = dir_ / "jdk";
-  makeFakeJre(jdk + "\\jre", "1.4.2");
+  makeStandinJre(jdk + "\\jre", "1.4.2");
   std::string jre = dir_ / "jre";
   makeDirectories(jre);
   std::string toolsJdk = dir_ / "toolsjdk";

@@ -1,5 +1,6 @@
-// Restoring the jars of a packed runtime with a stand-in unpack200.exe that
-// copies each packed file to its jar.
+// Restoring the jars of a packed runtime with the stand-in unpack200.exe
+// (tests/standins), which copies each packed file to its jar and records its
+// command line in unpack_calls.log.
 #include "PackedRuntime.h"
 
 #include <gtest/gtest.h>
@@ -21,15 +22,29 @@ bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) !
 // the given packed files (relative to the home), each holding its own name.
 std::string packedHome(const TempDir& dir, const std::string& label, const std::vector<std::string>& packed) {
   std::string home = dir / ("Program Files\\" + label + "\\jre");
-  copyFakeJava(home + "\\bin\\unpack200.exe");
+  copyStandin(home + "\\bin\\unpack200.exe");
   makeDirectories(home + "\\lib\\ext");
   for (const std::string& file : packed) testfiles::writeFile(home + "\\" + file, file);
   return home;
 }
 
 std::string unpackLog(const std::string& home) {
-  std::string path = home + "\\bin\\unpack.log";
+  std::string path = home + "\\bin\\unpack_calls.log";
   return exists(path) ? testfiles::readFile(path) : "";
+}
+
+// The recorded command lines of the unpacking tool, one per run, in order.
+std::vector<std::string> unpackCalls(const std::string& home) {
+  std::string text = unpackLog(home);
+  std::vector<std::string> lines;
+  std::string::size_type start = 0;
+  for (std::string::size_type end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
 }
 
 TEST(PackedRuntimeTest, CommandLineQuotesEveryPath) {
@@ -50,9 +65,12 @@ TEST(PackedRuntimeTest, PackedFilesAreRestoredInOrderAndMissingOnesSkipped) {
   std::string home = packedHome(dir, "app", {"lib\\jsse.jar.pack", "lib\\ext\\localedata.jar.pack",
                                              "lib\\charsets.jar.pack", "lib\\rt.jar.pack"});
   unpackPackedRuntime(home.c_str());
-  EXPECT_EQ(home + "\\lib\\rt.jar\n" + home + "\\lib\\charsets.jar\n" + home + "\\lib\\ext\\localedata.jar\n" +
-                home + "\\lib\\jsse.jar\n",
-            unpackLog(home));
+  const std::vector<std::string> jars = {"rt.jar", "charsets.jar", "ext\\localedata.jar", "jsse.jar"};
+  std::vector<std::string> calls = unpackCalls(home);
+  EXPECT_EQ(jars.size(), calls.size()) << unpackLog(home);
+  for (size_t i = 0; i < jars.size() && i < calls.size(); ++i) {
+    EXPECT_NE(std::string::npos, calls[i].find("\"" + home + "\\lib\\" + jars[i] + "\"")) << calls[i];
+  }
   EXPECT_EQ("lib\\rt.jar.pack", testfiles::readFile(home + "\\lib\\rt.jar"));
   EXPECT_FALSE(exists(home + "\\lib\\rt.jar.pack"));
   EXPECT_FALSE(exists(home + "\\lib\\plugin.jar"));

@@ -27,7 +27,7 @@ class RegistryDiscoveryTest : public testing::Test {
   std::string javaSoftRuntime(const std::string& familyKey, const std::string& name, const char* version) {
     std::string home = dir_ / (familyKey.substr(familyKey.size() - 3) + "-" + name);
     if (version != nullptr) {
-      makeFakeJre(home, version);
+      makeStandinJre(home, version);
     } else {
       makeDirectories(home);
     }
@@ -38,7 +38,7 @@ class RegistryDiscoveryTest : public testing::Test {
   // A runtime reporting version, listed in root's located-runtime list.
   std::string locatedRuntime(HKEY root, const std::string& label, const char* version) {
     std::string exe = dir_ / (label + "\\bin\\java.exe");
-    if (version != nullptr) makeFakeJava(exe, version);
+    if (version != nullptr) makeStandinJava(exe, version);
     std::string name = exe;
     for (char& c : name) {
       if (c == '\\') c = '/';
@@ -69,10 +69,10 @@ TEST_F(RegistryDiscoveryTest, VersionKeysAreTriedFromTheGreatest) {
   ASSERT_TRUE(scanJavaSoftKey(kJreKey, "", "", &found));
   EXPECT_TRUE(testfiles::samePath(family + "\\bin\\java.exe", found.exePath)) << found.exePath;
   EXPECT_STREQ("1.4.1", found.version);
-  EXPECT_EQ(1, fakeJavaRuns(bin(prerelease)));  // pre-release runtimes are refused here
-  EXPECT_EQ(1, fakeJavaRuns(bin(family)));
-  EXPECT_EQ(0, fakeJavaRuns(bin(older)));
-  EXPECT_EQ(0, fakeJavaRuns(bin(oldest)));
+  EXPECT_EQ(1, standinRuns(bin(prerelease)));  // pre-release runtimes are refused here
+  EXPECT_EQ(1, standinRuns(bin(family)));
+  EXPECT_EQ(0, standinRuns(bin(older)));
+  EXPECT_EQ(0, standinRuns(bin(oldest)));
 }
 
 TEST_F(RegistryDiscoveryTest, FamilyKeyPassesAFinerMinimumWhileOlderKeysAreNotRun) {
@@ -81,8 +81,8 @@ TEST_F(RegistryDiscoveryTest, FamilyKeyPassesAFinerMinimumWhileOlderKeysAreNotRu
 
   JvmCandidate found;
   EXPECT_FALSE(scanJavaSoftKey(kJreKey, "1.4.2", "", &found));
-  EXPECT_EQ(1, fakeJavaRuns(bin(family)));
-  EXPECT_EQ(0, fakeJavaRuns(bin(older)));
+  EXPECT_EQ(1, standinRuns(bin(family)));
+  EXPECT_EQ(0, standinRuns(bin(older)));
 }
 
 TEST_F(RegistryDiscoveryTest, CurrentVersionPicksTheGreaterOfJdkAndJre) {
@@ -126,7 +126,7 @@ TEST_F(RegistryDiscoveryTest, RequiredJdkNeverReadsTheRuntimeEnvironmentKey) {
   std::string jre = javaSoftRuntime(kJre, "1.5", "1.5.0");
   registry_.setString(HKEY_LOCAL_MACHINE, kJre, "CurrentVersion", "1.5");
   EXPECT_EQ("(none)", registryChoice());
-  EXPECT_EQ(0, fakeJavaRuns(bin(jre)));
+  EXPECT_EQ(0, standinRuns(bin(jre)));
 }
 
 TEST_F(RegistryDiscoveryTest, GreaterVersionWinsAndLocatedRuntimesWinTies) {
@@ -154,7 +154,7 @@ TEST_F(RegistryDiscoveryTest, GreaterVersionWinsAndLocatedRuntimesWinTies) {
     std::string expected = "(none)";
     if (c.javaSoft != nullptr) {
       std::string home = dir_ / (prefix + "-javasoft");
-      makeFakeJre(home, c.javaSoft);
+      makeStandinJre(home, c.javaSoft);
       fresh.setString(HKEY_LOCAL_MACHINE, kJre + "\\1.5", "JavaHome", home);
       if (std::string(c.winner) == "javasoft") expected = home + "\\bin\\java.exe";
     }
@@ -162,7 +162,7 @@ TEST_F(RegistryDiscoveryTest, GreaterVersionWinsAndLocatedRuntimesWinTies) {
                                               std::tuple{HKEY_LOCAL_MACHINE, c.machine, "machine"}}) {
       if (version == nullptr) continue;
       std::string exe = dir_ / (prefix + "-" + name + "\\bin\\java.exe");
-      makeFakeJava(exe, version);
+      makeStandinJava(exe, version);
       std::string key = exe;
       for (char& ch : key) {
         if (ch == '\\') ch = '/';

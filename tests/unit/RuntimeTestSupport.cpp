@@ -1,5 +1,6 @@
 #include "RuntimeTestSupport.h"
 
+#include <cctype>
 #include <stdexcept>
 
 #include "Config.h"
@@ -7,11 +8,23 @@
 
 namespace {
 
-std::string testDirectory() {
+// The directory of the stand-ins, from the test program's own directory and
+// the relative path the build gives (TOVEX_STANDIN_DIR, "../standins"), with
+// a trailing backslash.
+std::string standinDirectory() {
   char path[MAX_PATH];
   DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
   std::string text(path, length);
-  return text.substr(0, text.find_last_of('\\') + 1);
+  std::string relative = TOVEX_STANDIN_DIR;
+  for (char& c : relative) {
+    if (c == '/') c = '\\';
+  }
+  return text.substr(0, text.find_last_of('\\') + 1) + relative + "\\";
+}
+
+std::string lowerCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
 }
 
 HKEY createRegistryKey(HKEY root, const std::string& path) {
@@ -44,24 +57,36 @@ void makeDirectories(const std::string& path) {
   CreateDirectoryA(path.c_str(), nullptr);
 }
 
-void copyFakeJava(const std::string& path) {
+void copyStandin(const std::string& path) {
+  std::string name = lowerCase(path.substr(path.find_last_of('\\') + 1));
+  if (name != "java.exe" && name != "javaw.exe" && name != "unpack200.exe" && name != "jvm.dll") {
+    throw std::runtime_error("no stand-in for " + path);
+  }
   makeDirectories(path.substr(0, path.find_last_of('\\')));
-  if (!CopyFileA((testDirectory() + "fake_java.exe").c_str(), path.c_str(), FALSE)) {
-    throw std::runtime_error("CopyFileA " + path);
+  std::string source = standinDirectory() + name;
+  if (!CopyFileA(source.c_str(), path.c_str(), FALSE)) {
+    throw std::runtime_error("CopyFileA " + source + " " + path);
   }
 }
 
-void makeFakeJava(const std::string& exePath, const std::string& version) {
-  copyFakeJava(exePath);
-  std::string dir = exePath.substr(0, exePath.find_last_of('\\') + 1);
-  testfiles::writeFile(dir + "stderr.txt", "java version \"" + version + "\"\nJava(TM) 2 Runtime Environment\n");
+void writeStandinConfig(const std::string& directory, const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  testfiles::writeFile(directory + "\\standin.cfg", text);
 }
 
-void makeFakeJre(const std::string& home, const std::string& version) {
-  makeFakeJava(home + "\\bin\\java.exe", version);
+void makeStandinJava(const std::string& exePath, const std::string& version) {
+  copyStandin(exePath);
+  writeStandinConfig(exePath.substr(0, exePath.find_last_of('\\')),
+                     {"version_line=java version \"" + version + "\""});
 }
 
-int fakeJavaRuns(const std::string& directory) {
+void makeStandinJre(const std::string& home, const std::string& version) {
+  makeStandinJava(home + "\\bin\\java.exe", version);
+}
+
+int standinRuns(const std::string& directory) {
+  // One CR LF line per run.
   std::string path = directory + "\\runs.log";
   if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return 0;
   std::string text = testfiles::readFile(path);

@@ -1,6 +1,6 @@
 // Helpers of the runtime-location tests: stand-in runtimes made of copies of
-// fake_java.exe, the configuration they run under, and registry keys of the
-// test's own, removed afterwards.
+// the shared stand-ins (tests/standins), the configuration they run under,
+// and registry keys of the test's own, removed afterwards.
 #pragma once
 #include <windows.h>
 
@@ -12,21 +12,27 @@
 // Reads a block holding these records into the Config store, through a file in dir.
 void loadConfigRecords(const testfiles::TempDir& dir, const std::vector<testfiles::NarrowRecord>& records);
 
-// A stand-in java executable at exePath (its directories made as needed) that
-// prints `java version "<version>"` on its error stream.
-void makeFakeJava(const std::string& exePath, const std::string& version);
+// Copies the stand-in (tests/standins) whose name matches path's file name,
+// case aside: java.exe, javaw.exe, unpack200.exe or jvm.dll. Its directories
+// are made as needed.
+void copyStandin(const std::string& path);
+
+// Writes standin.cfg in directory, one "key=value" line each, which the
+// stand-ins there read when they run.
+void writeStandinConfig(const std::string& directory, const std::vector<std::string>& lines);
+
+// A stand-in java executable at exePath whose -version prints
+// `java version "<version>"` first on its error stream.
+void makeStandinJava(const std::string& exePath, const std::string& version);
 
 // A Java home with bin\java.exe reporting version.
-void makeFakeJre(const std::string& home, const std::string& version);
-
-// A copy of the stand-in under another name (such as unpack200.exe).
-void copyFakeJava(const std::string& path);
+void makeStandinJre(const std::string& home, const std::string& version);
 
 // Makes every missing directory of a path, the last component included.
 void makeDirectories(const std::string& path);
 
-// How often the stand-in in this directory has run.
-int fakeJavaRuns(const std::string& directory);
+// How often the stand-in java or javaw in this directory has run (runs.log).
+int standinRuns(const std::string& directory);
 
 // Moves the subsystem's registry keys below "SOFTWARE\tovex-unit-<pid>\" in
 // HKCU and HKLM for the object's life, and removes that key from both after.

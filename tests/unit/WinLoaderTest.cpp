@@ -1,5 +1,5 @@
 // The search sequence and the loading of jvm.dll, with stand-in runtimes
-// (fake_java.exe) and a stand-in library (fake_jvm.dll).
+// and a stand-in library (jvm.dll), copied from tests/standins.
 #include "WinLoader.h"
 
 #include <gtest/gtest.h>
@@ -14,18 +14,6 @@
 namespace {
 
 using testfiles::TempDir;
-
-std::string testDirectory() {
-  char path[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string text(path, length);
-  return text.substr(0, text.find_last_of('\\') + 1);
-}
-
-void copyFakeJvm(const std::string& path) {
-  makeDirectories(path.substr(0, path.find_last_of('\\')));
-  ASSERT_TRUE(CopyFileA((testDirectory() + "fake_jvm.dll").c_str(), path.c_str(), FALSE)) << path;
-}
 
 std::string moduleName(HMODULE module) {
   char path[MAX_PATH];
@@ -104,9 +92,9 @@ TEST_F(WinLoaderTest, LocationFileGivesItsFirstLineWithoutLineEnd) {
 
 TEST_F(WinLoaderTest, SearchFollowsTheSequenceAndItsRelativePass) {
   std::string current = dir_ / "current";
-  makeFakeJre(current, "1.5.0");
+  makeStandinJre(current, "1.5.0");
   std::string old = dir_ / "old";
-  makeFakeJre(old, "1.2.2");
+  makeStandinJre(old, "1.2.2");
   std::string slashed = current;
   for (char& c : slashed) {
     if (c == '\\') c = '/';
@@ -140,11 +128,11 @@ TEST_F(WinLoaderTest, SearchFollowsTheSequenceAndItsRelativePass) {
 
 TEST_F(WinLoaderTest, PreferredLocationComesFirstAndInstallerLocationAfterTheSequence) {
   std::string preferred = dir_ / "preferred";
-  makeFakeJre(preferred, "1.5.0");
+  makeStandinJre(preferred, "1.5.0");
   std::string installed = dir_ / "installed";
-  makeFakeJre(installed, "1.5.0");
+  makeStandinJre(installed, "1.5.0");
   std::string listed = dir_ / "listed";
-  makeFakeJre(listed, "1.5.0");
+  makeStandinJre(listed, "1.5.0");
 
   writeLocationFile("inst_jre.cfg", installed + "\r\n");
   configure({{key::jvmSearchSequence, "B" + listed}});
@@ -165,8 +153,8 @@ TEST_F(WinLoaderTest, PreferredLocationComesFirstAndInstallerLocationAfterTheSeq
 
 TEST_F(WinLoaderTest, LibraryComesFromTheConfiguredFolderThenTheBuiltInOrder) {
   std::string bin = dir_ / "jre\\bin";
-  copyFakeJvm(bin + "\\client\\jvm.dll");
-  copyFakeJvm(bin + "\\server\\jvm.dll");
+  copyStandin(bin + "\\client\\jvm.dll");
+  copyStandin(bin + "\\server\\jvm.dll");
   const struct {
     const char* preferredFolder;
     const char* exe;
@@ -189,7 +177,7 @@ TEST_F(WinLoaderTest, LibraryComesFromTheConfiguredFolderThenTheBuiltInOrder) {
 
 TEST_F(WinLoaderTest, JdkExecutableFindsTheLibraryInItsJreFolder) {
   std::string jdk = dir_ / "jdk";
-  copyFakeJvm(jdk + "\\jre\\bin\\client\\jvm.dll");
+  copyStandin(jdk + "\\jre\\bin\\client\\jvm.dll");
   HMODULE library = loadJvmLibrary((jdk + "\\bin\\java.exe").c_str());
   ASSERT_NE(nullptr, library);
   EXPECT_TRUE(testfiles::samePath(jdk + "\\jre\\bin\\client\\jvm.dll", moduleName(library))) << moduleName(library);
@@ -199,10 +187,10 @@ TEST_F(WinLoaderTest, JdkExecutableFindsTheLibraryInItsJreFolder) {
 
 TEST_F(WinLoaderTest, LoadDllKeepsTheEntryPointAndTheJavaHome) {
   std::string home = dir_ / "jre";
-  makeFakeJre(home, "1.5.0");
+  makeStandinJre(home, "1.5.0");
   std::string broken = dir_ / "broken";
-  makeFakeJre(broken, "1.5.0");
-  copyFakeJvm(home + "\\bin\\hotspot\\jvm.dll");
+  makeStandinJre(broken, "1.5.0");
+  copyStandin(home + "\\bin\\hotspot\\jvm.dll");
 
   configure({{key::jvmSearchSequence, "B" + broken}});
   EXPECT_FALSE(LoadDLL());
