@@ -1,0 +1,90 @@
+#include "CommandLine.h"
+
+#include <windows.h>
+
+#include <cwchar>
+#include <string>
+
+#include "Config.h"
+#include "ErrorReport.h"
+
+namespace {
+
+wchar_t* newWideString(const std::wstring& text) {
+  wchar_t* copy = new wchar_t[text.size() + 1];
+  wmemcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
+}
+
+// Splits text into pieces; false on a quote character without a partner.
+bool splitPieces(const wchar_t* text, std::vector<std::wstring>& pieces) {
+  const wchar_t* rest = text;
+  while (*rest != 0) {
+    if (*rest == L' ') {
+      ++rest;
+      continue;
+    }
+    // The first blank or quote character decides how this argument ends.
+    size_t plain = wcscspn(rest, L" \"'");
+    if (rest[plain] == 0 || rest[plain] == L' ') {
+      pieces.emplace_back(rest, plain);
+      rest += plain;
+      if (*rest == L' ') ++rest;
+      continue;
+    }
+    wchar_t quote = rest[plain];
+    const wchar_t* closing = wcschr(rest + plain + 1, quote);
+    if (closing == nullptr) return false;
+    // Quotes are expected at the start of an argument; characters before an
+    // opening quote within the same word stay in front of the quoted text,
+    // so -Dx="a b" gives -Dx=a b.
+    std::wstring piece(rest, plain);
+    piece.append(rest + plain + 1, closing);
+    pieces.push_back(piece);
+    rest = closing + 1;
+    if (*rest == L' ') ++rest;
+  }
+  return true;
+}
+
+}  // namespace
+
+SplitResult trySplitArguments(const wchar_t* text, WideArgumentList& list) {
+  std::vector<std::wstring> pieces;
+  if (text != nullptr && !splitPieces(text, pieces)) return SplitResult::unclosedQuote;
+  for (const std::wstring& piece : pieces) list.push_back(newWideString(piece));
+  return SplitResult::ok;
+}
+
+SplitResult trySplitNarrowArguments(const char* text, NarrowArgumentList& list) {
+  if (text == nullptr || *text == 0) return SplitResult::ok;
+  // Converted at its full length rather than into a fixed buffer, so a long
+  // configured text is never cut.
+  int wideLength = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  if (wideLength <= 0) return SplitResult::ok;
+  std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], wideLength);
+
+  std::vector<std::wstring> pieces;
+  if (!splitPieces(wide.c_str(), pieces)) return SplitResult::unclosedQuote;
+  // Back through the same code page the text came from, so characters
+  // outside ASCII survive the round trip.
+  for (const std::wstring& piece : pieces) {
+    int size = WideCharToMultiByte(CP_ACP, 0, piece.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) size = 1;
+    char* narrow = new char[static_cast<size_t>(size)];
+    narrow[0] = 0;
+    WideCharToMultiByte(CP_ACP, 0, piece.c_str(), -1, narrow, size, nullptr, nullptr);
+    narrow[size - 1] = 0;
+    list.push_back(narrow);
+  }
+  return SplitResult::ok;
+}
+
+void splitArguments(const wchar_t* text, WideArgumentList& list) {
+  if (trySplitArguments(text, list) != SplitResult::ok) fatalErrorKey(key::msgWrongParameterUsage);
+}
+
+void splitNarrowArguments(const char* text, NarrowArgumentList& list) {
+  if (trySplitNarrowArguments(text, list) != SplitResult::ok) fatalErrorKey(key::msgWrongParameterUsage);
+}

@@ -1,0 +1,104 @@
+// Splitting command lines and configured texts into arguments: blanks
+// separate, double quotes and apostrophes group, nothing escapes.
+#include "CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct SplitCase {
+  const char* what;
+  const wchar_t* text;
+  std::vector<std::wstring> expected;
+};
+
+const SplitCase kSplitCases[] = {
+    {"quoted program path", L"\"C:\\Program Files\\App\\app.exe\" -x", {L"C:\\Program Files\\App\\app.exe", L"-x"}},
+    {"unquoted program path", L"C:\\app\\app.exe one", {L"C:\\app\\app.exe", L"one"}},
+    {"run of blanks", L"a  b", {L"a", L"b"}},
+    {"blanks at both ends", L"   a b   ", {L"a", L"b"}},
+    {"only blanks", L"    ", {}},
+    {"empty text", L"", {}},
+    {"tab is ordinary", L"a\tb c", {L"a\tb", L"c"}},
+    {"apostrophes and double quotes", L"'one two' \"three 'four'\"", {L"one two", L"three 'four'"}},
+    {"double quote inside apostrophes", L"'say \"hi\"'", {L"say \"hi\""}},
+    {"empty quoted argument", L"\"\"", {L""}},
+    {"empty apostrophe argument between words", L"a '' b", {L"a", L"", L"b"}},
+    {"text right behind closing quote", L"\"a\"b", {L"a", L"b"}},
+    {"quoted argument right behind closing quote", L"\"a\"'b c'", {L"a", L"b c"}},
+    {"backslashes are ordinary", L"C:\\dir\\ x", {L"C:\\dir\\", L"x"}},
+    {"backslash before a quote does not escape", L"\"a\\\" b", {L"a\\", L"b"}},
+    {"quote after other characters joins the word", L"-Dx=\"a b\" c", {L"-Dx=a b", L"c"}},
+    {"single word", L"word", {L"word"}},
+};
+
+TEST(SplitArguments, CasesOfTheTable) {
+  for (const SplitCase& c : kSplitCases) {
+    WideArgumentList list;
+    ASSERT_EQ(SplitResult::ok, trySplitArguments(c.text, list)) << c.what;
+    std::vector<std::wstring> got(list.begin(), list.end());
+    EXPECT_EQ(c.expected, got) << c.what;
+  }
+}
+
+TEST(SplitArguments, UnclosedQuoteIsWrongUsageAndAddsNothing) {
+  const wchar_t* texts[] = {
+      L"don't",
+      L"app.exe don't stop",
+      L"C:\\o'brien\\app.exe -x",
+      L"\"C:\\Program Files\\app.exe -x",
+      L"a \"b",
+      L"'open",
+      L"\"it's\" 'x",
+  };
+  for (const wchar_t* text : texts) {
+    WideArgumentList list{const_cast<wchar_t*>(L"kept")};
+    EXPECT_EQ(SplitResult::unclosedQuote, trySplitArguments(text, list)) << std::wstring(text).c_str();
+    EXPECT_EQ(1u, list.size());
+  }
+}
+
+TEST(SplitArguments, AppendsToWhatTheListHolds) {
+  WideArgumentList list;
+  ASSERT_EQ(SplitResult::ok, trySplitArguments(L"app.exe a", list));
+  ASSERT_EQ(SplitResult::ok, trySplitArguments(L"'b c'", list));
+  std::vector<std::wstring> got(list.begin(), list.end());
+  EXPECT_EQ((std::vector<std::wstring>{L"app.exe", L"a", L"b c"}), got);
+}
+
+TEST(SplitNarrowArguments, SplitsLikeTheWideForm) {
+  NarrowArgumentList list;
+  ASSERT_EQ(SplitResult::ok, trySplitNarrowArguments("-Xmx64m  '-Dname=a b' \"\" -Dq=\"x y\"", list));
+  std::vector<std::string> got(list.begin(), list.end());
+  EXPECT_EQ((std::vector<std::string>{"-Xmx64m", "-Dname=a b", "", "-Dq=x y"}), got);
+}
+
+TEST(SplitNarrowArguments, KeepsAnsiCharactersAndLongTexts) {
+  // A character of the ANSI code page outside ASCII comes back as it went in.
+  char upperAe = static_cast<char>(0xC4);
+  std::string accented = std::string("-Dn=") + upperAe + "x";
+  // Longer than the 8191 characters of a text buffer.
+  std::string longOption = "-Dlong=" + std::string(9000, 'v');
+  NarrowArgumentList list;
+  ASSERT_EQ(SplitResult::ok, trySplitNarrowArguments((accented + " " + longOption).c_str(), list));
+  std::vector<std::string> got(list.begin(), list.end());
+  EXPECT_EQ((std::vector<std::string>{accented, longOption}), got);
+}
+
+TEST(SplitNarrowArguments, UnclosedQuoteIsWrongUsage) {
+  NarrowArgumentList list;
+  EXPECT_EQ(SplitResult::unclosedQuote, trySplitNarrowArguments("-Da=b -Dc='d", list));
+  EXPECT_TRUE(list.empty());
+}
+
+TEST(SplitNarrowArguments, EmptyTextYieldsNothing) {
+  NarrowArgumentList list;
+  EXPECT_EQ(SplitResult::ok, trySplitNarrowArguments("", list));
+  EXPECT_EQ(SplitResult::ok, trySplitNarrowArguments("   ", list));
+  EXPECT_TRUE(list.empty());
+}
+
+}  // namespace
