@@ -1,13 +1,13 @@
 # tovex: `make` installs what is missing, builds the launcher stub, the build
-# tool and the example application; `make test` runs every test.
+# tool, the example application and the Java runtime library; `make test` runs every test.
 
 JOBS ?= 2
 WIN_BUILD := build/win
 BUILDER_BUILD := build/builder
 
-.PHONY: all setup launcher builder example test bench clean
+.PHONY: all setup launcher builder example java test bench clean
 
-all: setup launcher builder example
+all: setup launcher builder example java
 
 setup:
 	@scripts/setup
@@ -27,6 +27,10 @@ builder: setup
 example: launcher builder
 	@mkdir -p dist/examples
 	dist/tovex build examples/hello/hello.toml -o dist/examples/hello.exe
+
+# The Java runtime library dist/tovexlib.jar (javac --release 8).
+java: setup
+	scripts/build-java
 
 # Every test: the launcher's unit tests under Wine, the build tool's tests and
 # the end-to-end tests, all under one virtual X display.
