@@ -13,6 +13,7 @@
 #include "Config.h"
 #include "JavaVMLauncher.h"
 #include "Paths.h"
+#include "TempTestSupport.h"
 #include "TestFiles.h"
 
 namespace {
@@ -21,6 +22,16 @@ using testfiles::configBlock;
 using testfiles::executableImage;
 using testfiles::NarrowRecord;
 using testfiles::TempDir;
+
+// The log is decided on at its first line, so it is asked for before any test runs.
+const bool logRequested = SetEnvironmentVariableA("TOVEX_LOG", "yes") != 0;
+
+// The log's text with plain line ends (it is written in text mode).
+std::string logLines() {
+  std::string text = logText();
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  return text;
+}
 
 std::vector<std::string> texts(const NarrowArgumentList& list) { return {list.begin(), list.end()}; }
 
@@ -265,6 +276,7 @@ TEST_F(JvmOptionsTest, ClassPathNeverOutgrowsItsBufferAndNeverCutsAnEntry) {
     EXPECT_EQ(kClassPathPrefix + k.expected, std::string(buffer.data())) << k.capacity;
     for (size_t i = k.capacity; i < buffer.size(); ++i) ASSERT_EQ(0x5A, buffer[i]) << k.capacity << " at " << i;
   }
+  EXPECT_NE(std::string::npos, logLines().find("ERROR: class path too long, left out: C:\\" + b + "\n"));
 }
 
 TEST_F(JvmOptionsTest, RequiredEntryWithoutRoomCountsAsMissing) {
@@ -354,6 +366,23 @@ TEST_F(JvmOptionsTest, AFailingEntryYieldsNoOptions) {
             tryAssembleJvmOptions(properties, {}, {"", "", false}, options, &name));
   EXPECT_TRUE(options.empty());
   EXPECT_EQ(dir_ / "missing.jar", name);
+}
+
+TEST_F(JvmOptionsTest, TheRunsListIsLoggedWithCountAndEachOption) {
+  ASSERT_TRUE(logRequested);
+  configure({{key::vmParameters, "-Da -Db"}});
+  const char* properties[] = {"-Dtovex.tempDir=", nullptr};
+  NarrowArgumentList options = assembleJvmOptions(properties, {});
+  ASSERT_EQ(4u, options.size());
+  std::string log = logLines();
+  const char* lines[] = {"vmoption count 4\n", "vmoption 0: -Dtovex.tempDir=\n", "vmoption 1: -Djava.class.path=\n",
+                         "vmoption 2: -Da\n", "vmoption 3: -Db\n"};
+  size_t from = 0;
+  for (const char* line : lines) {
+    size_t at = log.find(line, from);
+    ASSERT_NE(std::string::npos, at) << line << "in:\n" << log;
+    from = at;
+  }
 }
 
 }  // namespace
