@@ -358,12 +358,14 @@ void readVmOptions(FILE* file, NarrowArgumentList& options) {
     size_t length = strlen(line);
     // A line longer than the buffer is refused whole: its pieces taken as
     // options of their own would hand the JVM a cut value and a stray rest.
-    if (length > 0 && line[length - 1] != '\n' && !feof(file)) {
-      logError("vmoption line too long, left out: %.64s...", line);
-      int c;
-      while ((c = fgetc(file)) != EOF && c != '\n') {
+    if (length == sizeof line - 1 && line[length - 1] != '\n') {
+      int c = fgetc(file);
+      if (c != '\n' && c != EOF) {
+        logError("vmoption line too long, left out: %.64s...", line);
+        while ((c = fgetc(file)) != EOF && c != '\n') {
+        }
+        continue;
       }
-      continue;
     }
     while (length > 0 && (line[length - 1] == '\r' || line[length - 1] == '\n')) line[--length] = 0;
     while (length > 0 && line[length - 1] == ' ') line[--length] = 0;

@@ -94,6 +94,7 @@ struct VmOptionsCase {
 
 TEST_F(JvmOptionsTest, VmOptionsFileNamesOrderAndLines) {
   const std::string longLine(9000, 'x');
+  const std::string fullLine = "-D" + std::string(kTextBufferSize - 3, 'f');  // 8191 characters
   const VmOptionsCase cases[] = {
       {"no file", {}, {}},
       {"app.vmoptions", {{"app.vmoptions", "-Xmx256m\n-Dtwo=2\n"}}, {"-Xmx256m", "-Dtwo=2"}},
@@ -110,6 +111,9 @@ TEST_F(JvmOptionsTest, VmOptionsFileNamesOrderAndLines) {
       {"a line longer than its buffer is left out whole",
        {{"app.vmoptions", "-Dbefore\n" + longLine + "\n-Dafter\n"}},
        {"-Dbefore", "-Dafter"}},
+      {"a line that just fits its buffer", {{"app.vmoptions", fullLine + "\n-Dafter\n"}}, {fullLine, "-Dafter"}},
+      {"a line that just fits, last in the file", {{"app.vmoptions", fullLine}}, {fullLine}},
+      {"one character too many", {{"app.vmoptions", fullLine + "y\r\n-Dafter"}}, {"-Dafter"}},
   };
   for (const VmOptionsCase& c : cases) {
     TempDir beside;
