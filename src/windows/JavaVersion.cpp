@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "Buffers.h"
 #include "ChildProcess.h"
@@ -123,8 +124,10 @@ bool probeCommandLine(char* out, size_t capacity, const char* exePath) {
 }
 
 bool probeJavaVersion(const char* exePath, char* version, size_t capacity) {
-  static char commandLine[kCommandLineSize];
-  if (!probeCommandLine(commandLine, sizeof commandLine, exePath)) return false;
+  // On the heap: a static buffer would add its size to every application executable.
+  std::vector<char> commandLineBuffer(kCommandLineSize);
+  char* commandLine = commandLineBuffer.data();
+  if (!probeCommandLine(commandLine, commandLineBuffer.size(), exePath)) return false;
 
   char outputPath[kTextBufferSize];
   if (!createTempFileName(outputPath, sizeof outputPath)) return false;

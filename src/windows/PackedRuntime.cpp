@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "Buffers.h"
 #include "ChildProcess.h"
@@ -48,10 +49,11 @@ void unpackJar(const char* home, const char* jar) {
     logInfo("pack path doesn't exists");
     return;
   }
-  static char commandLine[kCommandLineSize];
+  // On the heap: a static buffer would add its size to every application executable.
+  std::vector<char> commandLine(kCommandLineSize);
   HANDLE process = nullptr;
-  if (unpackCommandLine(commandLine, sizeof commandLine, home, packedPath, jarPath)) {
-    process = startHiddenProcess(commandLine, false, nullptr);
+  if (unpackCommandLine(commandLine.data(), commandLine.size(), home, packedPath, jarPath)) {
+    process = startHiddenProcess(commandLine.data(), false, nullptr);
   }
   if (process == nullptr) {
     logInfo("could not create unpack process");

@@ -36,7 +36,7 @@ bool toNarrow(const wchar_t* text, char* out, int capacity) {
 // the round trip keeps every character and the result fits where path was.
 template <typename Transform>
 void transformThroughWide(char* path, Transform transform) {
-  static wchar_t wide[kTextBufferSize];
+  wchar_t wide[kTextBufferSize];
   if (!toWide(path, wide, kTextBufferSize)) return;
   transform(wide);
   char narrow[kTextBufferSize];
@@ -53,8 +53,8 @@ bool endsWithExe(const char* path) {
 // The NT way: the wide module name, shortened, so that a path outside the ANSI
 // code page still has a narrow form the ANSI file functions can open.
 bool wideShortExecutablePath(char* out, size_t capacity) {
-  static wchar_t longName[kTextBufferSize];
-  static wchar_t shortName[kTextBufferSize];
+  wchar_t longName[kTextBufferSize];
+  wchar_t shortName[kTextBufferSize];
   DWORD length = GetModuleFileNameW(nullptr, longName, kTextBufferSize);
   if (length == 0 || length >= kTextBufferSize) return false;
   length = GetShortPathNameW(longName, shortName, kTextBufferSize);

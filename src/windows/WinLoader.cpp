@@ -239,7 +239,7 @@ bool searchJvm(JvmLocation* location) {
   logInfo("Searching for a JVM");
   char sequence[kTextBufferSize];
   configString(key::jvmSearchSequence, sequence, sizeof sequence);
-  static VersionBounds bounds;
+  VersionBounds bounds;
   configString(key::minJavaVersion, bounds.minimum, sizeof bounds.minimum);
   configString(key::maxJavaVersion, bounds.maximum, sizeof bounds.maximum);
 
@@ -276,7 +276,7 @@ HMODULE loadJvmLibrary(const char* exePath) {
 bool LoadDLL() {
   // The historical first line prints a null text argument as "(null)".
   logInfo("LoadDLL (%d, %s, %d)", 1, "(null)", 0);
-  static JvmLocation location;
+  JvmLocation location;
   if (!searchJvm(&location)) {
     logError("No JVM found");
     showErrorKey(key::msgNoJvm);
