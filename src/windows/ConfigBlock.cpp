@@ -98,6 +98,24 @@ wchar_t* readWideStringText(HANDLE file, int32_t length) {
   return text;
 }
 
+// One record list: a count, then key, length and text per record.
+template <typename Text, typename ReadText>
+ConfigReadResult readRecords(HANDLE file, std::map<int, Text*>& store, ReadText readText,
+                             ConfigReadResult badText) {
+  int32_t count = 0;
+  if (!readInt32(file, &count)) return ConfigReadResult::badInt;
+  for (int32_t i = 0; i < count; ++i) {
+    int32_t key = 0;
+    int32_t length = 0;
+    // A record's key and length are integers like the counts: only its text is a string.
+    if (!readInt32(file, &key) || !readInt32(file, &length)) return ConfigReadResult::badInt;
+    Text* text = readText(file, length);
+    if (text == nullptr) return badText;
+    storeText(store, key, text);
+  }
+  return ConfigReadResult::ok;
+}
+
 }  // namespace
 
 char* readString(HANDLE file) {
@@ -130,28 +148,10 @@ ConfigReadResult readConfigBlock(HANDLE file) {
   }
   if (static_cast<uint32_t>(magic) != blockformat::kMagic) return ConfigReadResult::badMagic;
 
-  int32_t count = 0;
-  if (!readInt32(file, &count)) return ConfigReadResult::badInt;
-  for (int32_t i = 0; i < count; ++i) {
-    int32_t key = 0;
-    int32_t length = 0;
-    // A record's key and length are integers like the counts: only its text is a string.
-    if (!readInt32(file, &key) || !readInt32(file, &length)) return ConfigReadResult::badInt;
-    char* text = readStringText(file, length);
-    if (text == nullptr) return ConfigReadResult::badString;
-    storeText(narrowStore, key, text);
-  }
-
-  if (!readInt32(file, &count)) return ConfigReadResult::badInt;
-  for (int32_t i = 0; i < count; ++i) {
-    int32_t key = 0;
-    int32_t length = 0;
-    // A record's key and length are integers like the counts: only its text is a string.
-    if (!readInt32(file, &key) || !readInt32(file, &length)) return ConfigReadResult::badInt;
-    wchar_t* text = readWideStringText(file, length);
-    if (text == nullptr) return ConfigReadResult::badWideString;
-    storeText(wideStore, key, text);
-  }
+  ConfigReadResult result = readRecords(file, narrowStore, readStringText, ConfigReadResult::badString);
+  if (result != ConfigReadResult::ok) return result;
+  result = readRecords(file, wideStore, readWideStringText, ConfigReadResult::badWideString);
+  if (result != ConfigReadResult::ok) return result;
 
   filesOffset = SetFilePointer(file, 0, nullptr, FILE_CURRENT);
   return ConfigReadResult::ok;
