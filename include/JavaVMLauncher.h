@@ -1,5 +1,5 @@
-// Starting Java: variables in configured texts (and, later, the JVM options
-// and the launch itself).
+// Starting Java: variables in configured texts, the JVM options and the
+// launch itself.
 #pragma once
 #include <cstddef>
 #include <cstdio>
@@ -7,6 +7,7 @@
 
 #include "Buffers.h"
 #include "CommandLine.h"
+#include "jni.h"
 
 // The values of the fixed variables %NAME% and ${NAME}, each known under the
 // prefixes TOVEX_ and VANDREL_.
@@ -88,3 +89,19 @@ bool appendArchives(char* classPath, size_t capacity, const char* directory, con
 // Appends the installer's runtime jar under the directory of key 10003
 // (full path, lower case). False when it was left out for want of room.
 bool appendRuntimeJar(char* classPath, size_t capacity);
+
+// ---- The launch ----
+
+// Creates the JVM in this process with the assembled options and runs the
+// starter class's main with the launch parameters, the program name, the
+// configured and the user's arguments (arguments[0] is the program name).
+// False when the JVM could not be created or main ended with an exception;
+// a missing starter class or main method ends the process (1010, 1011).
+// With destroyAfterMain, waits in DestroyJavaVM for the application's end.
+bool launchJava(const WideArgumentList& arguments, bool destroyAfterMain);
+
+// The running JVM's environment for the calling thread (the splash screen's),
+// or nullptr before the JVM exists or when attaching fails.
+JNIEnv* attachJvmThread();
+// Detaches the calling thread; nothing before the JVM exists.
+void detachJvmThread();

@@ -419,3 +419,26 @@ NarrowArgumentList assembleJvmOptions(const char* const* systemProperties, const
   for (size_t i = 0; i < options.size(); ++i) logInfo("vmoption %d: %s", static_cast<int>(i), options[i]);
   return options;
 }
+
+// ---- The launch ----
+
+namespace {
+
+// The created JVM. Only the main thread writes these, once, after
+// JNI_CreateJavaVM succeeded; the splash thread reads them.
+JavaVM* javaVM = nullptr;
+[[maybe_unused]] JNIEnv* jniEnv = nullptr;
+volatile bool jvmCreated = false;
+
+}  // namespace
+
+JNIEnv* attachJvmThread() {
+  if (!jvmCreated) return nullptr;
+  void* env = nullptr;
+  if (javaVM->AttachCurrentThread(&env, nullptr) != JNI_OK) return nullptr;
+  return static_cast<JNIEnv*>(env);
+}
+
+void detachJvmThread() {
+  if (jvmCreated) javaVM->DetachCurrentThread();
+}

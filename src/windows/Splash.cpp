@@ -1,5 +1,7 @@
 // The splash screen.
 #include "Splash.h"
 
-// No splash window is shown yet, so there is nothing to take down.
+// Not built yet: no splash window is shown, so there is nothing to take down.
+void startSplash(int) {}
+
 void hideSplash() {}
