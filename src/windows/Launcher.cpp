@@ -7,6 +7,7 @@
 #include "DeletionQueue.h"
 #include "ErrorReport.h"
 #include "Extraction.h"
+#include "JavaVMLauncher.h"
 #include "ProcessEnvironment.h"
 #include "WinLoader.h"
 
@@ -60,5 +61,9 @@ int runLauncher(HINSTANCE instance, const char* tail, int /*showWindow*/) {
   processDeletionQueue();
   if (!LoadDLL()) exitLauncher(kNoRuntimeExitCode);
   queueRegisteredTemps();
+  WideArgumentList arguments;
+  splitArguments(GetCommandLineW(), arguments);
+  if (!launchJava(arguments, true)) fatalErrorKey(key::msgJvmNotStarted);
+  WideArgumentList().swap(arguments);
   return 0;
 }
