@@ -531,15 +531,18 @@ bool checkFirstRun() {
 }
 
 // The starter's argument for the log: in the file code page, "?" for what it
-// cannot show, cut to a text buffer.
+// cannot show (not a look-alike: the log should not pretend), cut to a text
+// buffer.
 void logStarterArgument(int index, const wchar_t* argument) {
   char* narrow = new char[kTextBufferSize];
-  int written = WideCharToMultiByte(fileCodePage(), 0, argument, -1, narrow, kTextBufferSize, "?", nullptr);
+  int written =
+      WideCharToMultiByte(fileCodePage(), WC_NO_BEST_FIT_CHARS, argument, -1, narrow, kTextBufferSize, "?", nullptr);
   if (written == 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
     // Longer than the buffer: the log shows its beginning.
     int length = static_cast<int>(wcsnlen(argument, kTextBufferSize - 1));
     while (length > 0) {
-      written = WideCharToMultiByte(fileCodePage(), 0, argument, length, narrow, kTextBufferSize - 1, "?", nullptr);
+      written = WideCharToMultiByte(fileCodePage(), WC_NO_BEST_FIT_CHARS, argument, length, narrow, kTextBufferSize - 1,
+                                    "?", nullptr);
       if (written > 0) break;
       length /= 2;
     }

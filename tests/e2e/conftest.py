@@ -118,6 +118,20 @@ def make_app(tmp_path, wine_env):
     return make
 
 
+@pytest.fixture
+def rt(request, wine_env, wine_c_drive):
+    """A fresh folder for this test's stand-in runtimes on C:, and an empty
+    version cache."""
+    import re
+    root = wine_c_drive / "tovex-rt" / re.sub(r"\W+", "_", request.node.name)
+    shutil.rmtree(root, ignore_errors=True)
+    root.mkdir(parents=True)
+    subprocess.run(["wine", "reg", "delete", r"HKCU\SOFTWARE\morrowfield\tovex\jvms", "/f"], env=wine_env,
+                   capture_output=True)
+    yield root
+    shutil.rmtree(root, ignore_errors=True)
+
+
 def wait_for(condition, timeout=30.0, step=0.2):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:

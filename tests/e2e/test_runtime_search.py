@@ -20,19 +20,6 @@ def standins():
     require_standins()
 
 
-@pytest.fixture
-def rt(request, wine_env, wine_c_drive):
-    """A fresh folder for this test's runtimes on C:, and an empty version cache."""
-    import shutil
-    root = wine_c_drive / "tovex-rt" / re.sub(r"\W+", "_", request.node.name)
-    shutil.rmtree(root, ignore_errors=True)
-    root.mkdir(parents=True)
-    subprocess.run(["wine", "reg", "delete", r"HKCU\SOFTWARE\morrowfield\tovex\jvms", "/f"], env=wine_env,
-                   capture_output=True)
-    yield root
-    shutil.rmtree(root, ignore_errors=True)
-
-
 def project(sequence, extra=""):
     return f"jvmSearchSequence = '{sequence}'\n" + extra
 

@@ -1,0 +1,248 @@
+"""Starting Java in the launcher's process: the options the JVM is created
+with, the starter's argument array, the first-run hook and every failure,
+as the stand-in jvm.dll records them."""
+import re
+
+import pytest
+
+from conftest import run_logged
+from runtimes import make_jre, require_standins
+from test_start_up import stderr_text
+
+STARTER = "com/tovex/runtime/WinLauncher"
+FIRST_RUN = "com/vandrel/runtime/FirstRun"
+
+# The settings an application built by tovex typically has: keys 102 and 104
+# off, 106 and 107 on, "-J" arguments for the JVM; the runtime comes from
+# JAVA_HOME.
+PROJECT = """\
+applicationName = "Launch test"
+mainClass = "com.example.Hello"
+jvmSearchSequence = "EJAVA_HOME;"
+redirectStderr = false
+redirectStdout = false
+starterFlag = true
+executableType = 1
+commandLineVmOptions = true
+"""
+
+
+@pytest.fixture(autouse=True)
+def standins():
+    require_standins()
+
+
+@pytest.fixture
+def jre(rt):
+    return make_jre(rt / "jre")
+
+
+@pytest.fixture
+def launch(make_app, jre, temp_logs):
+    """launch(extra_project_text, *args, env=...) -> (result, log, Calls)."""
+    def run(extra="", *args, env=None, app=None, setup=None):
+        app = app or make_app(PROJECT + extra)
+        if setup:
+            setup(app)
+        environment = {"JAVA_HOME": jre.windows()}
+        environment.update(env or {})
+        before = len(jre.jvm_calls())
+        result, log = run_logged(app, temp_logs, *args, env=environment)
+        return result, log, Calls(jre.jvm_calls()[before:])
+    return run
+
+
+class Calls:
+    """What the launcher asked of the stand-in JVM in one run."""
+
+    def __init__(self, lines):
+        self.lines = lines
+
+    def options(self):
+        return [line.split("=", 1)[1] for line in self.lines if line.startswith("option=")]
+
+    def starter_arguments(self):
+        [line] = [line for line in self.lines if line.startswith(f"CallStaticVoidMethod {STARTER} main ")]
+        return parse_strings(line[line.index("["):])
+
+    def names(self):
+        """Each call's name, for the order of the calls."""
+        return [line.split(" ", 1)[0] for line in self.lines if not line.startswith("option")]
+
+
+def parse_strings(text):
+    """The strings of a recorded array, their UTF-16 escapes undone."""
+    strings = []
+    for quoted in re.findall(r'"((?:[^"\\]|\\.)*)"', text):
+        strings.append(re.sub(r'\\u([0-9a-f]{4})|\\(.)',
+                              lambda m: chr(int(m.group(1), 16)) if m.group(1) else m.group(2), quoted))
+    return strings
+
+
+def log_lines(log, start="launching program"):
+    lines = log.splitlines()
+    return lines[lines.index(start):]
+
+
+def extraction_dir(log):
+    return re.search(r"^Temp dir: (.*)$", log, re.M).group(1)
+
+
+# ---- a normal run
+
+
+def test_a_normal_run_creates_the_jvm_calls_the_starter_and_ends_with_0(launch):
+    result, log, calls = launch("", "x")
+    assert result.returncode == 0, stderr_text(result)
+
+    temp = extraction_dir(log)
+    options = calls.options()
+    assert re.fullmatch(r"-Dtovex\.moduleName=[a-z]:\\.*\\app\.exe", options[0]), options
+    assert options[1:] == [f"-Dtovex.tempDir={temp}", f"-Djava.class.path={temp}\\tovexlib.jar;"]
+    assert calls.lines[0] == f"JNI_CreateJavaVM version=0x00010002 nOptions={len(options)} ignoreUnrecognized=1"
+
+    arguments = calls.starter_arguments()
+    assert arguments[:5] == ["true", "com.example.Hello", "", "", "true"]
+    assert arguments[5].endswith("app.exe")
+    assert arguments[6:] == ["x"]
+
+    assert calls.names() == ["JNI_CreateJavaVM", "FindClass", "GetStaticMethodID", "FindClass", "NewObjectArray"] + \
+        ["NewString"] * 7 + ["CallStaticVoidMethod", "ExceptionOccurred", "DestroyJavaVM"]
+    assert f"GetStaticMethodID {STARTER} main ([Ljava/lang/String;)V" in calls.lines
+    assert "NewObjectArray 7 java/lang/String" in calls.lines
+
+    expected = ["launching program", "vmoption count 3"] + \
+        [f"vmoption {i}: {option}" for i, option in enumerate(options)] + \
+        ["Creating JVM", "JVM created", f"main class: {STARTER}", "param count: 7"] + \
+        [f"param {i}: {text}" for i, text in enumerate(arguments)] + \
+        ["calling main", "main returned", "dest JVM", "launch done"]
+    assert log_lines(log) == expected
+
+
+def test_options_in_their_order(launch, tmp_path):
+    vmoptions = "# heap\n  -Xmx64m  \n\n-Dfrom.file=1\n"
+
+    def setup(app):
+        # The .vmoptions file wins over the .exe.vmoptions one.
+        app.exe.with_suffix(".vmoptions").write_text(vmoptions)
+        app.exe.with_name("app.exe.vmoptions").write_text("-Dnot.read=1\n")
+
+    extra = "vmParameters = \"-Dkey123=1 '-Dwith blank=2'\"\n"
+    result, log, calls = launch(extra, "-Jx", "a", "-J-Dy=1", "b", setup=setup)
+    assert result.returncode == 0, stderr_text(result)
+    options = calls.options()
+    temp = extraction_dir(log)
+    assert options[1:] == [f"-Dtovex.tempDir={temp}", "-Xmx64m", "-Dfrom.file=1",
+                           f"-Djava.class.path={temp}\\tovexlib.jar;", "-Dkey123=1", "-Dwith blank=2", "x", "-Dy=1"]
+    assert calls.starter_arguments()[6:] == ["a", "b"]
+
+
+@pytest.mark.parametrize("extra, args, expected_tail", [
+    # Key 124 between the program name and the user's arguments, split as a command line.
+    ("programArguments = \"a 'b c' d\"\n", ["u"], ["a", "b c", "d", "u"]),
+    # Without key 125 "-J" arguments reach the starter unchanged.
+    ("", ["-Jx", "a"], ["-Jx", "a"]),
+])
+def test_the_starters_arguments(make_app, launch, extra, args, expected_tail):
+    project = PROJECT.replace("commandLineVmOptions = true", "commandLineVmOptions = false") + extra
+    result, _, calls = launch("", *args, app=make_app(project))
+    assert result.returncode == 0, stderr_text(result)
+    assert calls.starter_arguments()[6:] == expected_tail
+    assert not any(option in ("x", "Jx") for option in calls.options())
+
+
+def test_launch_parameters_without_main_class_and_with_redirection(make_app, launch):
+    project = PROJECT.replace('mainClass = "com.example.Hello"\n', "") \
+        .replace("redirectStderr = false", 'redirectStderr = true\nstderrFile = "Logs\\\\Error.log"') \
+        .replace("starterFlag = true", "starterFlag = false").replace("executableType = 1", "executableType = 2")
+    app = make_app(project)
+    result, _, calls = launch(app=app)
+    assert result.returncode == 0, stderr_text(result)
+    first = calls.starter_arguments()[:5]
+    assert first[0] == "false" and first[1] == "" and first[3] == "" and first[4] == "false"
+    # The error file as a full path beside the executable, its letter case kept.
+    assert re.fullmatch(r"[A-Za-z]:\\.*\\Logs\\Error\.log", first[2]), first[2]
+
+
+def test_characters_outside_the_ansi_code_page_reach_java_unchanged(launch):
+    word = "Ωmega-日本"  # none of them in code page 1252, not even by a best fit
+    result, log, calls = launch("", word, "café")
+    assert result.returncode == 0, stderr_text(result)
+    assert calls.starter_arguments()[6:] == [word, "café"]
+    assert 'NewString "\\u03a9mega-\\u65e5\\u672c"' in calls.lines
+    # Only the log shows them as "?".
+    assert "param 6: ?mega-??\n" in log
+    assert "param 7: café\n" in log
+
+
+# ---- failures
+
+# A console-type executable: its messages go to the standard error stream.
+QUIET = PROJECT.replace("executableType = 1", "executableType = 2")
+
+
+@pytest.mark.parametrize("settings, key_text, log_line, code", [
+    ({"create_result": -1}, "The JVM could not be started", "ERROR: could not initialize JVM", 1),
+    ({"missing_class": STARTER}, "Couldn't load main class.", "ERROR: could not find main class", 1),
+    ({"missing_method": "main"}, "Main method not found.", "ERROR: could not find main method", 1),
+    ({"throw_in": "main"}, "The JVM could not be started", "ERROR: could not call main", 1),
+])
+def test_failures_end_with_their_message(make_app, launch, jre, settings, key_text, log_line, code):
+    jre.configure_jvm(**settings)
+    result, log, calls = launch(app=make_app(QUIET))
+    assert result.returncode == code
+    assert stderr_text(result).startswith(key_text)
+    assert log_line + "\n" in log
+    assert "DestroyJavaVM" not in calls.lines
+    if "throw_in" in settings:
+        assert log_lines(log, "calling main")[:4] == [
+            "calling main", "main returned", "ERROR: an exception occured", "ERROR: could not call main"]
+        assert "ExceptionDescribe java/lang/RuntimeException: main" in calls.lines
+
+
+# ---- the installer flavour
+
+
+INSTALLER = QUIET + 'launcherFlavour = "installer"\ninstallationDirectory = "."\n'
+
+
+def marker(app):
+    directory = app.exe.parent / ".vandrel"
+    directory.mkdir(exist_ok=True)
+    (directory / "firstrun").write_text("")
+
+
+def test_installer_without_marker_runs_the_starter_with_its_runtime_jar(make_app, launch):
+    result, log, calls = launch(app=make_app(INSTALLER))
+    assert result.returncode == 0, stderr_text(result)
+    options = calls.options()
+    assert options[0] == "-Dtovex.isVandrel=true"
+    class_path = [option for option in options if option.startswith("-Djava.class.path=")][0]
+    assert class_path.endswith("\\.vandrel\\vdlruntime.jar;")
+    assert f"FindClass {FIRST_RUN}" not in calls.lines
+    assert calls.starter_arguments()[0] == "false"
+
+
+@pytest.mark.parametrize("settings, expected", [
+    ({}, "starter"),
+    ({"false_from": "firstRun"}, "stopped"),
+    ({"throw_in": "firstRun"}, "stopped"),
+    ({"missing_class": FIRST_RUN}, "14"),
+    ({"missing_method": "firstRun"}, "15"),
+])
+def test_the_first_run_hook(make_app, launch, jre, settings, expected):
+    jre.configure_jvm(**settings)
+    result, log, calls = launch(app=make_app(INSTALLER), setup=marker)
+    if expected in ("14", "15"):
+        assert result.returncode == 1
+        assert f"(error code: {expected})" in stderr_text(result)
+        return
+    assert result.returncode == 0, stderr_text(result)
+    assert f"GetStaticMethodID {FIRST_RUN} firstRun ()Z" in calls.lines
+    assert f"CallStaticBooleanMethod {FIRST_RUN} firstRun " in calls.lines
+    starter_called = any(line.startswith(f"CallStaticVoidMethod {STARTER}") for line in calls.lines)
+    assert starter_called == (expected == "starter")
+    if expected == "stopped":
+        assert log_lines(log, "JVM created") == [
+            "JVM created", "checkFirstRun stopped further execution", "dest JVM", "launch done"]
+        assert calls.lines[-1] == "DestroyJavaVM"
