@@ -262,13 +262,13 @@ void printText(std::ostream& out, const std::string& file, const ParsedBlock& bl
                const ResourceListing& resources, int codePage, uint64_t fileSize) {
     out << file << ": configuration block at offset " << describeOffset(block.blockOffset) << ", code page "
         << codePage << "\n\n";
+    printResources(out, resources);
+    out << '\n';
     printTable(out, "Narrow records", showRecords(block.narrow, false, codePage));
     printTable(out, "Wide records", showRecords(block.wide, true, codePage));
     out << "\nIncluded files area at offset " << describeOffset(block.includedFilesOffset) << "; file size "
         << fileSize << " bytes\n";
     printFiles(out, listing);
-    out << '\n';
-    printResources(out, resources);
 }
 
 int fail(std::ostream& err, const std::string& file, const std::string& message) {
