@@ -262,6 +262,13 @@ def test_a_stub_with_damaged_resources_is_named(tovex, project_with, tmp_path):
     assert result.returncode == 1
     assert result.stderr.startswith(f"{damaged}: error: cannot add the application's resources to this stub: ")
     assert "outside the resource section" in result.stderr
+    # Without resources to add the stub is taken as it is; inspect names the damage.
+    built = tovex.build(project_with('mainClass = "a.Main"\n'), "-o", tmp_path / "plain.exe", stub=damaged)
+    assert built.returncode == 0, built.stderr
+    inspected = tovex.run("inspect", tmp_path / "plain.exe")
+    assert inspected.returncode == 1
+    assert f"{tmp_path / 'plain.exe'}: error: cannot read the resources: " in inspected.stderr
+    assert "Narrow records (" in inspected.stdout
 
 
 @pytest.mark.parametrize("keys, warning", [
