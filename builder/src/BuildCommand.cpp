@@ -1,7 +1,9 @@
 #include "BuildCommand.h"
 
 #include <limits>
+#include <stdexcept>
 
+#include "ApplicationResources.h"
 #include "ConfigBlock.h"
 #include "ExitCode.h"
 #include "FileIo.h"
@@ -92,6 +94,7 @@ struct LoadedProject {
     ConfigBlock block;
     std::vector<IncludedFileSource> files;
     SourcePos filesPos;  // of the first [[files]] table
+    ApplicationResources resources;
 };
 
 // The project's options, encoded records and files to include, or nothing
@@ -108,8 +111,8 @@ std::optional<LoadedProject> loadProject(const BuildRequest& request, std::ostre
         readProject(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), request.projectFile);
     Project& project = read.project;
     addMessageDefaults(project.settings);
+    LoadedProject loaded{project.build, {}, {}, project.files.empty() ? SourcePos{} : project.files.front().tablePos, {}};
     addRuntimeLibrary(project, request, read.errors);
-    LoadedProject loaded{project.build, {}, {}, project.files.empty() ? SourcePos{} : project.files.front().tablePos};
     // With an unsupported code page every non-ASCII text would fail too; that error is reported already.
     if (isSupportedCodePage(project.build.codePage)) {
         addIncludedFileRecords(project.files, project.build.codePage, request.projectFile, project.settings,
@@ -118,11 +121,15 @@ std::optional<LoadedProject> loadProject(const BuildRequest& request, std::ostre
     }
     loaded.files = locateIncludedFiles(project.files, pathFromUtf8(request.projectFile).parent_path(),
                                        request.projectFile, read.errors);
+    std::vector<Diagnostic> warnings;
+    loaded.resources = loadApplicationResources(project, pathFromUtf8(request.projectFile).parent_path(),
+                                                request.projectFile, read.errors, warnings);
     if (!read.errors.empty()) {
         sortByPosition(read.errors);
         for (const Diagnostic& error : read.errors) err << formatDiagnostic(error) << '\n';
         return std::nullopt;
     }
+    for (const Diagnostic& warning : warnings) err << formatDiagnostic(warning) << '\n';
     return loaded;
 }
 
@@ -157,6 +164,12 @@ int runBuild(const BuildRequest& request, std::ostream& out, std::ostream& err) 
     ChosenPath stub = chooseStub(request, project->build, projectPath.parent_path());
     std::optional<Bytes> stubBytes = loadStub(stub, err);
     if (!stubBytes) return kExitBadInput;
+    try {
+        addApplicationResources(*stubBytes, project->resources);
+    } catch (const std::runtime_error& e) {
+        return fail(err, {pathToUtf8(stub.path), {}, ""},
+                    std::string("cannot add the application's resources to this stub: ") + e.what());
+    }
 
     fs::path output = chooseOutput(request, project->build, projectPath);
     std::error_code ignored;

@@ -10,7 +10,7 @@ std::string formatDiagnostic(const Diagnostic& diagnostic) {
         where += ":" + std::to_string(diagnostic.pos.line);
         if (diagnostic.pos.column > 0) where += ":" + std::to_string(diagnostic.pos.column);
     }
-    return where + ": error: " + diagnostic.message;
+    return where + (diagnostic.warning ? ": warning: " : ": error: ") + diagnostic.message;
 }
 
 void sortByPosition(std::vector<Diagnostic>& diagnostics) {

@@ -15,6 +15,7 @@ struct Diagnostic {
     std::string file;  // empty for errors that belong to no file
     SourcePos pos;
     std::string message;
+    bool warning = false;  // reported, but the command goes on
 };
 
 std::string formatDiagnostic(const Diagnostic& diagnostic);

@@ -1,8 +1,11 @@
 #include "ExecutableReport.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <stdexcept>
 
+#include "ApplicationResources.h"
 #include "ConfigBlock.h"
 #include "Diagnostic.h"
 #include "ExitCode.h"
@@ -139,13 +142,99 @@ void printJsonFiles(std::ostream& out, const IncludedListing& listing) {
     out << "  \"includedFilesNote\": " << (listing.note ? jsonString(*listing.note) : "null") << ",\n";
 }
 
-void printJson(std::ostream& out, const ParsedBlock& block, const IncludedListing& listing, int codePage,
-               uint64_t fileSize) {
+// The resources of the executable's image, as far as they can be read.
+struct ResourceListing {
+    std::vector<Resource> resources;
+    std::optional<std::string> problem;  // why they cannot be read
+    std::optional<std::string> warning;  // the splash picture does not fit its window
+};
+
+ResourceListing listResources(const fs::path& path, const ParsedBlock& block) {
+    ResourceListing listing;
+    try {
+        listing.resources = readImageResources(readFileStart(path, block.blockOffset));
+    } catch (const FileError&) {
+        throw;
+    } catch (const std::runtime_error& e) {
+        listing.problem = std::string("cannot read the resources: ") + e.what();
+        return listing;
+    }
+    for (const Resource& resource : listing.resources) {
+        if (resource.type != ResourceId::of(resourcetype::bitmap) || resource.name != ResourceId::of(kSplashBitmapId))
+            continue;
+        std::optional<DibInfo> picture = readDibInfo(resource.data);
+        if (!picture) {
+            listing.problem = "the splash picture (bitmap " + std::to_string(kSplashBitmapId) + ") is not a bitmap";
+            continue;
+        }
+        listing.warning = splashSizeMismatch(*picture, launcherInt(lastValue(block.narrow, key::splashWidth)),
+                                             launcherInt(lastValue(block.narrow, key::splashHeight)));
+    }
+    return listing;
+}
+
+std::string jsonResourceId(const ResourceId& id) {
+    return id.isNumber ? std::to_string(id.number) : jsonString(describeResourceId(id));
+}
+
+void printJsonResources(std::ostream& out, const ResourceListing& listing) {
+    out << "  \"resources\": [";
+    for (std::size_t i = 0; i < listing.resources.size(); ++i) {
+        const Resource& resource = listing.resources[i];
+        std::optional<std::string> typeName = standardTypeName(resource.type);
+        out << (i == 0 ? "\n" : ",\n") << "    {\"type\": " << jsonResourceId(resource.type)
+            << ", \"typeName\": " << (typeName ? jsonString(*typeName) : "null")
+            << ", \"name\": " << jsonResourceId(resource.name) << ", \"language\": " << resource.language
+            << ", \"size\": " << resource.data.size() << "}";
+    }
+    out << (listing.resources.empty() ? "],\n" : "\n  ],\n");
+}
+
+std::string shownResourceId(const ResourceId& id) {
+    return id.isNumber ? std::to_string(id.number) : displayQuoted(describeResourceId(id));
+}
+
+void printResources(std::ostream& out, const ResourceListing& listing) {
+    if (listing.resources.empty()) {
+        out << "Resources: none\n";
+        return;
+    }
+    out << "Resources (" << listing.resources.size() << "):\n";
+    std::vector<std::array<std::string, 5>> rows;
+    rows.push_back({"Type", "Name", "Language", "Size", ""});
+    for (const Resource& resource : listing.resources) {
+        char language[16];
+        std::snprintf(language, sizeof language, "0x%04X", resource.language);
+        std::string note;
+        if (resource.type == ResourceId::of(resourcetype::bitmap))
+            if (std::optional<DibInfo> picture = readDibInfo(resource.data))
+                note = std::to_string(picture->width) + " x " + std::to_string(picture->height) + ", " +
+                       std::to_string(picture->bitsPerPixel) + " bits per pixel";
+        rows.push_back({standardTypeName(resource.type).value_or(shownResourceId(resource.type)),
+                        shownResourceId(resource.name), language, std::to_string(resource.data.size()), note});
+    }
+    std::array<std::size_t, 4> widths{};
+    for (const auto& row : rows)
+        for (std::size_t column = 0; column < widths.size(); ++column)
+            widths[column] = std::max(widths[column], row[column].size());
+    for (const auto& row : rows) {
+        std::string line = "  ";
+        for (std::size_t column = 0; column < widths.size(); ++column)
+            line += padded(row[column], widths[column]) + "  ";
+        line += row[4];
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        out << line << '\n';
+    }
+}
+
+void printJson(std::ostream& out, const ParsedBlock& block, const IncludedListing& listing,
+               const ResourceListing& resources, int codePage, uint64_t fileSize) {
     out << "{\n  \"codePage\": " << codePage << ",\n  \"blockOffset\": " << block.blockOffset << ",\n";
     printJsonRecords(out, "narrow", showRecords(block.narrow, false, codePage));
     printJsonRecords(out, "wide", showRecords(block.wide, true, codePage));
     out << "  \"includedFilesOffset\": " << block.includedFilesOffset << ",\n";
     printJsonFiles(out, listing);
+    printJsonResources(out, resources);
     out << "  \"fileSize\": " << fileSize << "\n}\n";
 }
 
@@ -170,9 +259,11 @@ void printFiles(std::ostream& out, const IncludedListing& listing) {
 }
 
 void printText(std::ostream& out, const std::string& file, const ParsedBlock& block, const IncludedListing& listing,
-               int codePage, uint64_t fileSize) {
+               const ResourceListing& resources, int codePage, uint64_t fileSize) {
     out << file << ": configuration block at offset " << describeOffset(block.blockOffset) << ", code page "
         << codePage << "\n\n";
+    printResources(out, resources);
+    out << '\n';
     printTable(out, "Narrow records", showRecords(block.narrow, false, codePage));
     printTable(out, "Wide records", showRecords(block.wide, true, codePage));
     out << "\nIncluded files area at offset " << describeOffset(block.includedFilesOffset) << "; file size "
@@ -252,20 +343,24 @@ int runInspect(const InspectRequest& request, std::ostream& out, std::ostream& e
     ParsedBlock block;
     uint64_t fileSize = 0;
     IncludedListing listing;
+    ResourceListing resources;
     try {
         if (std::optional<std::string> problem = readBlock(path, block, fileSize))
             return fail(err, request.file, *problem);
         listing = listIncludedFiles(path, block, fileSize, request.codePage);
         if (request.extractDirectory) return extractFiles(request, path, listing, out, err);
+        resources = listResources(path, block);
     } catch (const FileError& e) {
         return fail(err, request.file, std::string("cannot read: ") + e.what());
     }
     if (request.json)
-        printJson(out, block, listing, request.codePage, fileSize);
+        printJson(out, block, listing, resources, request.codePage, fileSize);
     else
-        printText(out, request.file, block, listing, request.codePage, fileSize);
+        printText(out, request.file, block, listing, resources, request.codePage, fileSize);
     reportProblems(err, request.file, listing);
-    return listing.problems.empty() ? kExitSuccess : kExitBadInput;
+    if (resources.warning) err << formatDiagnostic({request.file, {}, *resources.warning, true}) << '\n';
+    if (resources.problem) fail(err, request.file, *resources.problem);
+    return listing.problems.empty() && !resources.problem ? kExitSuccess : kExitBadInput;
 }
 
 }  // namespace tovex

@@ -36,7 +36,15 @@ bool isDeviceName(std::string_view name) {
     return std::find(std::begin(kDeviceNames), std::end(kDeviceNames), upper) != std::end(kDeviceNames);
 }
 
-// The launcher's atoi: leading white space, a sign, digits; saturated to int.
+// A value as the launcher's text buffer holds it: up to the first NUL, at
+// most kMaxTextLength bytes.
+std::string_view asLauncherText(std::string_view value) {
+    value = value.substr(0, value.find('\0'));
+    return value.substr(0, blockformat::kMaxTextLength);
+}
+
+}  // namespace
+
 int launcherInt(std::string_view text) {
     std::size_t at = 0;
     while (at < text.size() && (text[at] == ' ' || (text[at] >= '\t' && text[at] <= '\r'))) ++at;
@@ -48,15 +56,6 @@ int launcherInt(std::string_view text) {
     if (negative) value = -value;
     return static_cast<int>(std::min(value, static_cast<long long>(INT_MAX)));
 }
-
-// A value as the launcher's text buffer holds it: up to the first NUL, at
-// most kMaxTextLength bytes.
-std::string_view asLauncherText(std::string_view value) {
-    value = value.substr(0, value.find('\0'));
-    return value.substr(0, blockformat::kMaxTextLength);
-}
-
-}  // namespace
 
 std::optional<std::string> unsafeNameProblem(std::string_view name) {
     if (name.find_first_of("/\\") != std::string_view::npos)

@@ -10,6 +10,10 @@
 
 namespace tovex {
 
+// A number as the launcher reads it from a record, like C's atoi: leading
+// white space, a sign, digits; saturated to int.
+int launcherInt(std::string_view text);
+
 // Why the launcher would refuse to extract a file of this name, or nothing:
 // it refuses names that could reach outside its extraction directory.
 std::optional<std::string> unsafeNameProblem(std::string_view name);

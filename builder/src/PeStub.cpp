@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 
 #include "BlockFormat.h"
 
@@ -25,6 +26,22 @@ constexpr uint32_t kOptionalHeaderOffset = kFileHeaderOffset + kFileHeaderSize;
 constexpr uint32_t kLastSectionHeaderOffset =
     kOptionalHeaderOffset + kOptionalHeaderSize + (kSectionCount - 1) * kSectionHeaderSize;
 constexpr uint32_t kHeadersEnd = kLastSectionHeaderOffset + kSectionHeaderSize;
+
+// Optional header fields, from the optional header's start.
+constexpr uint32_t kSizeOfInitializedData = 8;
+constexpr uint32_t kSectionAlignment = 32;
+constexpr uint32_t kFileAlignment = 36;
+constexpr uint32_t kSizeOfImage = 56;
+constexpr uint32_t kNumberOfRvaAndSizes = 92;
+constexpr uint32_t kResourceDirectoryEntry = 96 + 2 * 8;
+
+void writeU32(Bytes& image, std::size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) image[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+bool isPowerOfTwo(uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
+
+uint64_t alignUp(uint64_t value, uint32_t alignment) { return (value + alignment - 1) / alignment * alignment; }
 
 // The shared offsets of the last section's fields follow from the layout.
 static_assert(kLastSectionRawSizeOffset == kLastSectionHeaderOffset + 16);
@@ -69,6 +86,55 @@ std::optional<std::string> findHeaderProblem(const Bytes& image) {
 
 uint64_t endOfLastSection(const Bytes& image) {
     return uint64_t{readU32(image, kLastSectionRawPointerOffset)} + readU32(image, kLastSectionRawSizeOffset);
+}
+
+SectionView lastSection(const Bytes& image) {
+    return {readU32(image, kLastSectionHeaderOffset + 12), readU32(image, kLastSectionHeaderOffset + 8),
+            readU32(image, kLastSectionRawPointerOffset), readU32(image, kLastSectionRawSizeOffset)};
+}
+
+std::optional<uint32_t> resourceDirectoryOffset(const Bytes& image) {
+    if (readU32(image, kOptionalHeaderOffset + kNumberOfRvaAndSizes) < 3) return std::nullopt;
+    uint32_t rva = readU32(image, kOptionalHeaderOffset + kResourceDirectoryEntry);
+    uint32_t size = readU32(image, kOptionalHeaderOffset + kResourceDirectoryEntry + 4);
+    if (rva == 0 && size == 0) return std::nullopt;
+    SectionView section = lastSection(image);
+    if (rva < section.virtualAddress || uint64_t{rva} - section.virtualAddress >= section.rawSize)
+        throw std::runtime_error("the resource directory (RVA " + hex(rva) + ") is not in the .rsrc section (RVA " +
+                                 hex(section.virtualAddress) + ", " + std::to_string(section.rawSize) +
+                                 " bytes of raw data)");
+    return rva - section.virtualAddress;
+}
+
+void replaceResourceSection(Bytes& image, const Bytes& data) {
+    uint32_t fileAlignment = readU32(image, kOptionalHeaderOffset + kFileAlignment);
+    uint32_t sectionAlignment = readU32(image, kOptionalHeaderOffset + kSectionAlignment);
+    if (!isPowerOfTwo(fileAlignment) || !isPowerOfTwo(sectionAlignment))
+        throw std::runtime_error("the file alignment (" + hex(fileAlignment) + ") and section alignment (" +
+                                 hex(sectionAlignment) + ") must be powers of two");
+    if (readU32(image, kOptionalHeaderOffset + kNumberOfRvaAndSizes) < 3)
+        throw std::runtime_error("the optional header has no data directory entry for resources");
+    SectionView section = lastSection(image);
+    uint64_t rawSize = alignUp(data.size(), fileAlignment);
+    uint64_t imageSize = alignUp(uint64_t{section.virtualAddress} + data.size(), sectionAlignment);
+    if (uint64_t{section.rawPointer} + rawSize > UINT32_MAX || imageSize > UINT32_MAX)
+        throw std::runtime_error("the resources would make the image larger than 4 GiB");
+
+    image.resize(section.rawPointer);
+    image.insert(image.end(), data.begin(), data.end());
+    image.resize(section.rawPointer + rawSize, 0);
+
+    // Linkers count the resource section as initialised data; a stub whose
+    // count leaves it out keeps its count.
+    uint32_t initialised = readU32(image, kOptionalHeaderOffset + kSizeOfInitializedData);
+    if (initialised >= section.rawSize && initialised - section.rawSize + rawSize <= UINT32_MAX)
+        writeU32(image, kOptionalHeaderOffset + kSizeOfInitializedData,
+                 static_cast<uint32_t>(initialised - section.rawSize + rawSize));
+    writeU32(image, kOptionalHeaderOffset + kSizeOfImage, static_cast<uint32_t>(imageSize));
+    writeU32(image, kOptionalHeaderOffset + kResourceDirectoryEntry, section.virtualAddress);
+    writeU32(image, kOptionalHeaderOffset + kResourceDirectoryEntry + 4, static_cast<uint32_t>(data.size()));
+    writeU32(image, kLastSectionHeaderOffset + 8, static_cast<uint32_t>(data.size()));
+    writeU32(image, kLastSectionRawSizeOffset, static_cast<uint32_t>(rawSize));
 }
 
 std::optional<std::string> findStubProblem(const Bytes& stub) {

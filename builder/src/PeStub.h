@@ -16,6 +16,27 @@ std::optional<std::string> findHeaderProblem(const Bytes& image);
 // Offset just past the last section's raw data. The headers must be valid.
 uint64_t endOfLastSection(const Bytes& image);
 
+// The raw data and placement of the last section (.rsrc). Headers must be valid.
+struct SectionView {
+    uint32_t virtualAddress;
+    uint32_t virtualSize;
+    uint32_t rawPointer;
+    uint32_t rawSize;
+};
+SectionView lastSection(const Bytes& image);
+
+// Where the resource directory starts within the last section, or nothing
+// when the image names no resources. Throws std::runtime_error (with the
+// reason) when the data directory points outside that section.
+std::optional<uint32_t> resourceDirectoryOffset(const Bytes& image);
+
+// Replaces the raw data of the last section by `data` (padded to the file
+// alignment) and makes the headers agree: the section's sizes, the image
+// size, the initialised data size and the resource data directory entry,
+// which then covers `data` from its start. The image must end where the
+// last section does. Throws std::runtime_error for an unusable alignment.
+void replaceResourceSection(Bytes& image, const Bytes& data);
+
 // Like findHeaderProblem, and also requires the file to end exactly where the
 // last section does, so that appended data lands where the launcher looks.
 std::optional<std::string> findStubProblem(const Bytes& stub);

@@ -9,6 +9,7 @@
 
 #include "CodePage.h"
 #include "Diagnostic.h"
+#include "ResourceFiles.h"
 
 namespace tovex {
 
@@ -42,10 +43,28 @@ struct IncludedFile {
     SourcePos tablePos;  // of the [[files]] header
 };
 
+// The version information of [resources.version].
+struct VersionOptions {
+    VersionNumber fileVersion{};
+    VersionNumber productVersion{};
+    // StringFileInfo names and values (UTF-8), in the order of the table.
+    std::vector<std::pair<std::string, std::string>> strings;
+};
+
+// The [resources] table: files as written, relative to the project file's directory.
+struct ResourceOptions {
+    std::optional<std::string> splashPicture;
+    SourcePos splashPicturePos;
+    std::optional<std::string> icon;
+    SourcePos iconPos;
+    std::optional<VersionOptions> version;
+};
+
 struct Project {
     std::vector<Setting> settings;
     BuildOptions build;
     std::vector<IncludedFile> files;  // in the order of the project file
+    ResourceOptions resources;
 };
 
 struct ProjectReadResult {

@@ -10,6 +10,7 @@
 #include "KeyTable.h"
 #include "Project.h"
 #include "Suggest.h"
+#include "Unicode.h"
 
 namespace tovex {
 namespace {
@@ -26,6 +27,27 @@ constexpr std::string_view kNarrowTable = "narrow";
 constexpr std::string_view kWideTable = "wide";
 constexpr std::string_view kPathEntry = "path";
 constexpr std::string_view kNameEntry = "name";
+constexpr std::string_view kResourcesTable = "resources";
+constexpr std::string_view kSplashPictureEntry = "splashPicture";
+constexpr std::string_view kIconEntry = "icon";
+constexpr std::string_view kVersionTable = "version";
+constexpr std::string_view kFileVersionEntry = "fileVersion";
+constexpr std::string_view kProductVersionEntry = "productVersion";
+
+// [resources.version] texts and the StringFileInfo names they get.
+struct VersionText {
+    std::string_view entry;
+    const char* stringName;
+};
+constexpr VersionText kVersionTexts[] = {
+    {"productName", "ProductName"},
+    {"companyName", "CompanyName"},
+    {"fileDescription", "FileDescription"},
+    {"copyright", "LegalCopyright"},
+};
+
+// A version text is one length-counted node of the version resource.
+constexpr std::size_t kMaxVersionTextUnits = 4000;
 
 constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
@@ -94,7 +116,7 @@ void forEachInFileOrder(const toml::table& table, Visit visit) {
 }
 
 std::vector<std::string_view> topLevelNames() {
-    std::vector<std::string_view> names = {kBuildTable, kRawTable, kFilesTable};
+    std::vector<std::string_view> names = {kBuildTable, kRawTable, kFilesTable, kResourcesTable};
     for (const KeyInfo& key : allKeys())
         if (key.kind != KeyKind::Managed) names.push_back(key.name);
     return names;
@@ -142,6 +164,8 @@ private:
                 // read after all named settings, see read()
             } else if (name == kFilesTable) {
                 readFiles(value);
+            } else if (name == kResourcesTable) {
+                readResources(value);
             } else if (const KeyInfo* known = findKeyByName(name.str())) {
                 readNamedSetting(*known, value);
             } else {
@@ -368,6 +392,98 @@ private:
         });
         if (!havePath) error(file.tablePos, "[[files]] needs a path: path = \"FILE\", relative to the project file");
         if (valid && havePath) result_.project.files.push_back(std::move(file));
+    }
+
+    void readResources(const toml::node& node) {
+        const toml::table* table = node.as_table();
+        if (!table) {
+            error(posOf(node.source()), "'resources' must be a table ([resources]), got " + describeType(node));
+            return;
+        }
+        ResourceOptions& resources = result_.project.resources;
+        forEachInFileOrder(*table, [&](const toml::key& name, const toml::node& value) {
+            if (name == kSplashPictureEntry) {
+                resources.splashPicture = pathEntry("[resources] " + std::string(name.str()), value);
+                resources.splashPicturePos = posOf(value.source());
+            } else if (name == kIconEntry) {
+                resources.icon = pathEntry("[resources] " + std::string(name.str()), value);
+                resources.iconPos = posOf(value.source());
+            } else if (name == kVersionTable) {
+                readVersion(value);
+            } else {
+                error(posOf(name.source()),
+                      "unknown [resources] setting " + quoted(name.str()) +
+                          didYouMean(name.str(), {kSplashPictureEntry, kIconEntry, kVersionTable}));
+            }
+        });
+    }
+
+    std::optional<VersionNumber> versionNumber(const std::string& origin, const toml::node& value) {
+        std::optional<std::string> text = stringText(origin, value);
+        if (!text) return std::nullopt;
+        std::string problem;
+        std::optional<VersionNumber> number = parseVersionNumber(*text, problem);
+        if (!number)
+            error(posOf(value.source()), origin + ": \"" + *text + "\" " + problem +
+                                             "; write up to four numbers from 0 to 65535 with dots, e.g. \"1.2.0.7\"");
+        return number;
+    }
+
+    void readVersion(const toml::node& node) {
+        const toml::table* table = node.as_table();
+        if (!table) {
+            error(posOf(node.source()),
+                  "'version' in [resources] must be a table ([resources.version]), got " + describeType(node));
+            return;
+        }
+        VersionOptions version;
+        bool valid = true;
+        bool hasFileVersion = false;
+        std::optional<std::string> fileVersionText, productVersionText;
+        std::vector<std::string_view> known = {kFileVersionEntry, kProductVersionEntry};
+        for (const VersionText& text : kVersionTexts) known.push_back(text.entry);
+        forEachInFileOrder(*table, [&](const toml::key& name, const toml::node& value) {
+            std::string origin = "[resources.version] " + std::string(name.str());
+            if (name == kFileVersionEntry || name == kProductVersionEntry) {
+                bool file = name == kFileVersionEntry;
+                hasFileVersion = hasFileVersion || file;
+                std::optional<VersionNumber> number = versionNumber(origin, value);
+                valid = valid && number;
+                if (!number) return;
+                (file ? version.fileVersion : version.productVersion) = *number;
+                (file ? fileVersionText : productVersionText) = value.as_string()->get();
+                return;
+            }
+            auto text = std::find_if(std::begin(kVersionTexts), std::end(kVersionTexts),
+                                     [&](const VersionText& candidate) { return candidate.entry == name.str(); });
+            if (text == std::end(kVersionTexts)) {
+                error(posOf(name.source()),
+                      "unknown [resources.version] setting " + quoted(name.str()) + didYouMean(name.str(), known));
+                valid = false;
+                return;
+            }
+            std::optional<std::string> value8 = stringText(origin, value);
+            if (value8 && encodeUtf16Le(decodeUtf8(*value8)).size() / 2 > kMaxVersionTextUnits) {
+                error(posOf(value.source()),
+                      origin + ": longer than " + std::to_string(kMaxVersionTextUnits) + " characters");
+                value8.reset();
+            }
+            valid = valid && value8;
+            if (value8) version.strings.emplace_back(text->stringName, *value8);
+        });
+        if (!hasFileVersion) {
+            error(posOf(table->source()), "[resources.version] needs fileVersion, e.g. fileVersion = \"1.0.0.0\"");
+            return;
+        }
+        if (!valid || !fileVersionText) return;
+        // Without its own product version, the product has the file's.
+        if (!productVersionText) {
+            version.productVersion = version.fileVersion;
+            productVersionText = fileVersionText;
+        }
+        version.strings.emplace_back("FileVersion", *fileVersionText);
+        version.strings.emplace_back("ProductVersion", *productVersionText);
+        result_.project.resources.version = std::move(version);
     }
 
     void readRaw(const toml::node& node) {
