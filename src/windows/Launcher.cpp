@@ -8,6 +8,7 @@
 #include "ErrorReport.h"
 #include "Extraction.h"
 #include "ProcessEnvironment.h"
+#include "Splash.h"
 #include "WinLoader.h"
 
 namespace {
@@ -52,12 +53,14 @@ int startupShowWindow() {
   return (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : SW_SHOWDEFAULT;
 }
 
-int runLauncher(HINSTANCE instance, const char* tail, int /*showWindow*/) {
+int runLauncher(HINSTANCE instance, const char* tail, int showWindow) {
   honourRebootRequest(tail);
   if (isQuietSwitch(tail)) setQuiet();
   initialiseProcess(instance);
   if (!extractIncludedFiles()) fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, "16");
   processDeletionQueue();
+
+  if (configInt(key::showSplash) != 0) startSplash(showWindow);
   if (!LoadDLL()) exitLauncher(kNoRuntimeExitCode);
   queueRegisteredTemps();
   return 0;
