@@ -7,6 +7,7 @@
 #include "DeletionQueue.h"
 #include "ErrorReport.h"
 #include "Extraction.h"
+#include "JavaVMLauncher.h"
 #include "ProcessEnvironment.h"
 #include "Splash.h"
 #include "WinLoader.h"
@@ -63,5 +64,9 @@ int runLauncher(HINSTANCE instance, const char* tail, int showWindow) {
   if (configInt(key::showSplash) != 0) startSplash(showWindow);
   if (!LoadDLL()) exitLauncher(kNoRuntimeExitCode);
   queueRegisteredTemps();
+  WideArgumentList arguments;
+  splitArguments(GetCommandLineW(), arguments);
+  if (!launchJava(arguments, true)) fatalErrorKey(key::msgJvmNotStarted);
+  WideArgumentList().swap(arguments);
   return 0;
 }
