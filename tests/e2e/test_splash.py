@@ -10,6 +10,7 @@ import re
 import shutil
 import subprocess
 import tempfile
+from pathlib import Path
 
 import pytest
 
@@ -219,3 +220,83 @@ def test_no_splash_when_switched_off_or_started_hidden(make_app, held_jre, runni
     # The launcher has passed the splash's start once it probes the runtime.
     assert wait_for(lambda: held_jre.run_count() > 0, timeout=60)
     assert splash_windows(wine_env) == []
+
+
+def running_application(jre, **settings):
+    """The stand-in JVM starts and its main runs for a minute (the test ends it)."""
+    jre.configure_jvm(create_result=0, main_sleep_ms=60000, **settings)
+
+
+def calls_with(jre, text):
+    return [line for line in jre.jvm_calls() if text in line]
+
+
+def test_the_controller_changes_the_status_line_and_then_hides_the_splash(
+        make_app, rt, running, wine_env, tmp_path):
+    jre = make_jre(rt / "jre", J142)
+    running_application(jre, controller=["wait status", "2 Loading the modules", "wait hide", "1"])
+    jvm_dir = jre.jvm_dirs[0]
+    _, process = start_with_splash(make_app, jre, running)
+    window = wait_for(lambda: visible_splash(wine_env), timeout=60)
+    assert window, "no splash window appeared"
+    assert wait_for(lambda: calls_with(jre, "getAction = 0"), timeout=60), "the controller is not polled"
+    before = Screen(tmp_path / "before.png")
+    check_splash_picture(before, window["rect"])
+
+    (jvm_dir / "status").write_text("go")
+    assert wait_for(lambda: calls_with(jre, "ReleaseStringChars"), timeout=30)
+    after = Screen(tmp_path / "status.png")
+    left, top = window["rect"][:2]
+    # "Loading the modules" reaches further right than "Starting up" did.
+    beyond = (left + STATUS_AT[0] + 130, top + STATUS_AT[1], left + STATUS_AT[0] + 200, top + STATUS_AT[1] + 25)
+    assert before.count(beyond, reddish) == 0
+    assert after.count(beyond, reddish) > 20
+    check_splash_picture(after, window["rect"])
+    text_calls = [line for line in jre.jvm_calls() if "getText" in line or "String" in line]
+    assert text_calls[-4:] == [
+        'CallStaticObjectMethod com/tovex/runtime/TovexController getText = "Loading the modules"',
+        'GetStringLength "Loading the modules" = 19',
+        'GetStringChars "Loading the modules"',
+        'ReleaseStringChars "Loading the modules"',
+    ]
+
+    (jvm_dir / "hide").write_text("go")
+    assert wait_for(lambda: calls_with(jre, "DetachCurrentThread"), timeout=30), "the splash thread did not end"
+    assert visible_splash(wine_env) is None
+    calls = jre.jvm_calls()
+    assert "AttachCurrentThread" in calls
+    assert "FindClass com/tovex/runtime/TovexController" in calls
+    assert "GetStaticMethodID com/tovex/runtime/TovexController getAction ()I" in calls
+    assert "GetStaticMethodID com/tovex/runtime/TovexController getText ()Ljava/lang/String;" in calls
+    assert calls.index("CallStaticIntMethod com/tovex/runtime/TovexController getAction = 1") \
+        < calls.index("DetachCurrentThread")
+    Screen(tmp_path / "hidden.png")
+    assert process.poll() is None  # the application runs on
+
+
+def application_window(env, title):
+    ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"], capture_output=True,
+                         text=True).stdout.split()
+    return ids[0] if ids else None
+
+
+def window_counting_built():
+    """The launcher counts a process's windows (src/windows/ProcessWindows.cpp
+    is no longer the placeholder that counts none)."""
+    source = Path(__file__).resolve().parents[2] / "src" / "windows" / "ProcessWindows.cpp"
+    return "Not built yet" not in source.read_text()
+
+
+@pytest.mark.skipif(shutil.which("xdotool") is None, reason="needs xdotool")
+@pytest.mark.skipif(not window_counting_built(), reason="the launcher does not count its windows yet")
+def test_the_applications_first_window_takes_the_splash_down_with_key_145(
+        make_app, rt, running, wine_env, tmp_path):
+    jre = make_jre(rt / "jre", J142)
+    running_application(jre, window_after_ms=4000, window_title="Stand-in main window")
+    _, process = start_with_splash(make_app, jre, running, "hideSplashOnWindow = true\n")
+    assert wait_for(lambda: visible_splash(wine_env), timeout=60), "no splash window appeared"
+    assert wait_for(lambda: application_window(wine_env, "Stand-in main window"), timeout=60)
+    assert wait_for(lambda: calls_with(jre, "DetachCurrentThread"), timeout=30), "the splash thread did not end"
+    assert visible_splash(wine_env) is None
+    Screen(tmp_path / "application.png")
+    assert process.poll() is None
