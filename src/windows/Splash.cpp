@@ -185,10 +185,11 @@ HWND createSplashWindow() {
 }
 
 // Ends the splash thread; the system destroys the window with it. Error
-// messages from now on have no owner rather than a window that is gone.
+// messages from now on have no owner rather than a window that is gone. A
+// thread that never attached to the JVM has nothing to detach.
 [[noreturn]] void endSplashThread() {
   setMessageOwner(nullptr);
-  detachJvmThread();
+  if (controllerEnv != nullptr) detachJvmThread();
   ExitThread(0);
 }
 
