@@ -20,6 +20,8 @@ void showErrorKey(int key, const char* placeholder = nullptr, const char* value 
 void setQuiet();
 bool messageBoxesOn();
 void setMessageOwner(HWND window);
+// The window that owns error message boxes, or nullptr.
+HWND messageOwnerWindow();
 
 // Replaces the first occurrence of placeholder in text by value, into out.
 void replacePlaceholder(char* out, size_t capacity, const char* text, const char* placeholder,

@@ -29,6 +29,8 @@ bool messageBoxesOn() { return boxesOn; }
 
 void setMessageOwner(HWND window) { messageOwner = window; }
 
+HWND messageOwnerWindow() { return messageOwner; }
+
 void replacePlaceholder(char* out, size_t capacity, const char* text, const char* placeholder,
                         const char* value) {
   const char* found = (placeholder != nullptr && *placeholder != 0) ? strstr(text, placeholder) : nullptr;

@@ -9,6 +9,7 @@
 #include "Extraction.h"
 #include "JavaVMLauncher.h"
 #include "ProcessEnvironment.h"
+#include "Splash.h"
 #include "WinLoader.h"
 
 namespace {
@@ -53,12 +54,14 @@ int startupShowWindow() {
   return (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : SW_SHOWDEFAULT;
 }
 
-int runLauncher(HINSTANCE instance, const char* tail, int /*showWindow*/) {
+int runLauncher(HINSTANCE instance, const char* tail, int showWindow) {
   honourRebootRequest(tail);
   if (isQuietSwitch(tail)) setQuiet();
   initialiseProcess(instance);
   if (!extractIncludedFiles()) fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, "16");
   processDeletionQueue();
+
+  if (configInt(key::showSplash) != 0) startSplash(showWindow);
   if (!LoadDLL()) exitLauncher(kNoRuntimeExitCode);
   queueRegisteredTemps();
   WideArgumentList arguments;

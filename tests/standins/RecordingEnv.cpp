@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <deque>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,7 +24,8 @@ struct Object {
 
 const Config* config = nullptr;
 std::deque<Object> objects;
-Object* pending = nullptr;  // the pending exception
+std::mutex objectsLock;  // the main thread and an attached thread both make objects
+thread_local Object* pending = nullptr;  // the pending exception, per thread as in a real VM
 JNINativeInterface_ envTable;
 JNIInvokeInterface_ vmTable;
 JNIEnv env{&envTable};
@@ -33,6 +35,7 @@ bool started = false;
 void record(const std::string& line) { config->record("jvm_calls.log", line); }
 
 Object* make(Object::Kind kind, std::string text) {
+  std::lock_guard<std::mutex> guard(objectsLock);
   objects.push_back(Object{kind, std::move(text), "", nullptr, {}});
   return &objects.back();
 }
@@ -368,6 +371,8 @@ void fillTables() {
   envTable.NewGlobalRef = newGlobalRef;
   envTable.DeleteGlobalRef = deleteGlobalRef;
 
+  setControllerFunctions(envTable);
+
   vmTable = JNIInvokeInterface_{};
   vmTable.DestroyJavaVM = destroyJavaVM;
   vmTable.AttachCurrentThread = attachCurrentThread;
@@ -377,6 +382,22 @@ void fillTables() {
 }
 
 }  // namespace
+
+// ---- For the controller's functions (RecordingController.cpp).
+
+void recordCall(const std::string& line) { record(line); }
+
+const Config& recordingConfig() { return *config; }
+
+std::string referenceText(const void* reference) { return describe(reference); }
+
+std::string methodName(jmethodID id) { return from(id)->text; }
+
+jstring makeString(const std::string& text) {
+  return static_cast<jstring>(static_cast<void*>(make(Object::kString, text)));
+}
+
+const std::string& stringText(jstring string) { return from(string)->text; }
 
 void startRecordingVm(const Config& settings, JavaVM** pvm, JNIEnv** penv) {
   config = &settings;

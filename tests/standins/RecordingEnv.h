@@ -9,6 +9,8 @@
 #define _JNI_IMPLEMENTATION_
 #include <jni.h>
 
+#include <string>
+
 #include "StandinConfig.h"
 
 namespace standin {
@@ -20,5 +22,15 @@ void startRecordingVm(const Config& config, JavaVM** vm, JNIEnv** env);
 JavaVM* createdVm();
 
 const int kUnexpectedCallExit = 97;
+
+// Shared with the controller's functions (RecordingController.cpp).
+void recordCall(const std::string& line);
+const Config& recordingConfig();
+std::string referenceText(const void* reference);  // as the log shows it
+std::string methodName(jmethodID id);
+jstring makeString(const std::string& text);  // text in UTF-8
+const std::string& stringText(jstring string);
+// Sets the functions through which the splash screen polls its controller.
+void setControllerFunctions(JNINativeInterface_& table);
 
 }  // namespace standin

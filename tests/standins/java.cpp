@@ -54,6 +54,12 @@ int main(int argc, char** argv) {
     // A runtime that never answers: the caller's time-out has to end it.
     for (;;) Sleep(INFINITE);
   }
+  std::string releaseFile = config.text("wait_for_file", "");
+  if (!releaseFile.empty()) {
+    // Answers only once the test has made this file beside the program.
+    std::string path = config.directory() + releaseFile;
+    while (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(50);
+  }
 
   std::string versionLine = config.text("version_line", kDefaultVersionLine);
   std::string version = quotedVersion(versionLine);

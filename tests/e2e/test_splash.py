@@ -1,0 +1,302 @@
+"""The splash screen as a user sees it: shown centred with its status and version
+lines while the runtime is searched, topmost when asked, taken down by an error
+before its message, by the application's controller or by the application's
+first window; not shown when switched off or started hidden.
+
+The stand-in java.exe holds its version answer until the test makes a file
+(wait_for_file), so the splash can be looked at while the search waits."""
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+from pathlib import Path
+
+import pytest
+
+from conftest import NO_RUNTIME_EXIT, wait_for, windows_path
+from runtimes import make_jre, require_standins, standin
+
+pytestmark = pytest.mark.skipif(not os.environ.get("DISPLAY") or shutil.which("import") is None,
+                                reason="needs an X display and ImageMagick's import (run under `make test`)")
+
+J142 = 'java version "1.4.2_03"'
+SPLASH_CLASS = "TovexSplashScreen"
+WIDTH, HEIGHT = 256, 86
+GREY = (192, 192, 192)  # the stock light grey brush: no picture in these builds
+STATUS_AT, VERSION_AT = (10, 46), (150, 4)
+RELEASE = "release"
+
+SPLASH = f'''
+applicationName = "Splash test"
+jvmSearchSequence = "EJAVA_HOME;"
+executableType = 1
+msgErrorCaption = "Splash error"
+msgNoJvm = "No runtime for the splash test."
+showSplash = true
+splashWidth = {WIDTH}
+splashHeight = {HEIGHT}
+statusText = "Starting up"
+statusTextX = {STATUS_AT[0]}
+statusTextY = {STATUS_AT[1]}
+statusFontSize = 14
+statusFontWeight = 700
+statusTextColour = [220, 0, 0]
+versionText = "Version 1.2"
+versionTextX = {VERSION_AT[0]}
+versionTextY = {VERSION_AT[1]}
+versionFontSize = 10
+versionFontWeight = 400
+versionTextColour = [0, 0, 220]
+'''
+
+
+@pytest.fixture(autouse=True)
+def standins():
+    require_standins()
+    if not standin("window_probe.exe").exists():
+        pytest.skip("window_probe.exe is built with the stand-ins by `make`")
+
+
+@pytest.fixture
+def rt(request, wine_env, wine_c_drive):
+    """A fresh folder for this test's runtimes on C:, and an empty version cache."""
+    root = wine_c_drive / "tovex-rt" / re.sub(r"\W+", "_", request.node.name)
+    shutil.rmtree(root, ignore_errors=True)
+    root.mkdir(parents=True)
+    subprocess.run(["wine", "reg", "delete", r"HKCU\SOFTWARE\morrowfield\tovex\jvms", "/f"], env=wine_env,
+                   capture_output=True)
+    yield root
+    shutil.rmtree(root, ignore_errors=True)
+
+
+@pytest.fixture
+def held_jre(rt):
+    """A JRE whose java.exe answers only once release() is called."""
+    jre = make_jre(rt / "jre", J142, wait_for_file=RELEASE)
+    jre.release = lambda: (jre.bin / RELEASE).write_text("go")
+    yield jre
+    jre.release()  # a probe still waiting ends
+
+
+@pytest.fixture
+def running(request):
+    """running(process): the process is ended when the test ends."""
+    processes = []
+    yield processes.append
+    for process in processes:
+        if process.poll() is None:
+            process.kill()
+            process.wait(timeout=60)
+
+
+def splash_windows(env):
+    """The splash windows of every process: [{visible, topmost, rect, title}]."""
+    # Output through a file: a Wine process that the probe brings up (the
+    # desktop's) may keep a pipe open long after the probe has ended.
+    with tempfile.TemporaryFile() as out:
+        subprocess.run(["wine", str(standin("window_probe.exe")), SPLASH_CLASS], env=env, stdin=subprocess.DEVNULL,
+                       stdout=out, stderr=subprocess.DEVNULL, timeout=120)
+        out.seek(0)
+        text = out.read().decode("cp1252")
+    windows = []
+    for line in text.splitlines():
+        match = re.match(r"visible=(\d) topmost=(\d) rect=(-?\d+),(-?\d+),(-?\d+),(-?\d+) title=(.*)", line)
+        if match:
+            windows.append({"visible": match[1] == "1", "topmost": match[2] == "1",
+                            "rect": tuple(int(match[i]) for i in range(3, 7)), "title": match[7]})
+    return windows
+
+
+def visible_splash(env):
+    return next((w for w in splash_windows(env) if w["visible"]), None)
+
+
+class Screen:
+    """A screenshot of the whole X display (saved as PNG beside the test's files)."""
+
+    def __init__(self, path):
+        data = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], capture_output=True,
+                              check=True).stdout
+        subprocess.run(["convert", "ppm:-", str(path)], input=data, capture_output=True)
+        fields = data.split(maxsplit=4)
+        assert fields[0] == b"P6" and fields[3] == b"255"
+        self.width, self.height, self.pixels = int(fields[1]), int(fields[2]), fields[4]
+
+    def pixel(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.pixels[i:i + 3])
+
+    def count(self, box, test):
+        left, top, right, bottom = box
+        return sum(1 for y in range(top, bottom) for x in range(left, right) if test(self.pixel(x, y)))
+
+
+def reddish(p):
+    return p[0] > 120 and p[1] < 90 and p[2] < 90
+
+
+def bluish(p):
+    return p[2] > 120 and p[0] < 90 and p[1] < 90
+
+
+def check_splash_picture(screen, rect):
+    left, top = rect[0], rect[1]
+    status = (left + STATUS_AT[0], top + STATUS_AT[1], left + STATUS_AT[0] + 120, top + STATUS_AT[1] + 25)
+    version = (left + VERSION_AT[0], top + VERSION_AT[1], left + VERSION_AT[0] + 100, top + VERSION_AT[1] + 20)
+    # The status line in its colour at its position, the version line in its own.
+    assert screen.count(status, reddish) > 20
+    assert screen.count(version, bluish) > 20
+    assert screen.count(status, bluish) == 0
+    assert screen.count(version, reddish) == 0
+    # Light grey where no picture covers the window: the corners and the middle band.
+    for x, y in ((1, 1), (WIDTH - 2, HEIGHT - 2), (1, HEIGHT - 2), (WIDTH // 2, 30)):
+        assert screen.pixel(left + x, top + y) == GREY, (x, y)
+    # Nothing of the splash outside its rectangle.
+    assert screen.pixel(left - 2, top + 10) != GREY
+    return status
+
+
+def start_with_splash(make_app, jre, running, extra=""):
+    app = make_app(SPLASH + extra)
+    process = app.start(extra_env={"JAVA_HOME": jre.windows()})
+    running(process)
+    return app, process
+
+
+@pytest.mark.parametrize("on_top", [False, True])
+def test_splash_shows_centred_with_its_lines_while_the_runtime_is_searched(
+        make_app, held_jre, running, wine_env, tmp_path, on_top):
+    _, process = start_with_splash(make_app, held_jre, running, f"splashAlwaysOnTop = {str(on_top).lower()}\n")
+    window = wait_for(lambda: visible_splash(wine_env), timeout=60)
+    assert window, "no splash window appeared"
+    assert window["title"] == "Splash test"
+    assert window["topmost"] == on_top
+    screen = Screen(tmp_path / "splash.png")
+    left = (screen.width - WIDTH) // 2
+    top = (screen.height - HEIGHT) // 2
+    assert window["rect"] == (left, top, left + WIDTH, top + HEIGHT)
+    check_splash_picture(screen, window["rect"])
+    assert process.poll() is None
+
+
+def message_box(caption):
+    ids = subprocess.run(["xdotool", "search", "--name", f"^{caption}$"], capture_output=True,
+                         text=True).stdout.split()
+    return ids[0] if ids else None
+
+
+@pytest.mark.skipif(shutil.which("xdotool") is None, reason="needs xdotool")
+def test_an_error_takes_the_splash_down_before_its_message_shows(
+        make_app, held_jre, running, wine_env, tmp_path):
+    # The runtime is too old: once its version is known, the search fails.
+    _, process = start_with_splash(make_app, held_jre, running, 'minJavaVersion = "1.5"\n')
+    assert wait_for(lambda: visible_splash(wine_env), timeout=60), "no splash window appeared"
+    held_jre.release()
+    box = wait_for(lambda: message_box("Splash error"), timeout=90)
+    assert box, "no message box appeared"
+    assert visible_splash(wine_env) is None
+    # The splash thread ends, its window goes, and the message stays.
+    assert wait_for(lambda: not splash_windows(wine_env), timeout=30)
+    assert message_box("Splash error") == box
+    Screen(tmp_path / "message.png")
+    subprocess.run(["xdotool", "windowactivate", "--sync", box], capture_output=True)
+    subprocess.run(["xdotool", "key", "--window", box, "Return"], capture_output=True)
+    process.wait(timeout=60)
+    assert process.returncode == NO_RUNTIME_EXIT
+
+
+@pytest.mark.parametrize("show_splash, hidden", [(False, False), (True, True)])
+def test_no_splash_when_switched_off_or_started_hidden(make_app, held_jre, running, wine_env, show_splash,
+                                                        hidden):
+    app = make_app(SPLASH if show_splash else SPLASH.replace("showSplash = true", "showSplash = false"))
+    command = ["wine", str(app.exe)]
+    if hidden:
+        command = ["wine", str(standin("window_probe.exe")), "--start-hidden",
+                   windows_path(wine_env, app.exe)]
+    env = dict(wine_env, JAVA_HOME=held_jre.windows())
+    process = subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    running(process)
+    # The launcher has passed the splash's start once it probes the runtime.
+    assert wait_for(lambda: held_jre.run_count() > 0, timeout=60)
+    assert splash_windows(wine_env) == []
+
+
+def running_application(jre, **settings):
+    """The stand-in JVM starts and its main runs for a minute (the test ends it)."""
+    jre.configure_jvm(create_result=0, main_sleep_ms=60000, **settings)
+
+
+def calls_with(jre, text):
+    return [line for line in jre.jvm_calls() if text in line]
+
+
+def test_the_controller_changes_the_status_line_and_then_hides_the_splash(
+        make_app, rt, running, wine_env, tmp_path):
+    jre = make_jre(rt / "jre", J142)
+    running_application(jre, controller=["wait status", "2 Loading the modules", "wait hide", "1"])
+    jvm_dir = jre.jvm_dirs[0]
+    _, process = start_with_splash(make_app, jre, running)
+    window = wait_for(lambda: visible_splash(wine_env), timeout=60)
+    assert window, "no splash window appeared"
+    assert wait_for(lambda: calls_with(jre, "getAction = 0"), timeout=60), "the controller is not polled"
+    before = Screen(tmp_path / "before.png")
+    check_splash_picture(before, window["rect"])
+
+    (jvm_dir / "status").write_text("go")
+    assert wait_for(lambda: calls_with(jre, "ReleaseStringChars"), timeout=30)
+    after = Screen(tmp_path / "status.png")
+    left, top = window["rect"][:2]
+    # "Loading the modules" reaches further right than "Starting up" did.
+    beyond = (left + STATUS_AT[0] + 130, top + STATUS_AT[1], left + STATUS_AT[0] + 200, top + STATUS_AT[1] + 25)
+    assert before.count(beyond, reddish) == 0
+    assert after.count(beyond, reddish) > 20
+    check_splash_picture(after, window["rect"])
+    text_calls = [line for line in jre.jvm_calls() if "getText" in line or "String" in line]
+    assert text_calls[-4:] == [
+        'CallStaticObjectMethod com/tovex/runtime/TovexController getText = "Loading the modules"',
+        'GetStringLength "Loading the modules" = 19',
+        'GetStringChars "Loading the modules"',
+        'ReleaseStringChars "Loading the modules"',
+    ]
+
+    (jvm_dir / "hide").write_text("go")
+    assert wait_for(lambda: calls_with(jre, "DetachCurrentThread"), timeout=30), "the splash thread did not end"
+    assert visible_splash(wine_env) is None
+    calls = jre.jvm_calls()
+    assert "AttachCurrentThread" in calls
+    assert "FindClass com/tovex/runtime/TovexController" in calls
+    assert "GetStaticMethodID com/tovex/runtime/TovexController getAction ()I" in calls
+    assert "GetStaticMethodID com/tovex/runtime/TovexController getText ()Ljava/lang/String;" in calls
+    assert calls.index("CallStaticIntMethod com/tovex/runtime/TovexController getAction = 1") \
+        < calls.index("DetachCurrentThread")
+    Screen(tmp_path / "hidden.png")
+    assert process.poll() is None  # the application runs on
+
+
+def application_window(env, title):
+    ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"], capture_output=True,
+                         text=True).stdout.split()
+    return ids[0] if ids else None
+
+
+def window_counting_built():
+    """The launcher counts a process's windows (src/windows/ProcessWindows.cpp
+    is no longer the placeholder that counts none)."""
+    source = Path(__file__).resolve().parents[2] / "src" / "windows" / "ProcessWindows.cpp"
+    return "Not built yet" not in source.read_text()
+
+
+@pytest.mark.skipif(shutil.which("xdotool") is None, reason="needs xdotool")
+@pytest.mark.skipif(not window_counting_built(), reason="the launcher does not count its windows yet")
+def test_the_applications_first_window_takes_the_splash_down_with_key_145(
+        make_app, rt, running, wine_env, tmp_path):
+    jre = make_jre(rt / "jre", J142)
+    running_application(jre, window_after_ms=4000, window_title="Stand-in main window")
+    _, process = start_with_splash(make_app, jre, running, "hideSplashOnWindow = true\n")
+    assert wait_for(lambda: visible_splash(wine_env), timeout=60), "no splash window appeared"
+    assert wait_for(lambda: application_window(wine_env, "Stand-in main window"), timeout=60)
+    assert wait_for(lambda: calls_with(jre, "DetachCurrentThread"), timeout=30), "the splash thread did not end"
+    assert visible_splash(wine_env) is None
+    Screen(tmp_path / "application.png")
+    assert process.poll() is None
