@@ -108,7 +108,8 @@ bool launchJava(const WideArgumentList& arguments, bool destroyAfterMain);
 WideArgumentList starterArguments(const WideArgumentList& arguments);
 
 // The running JVM's environment for the calling thread (the splash screen's),
-// or nullptr before the JVM exists or when attaching fails.
+// attached as a daemon thread; nullptr before the JVM exists or when
+// attaching fails.
 JNIEnv* attachJvmThread();
 // Detaches the calling thread; nothing before the JVM exists.
 void detachJvmThread();

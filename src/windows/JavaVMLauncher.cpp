@@ -430,7 +430,9 @@ volatile bool jvmCreated = false;
 JNIEnv* attachJvmThread() {
   if (!jvmCreated) return nullptr;
   void* env = nullptr;
-  if (javaVM->AttachCurrentThread(&env, nullptr) != JNI_OK) return nullptr;
+  // As a daemon thread: DestroyJavaVM waits for every other thread, and a
+  // splash screen the application never hides would keep it waiting forever.
+  if (javaVM->AttachCurrentThreadAsDaemon(&env, nullptr) != JNI_OK) return nullptr;
   return static_cast<JNIEnv*>(env);
 }
 

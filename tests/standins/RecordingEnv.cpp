@@ -336,6 +336,12 @@ jint JNICALL attachCurrentThread(JavaVM*, void** penv, void*) {
   return JNI_OK;
 }
 
+jint JNICALL attachCurrentThreadAsDaemon(JavaVM*, void** penv, void*) {
+  record("AttachCurrentThreadAsDaemon");
+  *penv = &env;
+  return JNI_OK;
+}
+
 jint JNICALL detachCurrentThread(JavaVM*) {
   record("DetachCurrentThread");
   return JNI_OK;
@@ -378,7 +384,7 @@ void fillTables() {
   vmTable.AttachCurrentThread = attachCurrentThread;
   vmTable.DetachCurrentThread = detachCurrentThread;
   vmTable.GetEnv = getEnv;
-  vmTable.AttachCurrentThreadAsDaemon = attachCurrentThread;
+  vmTable.AttachCurrentThreadAsDaemon = attachCurrentThreadAsDaemon;
 }
 
 }  // namespace
