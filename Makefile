@@ -24,9 +24,9 @@ builder: setup
 	@mkdir -p dist
 	cp $(BUILDER_BUILD)/tovex dist/tovex
 
+# The example application dist/examples/hello.exe, with its Java side.
 example: launcher builder java
-	@mkdir -p dist/examples
-	dist/tovex build examples/hello/hello.toml -o dist/examples/hello.exe
+	scripts/build-example
 
 # The Java runtime library dist/tovexlib.jar (javac --release 8).
 java: setup
@@ -41,6 +41,7 @@ test: all
 bench: launcher builder
 	scripts/wine-run $(WIN_BUILD)/bench/extraction_bench.exe 1 100
 	/usr/bin/python3 bench/search_bench.py
+	/usr/bin/python3 bench/launch_bench.py
 
 clean:
 	rm -rf build dist
