@@ -8,6 +8,7 @@
 #include "ErrorReport.h"
 #include "Extraction.h"
 #include "ProcessEnvironment.h"
+#include "SingleInstance.h"
 #include "WinLoader.h"
 
 namespace {
@@ -58,6 +59,7 @@ int runLauncher(HINSTANCE instance, const char* tail, int /*showWindow*/) {
   initialiseProcess(instance);
   if (!extractIncludedFiles()) fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, "16");
   processDeletionQueue();
+  checkSingleInstance(true, true);
   if (!LoadDLL()) exitLauncher(kNoRuntimeExitCode);
   queueRegisteredTemps();
   return 0;
