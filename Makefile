@@ -7,7 +7,7 @@ BUILDER_BUILD := build/builder
 
 .PHONY: all setup launcher builder example java test bench clean
 
-all: setup launcher builder example java
+all: setup launcher builder java example
 
 setup:
 	@scripts/setup
@@ -24,7 +24,7 @@ builder: setup
 	@mkdir -p dist
 	cp $(BUILDER_BUILD)/tovex dist/tovex
 
-example: launcher builder
+example: launcher builder java
 	@mkdir -p dist/examples
 	dist/tovex build examples/hello/hello.toml -o dist/examples/hello.exe
 

@@ -100,6 +100,13 @@ bool appendRuntimeJar(char* classPath, size_t capacity);
 // With destroyAfterMain, waits in DestroyJavaVM for the application's end.
 bool launchJava(const WideArgumentList& arguments, bool destroyAfterMain);
 
+// The starter's arguments: "true" for executable type 1 else "false", the
+// configured main class, the error and output files (full paths, empty when
+// not redirected), key 106 as "true"/"false"; then, when arguments is not
+// empty, the program name, the configured program arguments and the user's
+// arguments (without the "-J" ones when they go to the JVM).
+WideArgumentList starterArguments(const WideArgumentList& arguments);
+
 // The running JVM's environment for the calling thread (the splash screen's),
 // or nullptr before the JVM exists or when attaching fails.
 JNIEnv* attachJvmThread();

@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include <cstddef>
+
 // Loads the configuration block, then prepares the process environment.
 void initialiseProcess(HINSTANCE instance);
 
@@ -20,3 +22,8 @@ void prependConfiguredPath();
 
 // Makes the directory of key 146, when set, the current directory.
 void enterWorkingDirectory();
+
+// The path of a file below the installation directory of key 10003 (full
+// path, lower case); relative begins with a backslash. False when the path
+// does not fit in capacity.
+bool installationFilePath(char* out, size_t capacity, const char* relative);

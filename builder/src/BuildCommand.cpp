@@ -17,6 +17,8 @@ namespace tovex {
 namespace {
 
 constexpr const char* kDefaultStubName = "launcher.exe";
+// The Java runtime library: its starter class must reach the JVM's class path.
+constexpr const char* kRuntimeLibraryName = "tovexlib.jar";
 
 // The launcher seeks with signed 32-bit offsets.
 constexpr uint64_t kMaxExecutableSize = std::numeric_limits<int32_t>::max();
@@ -32,6 +34,45 @@ ChosenPath chooseStub(const BuildRequest& request, const BuildOptions& options, 
     if (request.stub) return {pathFromUtf8(*request.stub), {}, ""};
     if (options.stub) return {projectDirectory / pathFromUtf8(*options.stub), {request.projectFile, options.stubPos, ""}, ""};
     return {request.toolDirectory / kDefaultStubName, {}, " (give one with --stub or [build] stub)"};
+}
+
+std::string lowerAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// Whether the project includes a file that the executable names name.
+bool includesFileNamed(const std::vector<IncludedFile>& files, const std::string& name) {
+    for (const IncludedFile& file : files) {
+        std::string included = file.name ? *file.name : pathToUtf8(pathFromUtf8(file.path).filename());
+        if (lowerAscii(included) == lowerAscii(name)) return true;
+    }
+    return false;
+}
+
+// Puts the Java runtime library first among the included files, unless the
+// project leaves it out or includes its own.
+void addRuntimeLibrary(Project& project, const BuildRequest& request, std::vector<Diagnostic>& errors) {
+    const BuildOptions& options = project.build;
+    if (!request.includeRuntimeLibrary || !options.includeRuntimeLibrary || includesFileNamed(project.files, kRuntimeLibraryName)) return;
+    fs::path projectDirectory = pathFromUtf8(request.projectFile).parent_path();
+    fs::path library = options.runtimeLibrary ? projectDirectory / pathFromUtf8(*options.runtimeLibrary)
+                                              : request.toolDirectory / kRuntimeLibraryName;
+    std::error_code ignored;
+    if (!fs::is_regular_file(library, ignored)) {
+        errors.push_back({request.projectFile, options.runtimeLibraryPos,
+                          "Java runtime library not found: " + pathToUtf8(library) +
+                              (options.runtimeLibrary ? ""
+                                                      : " (give one with [build] runtimeLibrary, or leave it out "
+                                                        "with [build] includeRuntimeLibrary = false)")});
+        return;
+    }
+    IncludedFile file;
+    file.path = pathToUtf8(fs::absolute(library, ignored));
+    file.name = kRuntimeLibraryName;
+    file.pathPos = options.runtimeLibraryPos;
+    project.files.insert(project.files.begin(), file);
 }
 
 fs::path chooseOutput(const BuildRequest& request, const BuildOptions& options, const fs::path& projectPath) {
@@ -67,6 +108,7 @@ std::optional<LoadedProject> loadProject(const BuildRequest& request, std::ostre
         readProject(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), request.projectFile);
     Project& project = read.project;
     addMessageDefaults(project.settings);
+    addRuntimeLibrary(project, request, read.errors);
     LoadedProject loaded{project.build, {}, {}, project.files.empty() ? SourcePos{} : project.files.front().tablePos};
     // With an unsupported code page every non-ASCII text would fail too; that error is reported already.
     if (isSupportedCodePage(project.build.codePage)) {

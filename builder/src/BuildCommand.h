@@ -11,7 +11,8 @@ struct BuildRequest {
     std::string projectFile;
     std::optional<std::string> output;  // overrides [build] output
     std::optional<std::string> stub;    // overrides [build] stub
-    std::filesystem::path toolDirectory;  // where the default stub lives
+    std::filesystem::path toolDirectory;  // where the default stub and runtime library live
+    bool includeRuntimeLibrary = true;    // false: --no-runtime-library
 };
 
 // Prints one line to `out` on success, diagnostics to `err`; returns the exit code.

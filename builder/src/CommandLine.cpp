@@ -88,6 +88,11 @@ Invocation parseCommand(const std::vector<std::string>& args, const std::string&
 }
 
 std::optional<UsageError> buildOption(BuildRequest& request, const std::string& option, ArgumentCursor& cursor) {
+    if (option == "--no-runtime-library") {
+        if (cursor.hasInlineValue()) return usageError("option --no-runtime-library takes no value");
+        request.includeRuntimeLibrary = false;
+        return std::nullopt;
+    }
     std::optional<std::string>* target = option == "-o" || option == "--output" ? &request.output
                                          : option == "--stub"                   ? &request.stub
                                                                                 : nullptr;
@@ -143,7 +148,7 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string usageText() {
-    return "Usage: tovex build PROJECT.toml [-o OUT.exe] [--stub launcher.exe]\n"
+    return "Usage: tovex build PROJECT.toml [-o OUT.exe] [--stub launcher.exe] [--no-runtime-library]\n"
            "       tovex inspect APP.exe [--json | --extract DIR] [--code-page N]\n"
            "       tovex --help | --version\n"
            "\n"
@@ -157,6 +162,10 @@ std::string usageText() {
            "                     else the project file's name with .exe, beside it)\n"
            "  --stub FILE        launcher stub to start from (default: [build] stub,\n"
            "                     else launcher.exe beside the tovex program)\n"
+           "  --no-runtime-library\n"
+           "                     leave out the Java runtime library (tovexlib.jar, from\n"
+           "                     [build] runtimeLibrary, else beside the tovex program),\n"
+           "                     which is otherwise the first included file\n"
            "\n"
            "Inspect options:\n"
            "  --json             print JSON instead of a table\n"

@@ -28,6 +28,9 @@ struct BuildOptions {
     std::optional<std::string> stub;  // likewise
     SourcePos stubPos;
     int codePage = kDefaultCodePage;  // may be unsupported when an error was reported for it
+    std::optional<std::string> runtimeLibrary;  // likewise; absent: the one beside the tool
+    SourcePos runtimeLibraryPos;
+    bool includeRuntimeLibrary = true;  // the Java runtime library goes into every executable
 };
 
 // A file to embed in the executable, from a [[files]] table.

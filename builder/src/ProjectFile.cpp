@@ -20,6 +20,8 @@ constexpr std::string_view kFilesTable = "files";
 constexpr std::string_view kOutputEntry = "output";
 constexpr std::string_view kStubEntry = "stub";
 constexpr std::string_view kCodePageEntry = "codePage";
+constexpr std::string_view kRuntimeLibraryEntry = "runtimeLibrary";
+constexpr std::string_view kIncludeRuntimeLibraryEntry = "includeRuntimeLibrary";
 constexpr std::string_view kNarrowTable = "narrow";
 constexpr std::string_view kWideTable = "wide";
 constexpr std::string_view kPathEntry = "path";
@@ -277,10 +279,20 @@ private:
                 options.stubPos = posOf(value.source());
             } else if (name == kCodePageEntry) {
                 options.codePage = codePageEntry(value);
+            } else if (name == kRuntimeLibraryEntry) {
+                options.runtimeLibrary = pathEntry("[build] " + std::string(name.str()), value);
+                options.runtimeLibraryPos = posOf(value.source());
+            } else if (name == kIncludeRuntimeLibraryEntry) {
+                if (value.is_boolean())
+                    options.includeRuntimeLibrary = value.as_boolean()->get();
+                else
+                    error(posOf(value.source()),
+                          "[build] includeRuntimeLibrary: expected true or false, got " + describeType(value));
             } else {
                 error(posOf(name.source()),
                       "unknown [build] setting " + quoted(name.str()) +
-                          didYouMean(name.str(), {kOutputEntry, kStubEntry, kCodePageEntry}));
+                          didYouMean(name.str(), {kOutputEntry, kStubEntry, kCodePageEntry, kRuntimeLibraryEntry,
+                                                  kIncludeRuntimeLibraryEntry}));
             }
         });
     }

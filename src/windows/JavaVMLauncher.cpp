@@ -13,6 +13,8 @@
 #include "Log.h"
 #include "Paths.h"
 #include "ProcessEnvironment.h"
+#include "SingleInstance.h"
+#include "TempFiles.h"
 #include "WinLoader.h"
 
 // Growing a text past its buffer refuses the one replacement rather than
@@ -284,15 +286,8 @@ bool appendArchives(char* classPath, size_t capacity, const char* directory, con
 }
 
 bool appendRuntimeJar(char* classPath, size_t capacity) {
-  char configured[kTextBufferSize];
-  configString(key::installationDirectory, configured, sizeof configured);
   char jar[kTextBufferSize];
-  fullPath(jar, sizeof jar, configured, false);
-  size_t length = strlen(jar);
-  bool fits = true;
-  if (length == 0 || jar[length - 1] != '\\') fits = appendText(jar, sizeof jar, "\\");
-  fits = fits && appendText(jar, sizeof jar, ".vandrel\\vdlruntime.jar");
-  if (!fits) {
+  if (!installationFilePath(jar, sizeof jar, "\\.vandrel\\vdlruntime.jar")) {
     logError("class path too long, left out: %s", jar);
     return false;
   }
@@ -427,7 +422,7 @@ namespace {
 // The created JVM. Only the main thread writes these, once, after
 // JNI_CreateJavaVM succeeded; the splash thread reads them.
 JavaVM* javaVM = nullptr;
-[[maybe_unused]] JNIEnv* jniEnv = nullptr;
+JNIEnv* jniEnv = nullptr;
 volatile bool jvmCreated = false;
 
 }  // namespace
@@ -441,4 +436,241 @@ JNIEnv* attachJvmThread() {
 
 void detachJvmThread() {
   if (jvmCreated) javaVM->DetachCurrentThread();
+}
+
+namespace {
+
+constexpr const char* kStarterClass = "com/tovex/runtime/WinLauncher";
+constexpr const char* kFirstRunClass = "com/vandrel/runtime/FirstRun";
+constexpr const char* kMainSignature = "([Ljava/lang/String;)V";
+
+// The code page of the file functions, in which configured paths are kept.
+UINT fileCodePage() { return AreFileApisANSI() ? CP_ACP : CP_OEMCP; }
+
+// The text in UTF-16, allocated on its own.
+wchar_t* newWideText(const char* text, UINT codePage) {
+  int size = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
+  wchar_t* wide = new wchar_t[size > 0 ? static_cast<size_t>(size) : 1];
+  wide[0] = 0;
+  if (size > 0) MultiByteToWideChar(codePage, 0, text, -1, wide, size);
+  return wide;
+}
+
+wchar_t* newWideText(const wchar_t* text) {
+  size_t length = wcslen(text);
+  wchar_t* copy = new wchar_t[length + 1];
+  wmemcpy(copy, text, length + 1);
+  return copy;
+}
+
+// A redirection file of the launch parameters: the configured name as a full
+// path when the switch is on, else empty.
+wchar_t* newRedirectionParameter(int switchKey, int fileKey) {
+  if (configInt(switchKey) == 0) return newWideText(L"");
+  char configured[kTextBufferSize];
+  configString(fileKey, configured, sizeof configured);
+  char path[kTextBufferSize];
+  fullPath(path, sizeof path, configured, true);
+  return newWideText(path, fileCodePage());
+}
+
+// "-D<name>=<value>", or "-D<name>=true" for a flag (value nullptr), appended
+// to the list; a property too long for its buffer is left out, not cut.
+void addSystemProperty(NarrowArgumentList& list, const char* name, const char* value) {
+  char* property = new char[kTextBufferSize];
+  bool whole = value != nullptr ? formatText(property, kTextBufferSize, "-D%s=%s", name, value)
+                                : formatText(property, kTextBufferSize, "-D%s=true", name);
+  if (!whole) {
+    logError("system property too long, left out: %s", name);
+    delete[] property;
+    return;
+  }
+  list.push_back(property);
+}
+
+// The system properties the Java side reads, in their fixed order, ending
+// with a null entry.
+NarrowArgumentList systemProperties() {
+  NarrowArgumentList list;
+  const char* semaphore = singleInstanceSemaphoreName();
+  if (semaphore != nullptr) addSystemProperty(list, "tovex.semaphoreName", semaphore);
+  if (isInstallerFlavour()) addSystemProperty(list, "tovex.isVandrel", nullptr);
+  addSystemProperty(list, "tovex.moduleName", executablePath());
+  if (configInt(key::singleInstance) != 0) {
+    char commFile[kTextBufferSize];
+    processTempFileName(commFile, sizeof commFile, static_cast<int>(GetCurrentProcessId()));
+    addSystemProperty(list, "tovex.processCommFile", commFile);
+  }
+  addSystemProperty(list, "tovex.tempDir", extractionDirectory());
+  list.push_back(nullptr);
+  return list;
+}
+
+// An internal fault of the JVM's: the launch cannot go on.
+[[noreturn]] void assertionFailed(const char* what) {
+  logError("assertion failed: %s", what);
+  fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, what);
+}
+
+// The installer's first-run hook, called while its marker file exists. False
+// stops the launch.
+bool checkFirstRun() {
+  char marker[kTextBufferSize];
+  if (!installationFilePath(marker, sizeof marker, "\\.vandrel\\firstrun") || !fileExists(marker)) return true;
+
+  jclass firstRunClass = jniEnv->FindClass(kFirstRunClass);
+  if (firstRunClass == nullptr) fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, "14");
+  jmethodID firstRun = jniEnv->GetStaticMethodID(firstRunClass, "firstRun", "()Z");
+  if (firstRun == nullptr) fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, "15");
+  jboolean goOn = jniEnv->CallStaticBooleanMethod(firstRunClass, firstRun);
+  if (jniEnv->ExceptionOccurred() != nullptr) {
+    jniEnv->ExceptionDescribe();
+    return false;
+  }
+  return goOn != JNI_FALSE;
+}
+
+// The starter's argument for the log: in the file code page, "?" for what it
+// cannot show, cut to a text buffer.
+void logStarterArgument(int index, const wchar_t* argument) {
+  char* narrow = new char[kTextBufferSize];
+  int written = WideCharToMultiByte(fileCodePage(), 0, argument, -1, narrow, kTextBufferSize, "?", nullptr);
+  if (written == 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+    // Longer than the buffer: the log shows its beginning.
+    int length = static_cast<int>(wcsnlen(argument, kTextBufferSize - 1));
+    while (length > 0) {
+      written = WideCharToMultiByte(fileCodePage(), 0, argument, length, narrow, kTextBufferSize - 1, "?", nullptr);
+      if (written > 0) break;
+      length /= 2;
+    }
+    narrow[written > 0 ? written : 0] = 0;
+  } else if (written == 0) {
+    narrow[0] = 0;
+  }
+  logInfo("param %d: %s", index, narrow);
+  delete[] narrow;
+}
+
+// Runs the first-run hook and the starter's main; false when main ended with
+// an exception.
+bool callMain(const WideArgumentList& arguments) {
+  if (isInstallerFlavour() && !checkFirstRun()) {
+    logInfo("checkFirstRun stopped further execution");
+    return true;
+  }
+
+  char className[kTextBufferSize];
+  copyText(className, sizeof className, kStarterClass);
+  for (char* c = className; *c != 0; ++c) {
+    if (*c == '.') *c = '/';
+  }
+  logInfo("main class: %s", className);
+  jclass starter = jniEnv->FindClass(className);
+  if (starter == nullptr) {
+    logError("could not find main class");
+    fatalErrorKey(key::msgMainClassNotLoaded);
+  }
+  jmethodID mainMethod = jniEnv->GetStaticMethodID(starter, "main", kMainSignature);
+  if (mainMethod == nullptr) {
+    logError("could not find main method");
+    fatalErrorKey(key::msgMainMethodNotFound);
+  }
+
+  WideArgumentList parameters = starterArguments(arguments);
+  logInfo("param count: %d", static_cast<int>(parameters.size()));
+  jclass stringClass = jniEnv->FindClass("java/lang/String");
+  jobjectArray array = stringClass != nullptr ? jniEnv->NewObjectArray(static_cast<jsize>(parameters.size()),
+                                                                       stringClass, nullptr)
+                                              : nullptr;
+  if (array == nullptr) assertionFailed("paramArray");
+  for (size_t i = 0; i < parameters.size(); ++i) {
+    logStarterArgument(static_cast<int>(i), parameters[i]);
+    // Straight from UTF-16: Java receives every character, whatever the log shows.
+    jstring text = jniEnv->NewString(reinterpret_cast<const jchar*>(parameters[i]),
+                                     static_cast<jsize>(wcslen(parameters[i])));
+    if (text == nullptr) assertionFailed("jstr");
+    jniEnv->SetObjectArrayElement(array, static_cast<jsize>(i), text);
+  }
+
+  logInfo("calling main");
+  jniEnv->CallStaticVoidMethod(starter, mainMethod, array);
+  logInfo("main returned");
+  bool failed = jniEnv->ExceptionOccurred() != nullptr;
+  if (failed) {
+    logError("an exception occured");
+    jniEnv->ExceptionDescribe();
+  }
+  WideArgumentList().swap(parameters);
+  return !failed;
+}
+
+}  // namespace
+
+WideArgumentList starterArguments(const WideArgumentList& arguments) {
+  WideArgumentList list;
+  list.push_back(newWideText(configInt(key::executableType) == 1 ? L"true" : L"false"));
+  char mainClass[kTextBufferSize];
+  configString(key::mainClass, mainClass, sizeof mainClass);
+  // Widened character by character: a class name is ASCII.
+  wchar_t* widened = new wchar_t[strlen(mainClass) + 1];
+  size_t length = 0;
+  for (const unsigned char* c = reinterpret_cast<const unsigned char*>(mainClass); *c != 0; ++c) widened[length++] = *c;
+  widened[length] = 0;
+  list.push_back(widened);
+  list.push_back(newRedirectionParameter(key::redirectStderr, key::stderrFile));
+  list.push_back(newRedirectionParameter(key::redirectStdout, key::stdoutFile));
+  list.push_back(newWideText(configInt(key::starterFlag) != 0 ? L"true" : L"false"));
+  if (arguments.empty()) return list;
+
+  list.push_back(newWideText(arguments[0]));
+  char configured[kTextBufferSize];
+  configString(key::programArguments, configured, sizeof configured);
+  substituteVariables(configured, sizeof configured);
+  wchar_t* wideConfigured = newWideText(configured, CP_ACP);
+  splitArguments(wideConfigured, list);
+  delete[] wideConfigured;
+
+  bool vmOptionsFromCommandLine = configInt(key::commandLineVmOptions) != 0;
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    if (vmOptionsFromCommandLine && wcsncmp(arguments[i], L"-J", 2) == 0) continue;
+    list.push_back(newWideText(arguments[i]));
+  }
+  return list;
+}
+
+bool launchJava(const WideArgumentList& arguments, bool destroyAfterMain) {
+  logInfo("launching program");
+  NarrowArgumentList properties = systemProperties();
+  NarrowArgumentList options = assembleJvmOptions(properties.data(), arguments);
+
+  std::vector<JavaVMOption> records(options.size());
+  for (size_t i = 0; i < options.size(); ++i) {
+    records[i].optionString = options[i];
+    records[i].extraInfo = nullptr;
+  }
+  JavaVMInitArgs init;
+  init.version = JNI_VERSION_1_2;
+  init.nOptions = static_cast<jint>(records.size());
+  init.options = records.data();
+  init.ignoreUnrecognized = JNI_TRUE;
+
+  logInfo("Creating JVM");
+  CreateJavaVmFunction create = createJavaVmEntry();
+  if (create == nullptr || create(reinterpret_cast<void**>(&javaVM), reinterpret_cast<void**>(&jniEnv), &init) != JNI_OK) {
+    logError("could not initialize JVM");
+    return false;
+  }
+  logInfo("JVM created");
+  jvmCreated = true;
+
+  if (!callMain(arguments)) {
+    logError("could not call main");
+    return false;
+  }
+  if (destroyAfterMain) {
+    logInfo("dest JVM");
+    javaVM->DestroyJavaVM();
+  }
+  logInfo("launch done");
+  return true;
 }

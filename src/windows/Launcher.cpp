@@ -7,6 +7,7 @@
 #include "DeletionQueue.h"
 #include "ErrorReport.h"
 #include "Extraction.h"
+#include "JavaVMLauncher.h"
 #include "ProcessEnvironment.h"
 #include "SingleInstance.h"
 #include "WinLoader.h"
@@ -62,5 +63,9 @@ int runLauncher(HINSTANCE instance, const char* tail, int /*showWindow*/) {
   checkSingleInstance(true, true);
   if (!LoadDLL()) exitLauncher(kNoRuntimeExitCode);
   queueRegisteredTemps();
+  WideArgumentList arguments;
+  splitArguments(GetCommandLineW(), arguments);
+  if (!launchJava(arguments, true)) fatalErrorKey(key::msgJvmNotStarted);
+  WideArgumentList().swap(arguments);
   return 0;
 }

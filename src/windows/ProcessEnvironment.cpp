@@ -2,6 +2,7 @@
 #include "ProcessEnvironment.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "BlockFormat.h"
@@ -63,4 +64,15 @@ void initialiseProcess(HINSTANCE moduleInstance) {
   flavour = mark[0];
   prependConfiguredPath();
   enterWorkingDirectory();
+}
+
+bool installationFilePath(char* out, size_t capacity, const char* relative) {
+  char configured[kTextBufferSize];
+  configString(key::installationDirectory, configured, sizeof configured);
+  char directory[kTextBufferSize];
+  fullPath(directory, sizeof directory, configured, false);
+  size_t length = strlen(directory);
+  // A drive's root keeps its backslash in the full path; relative brings one.
+  if (length > 0 && directory[length - 1] == '\\') directory[length - 1] = 0;
+  return formatText(out, capacity, "%s%s", directory, relative);
 }

@@ -183,12 +183,8 @@ bool isAbsoluteEntryText(const char* text) {
 }
 
 bool readLocationFile(const char* fileName, char* line, size_t capacity) {
-  char installation[kTextBufferSize];
-  configString(key::installationDirectory, installation, sizeof installation);
-  char directory[kTextBufferSize];
-  fullPath(directory, sizeof directory, installation, false);
   char path[kTextBufferSize];
-  if (!formatText(path, sizeof path, "%s%s", directory, fileName)) return false;
+  if (!installationFilePath(path, sizeof path, fileName)) return false;
 
   FILE* file = fopen(path, "r");
   if (file == nullptr) return false;

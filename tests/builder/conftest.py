@@ -98,8 +98,12 @@ class Tovex:
         return subprocess.run([str(self.binary), *map(str, args)], cwd=cwd, capture_output=True,
                               text=True, encoding="utf-8")
 
-    def build(self, project, *args, stub=None):
+    def build(self, project, *args, stub=None, runtime_library=False):
+        """Builds without the Java runtime library unless asked: the block and
+        the included files then hold just what the project gives."""
         extra = ["--stub", stub] if stub else []
+        if not runtime_library:
+            extra.append("--no-runtime-library")
         return self.run("build", project, *extra, *args)
 
     def inspect_json(self, exe, *args):

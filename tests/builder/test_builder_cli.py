@@ -52,7 +52,7 @@ def test_default_output_is_beside_the_project(tovex, stub, tmp_path):
     (tmp_path / "app").mkdir()
     (tmp_path / "app" / "demo.toml").write_text('applicationName = "Demo"\n')
     (tmp_path / "elsewhere").mkdir()
-    result = tovex.run("build", "../app/demo.toml", "--stub", stub, cwd=tmp_path / "elsewhere")
+    result = tovex.run("build", "../app/demo.toml", "--stub", stub, "--no-runtime-library", cwd=tmp_path / "elsewhere")
     assert result.returncode == 0, result.stderr
     assert (tmp_path / "app" / "demo.exe").is_file()
 
@@ -65,28 +65,37 @@ def test_project_paths_are_relative_to_the_project_and_options_to_the_cwd(tovex,
     (tmp_path / "app/demo.toml").write_text('[build]\noutput = "out/Demo.exe"\nstub = "stubs/launcher.exe"\n')
     cwd = tmp_path / "cwd"
 
-    assert tovex.run("build", "../app/demo.toml", cwd=cwd).returncode == 0
+    assert tovex.run("build", "../app/demo.toml", "--no-runtime-library", cwd=cwd).returncode == 0
     assert tovex.inspect_json(tmp_path / "app/out/Demo.exe")["blockOffset"] == 0x400 + 4 * 0x200 + 0x200
 
-    result = tovex.run("build", "../app/demo.toml", "-o", "mine/Cli.exe", "--stub=mine/other.exe", cwd=cwd)
+    result = tovex.run("build", "../app/demo.toml", "-o", "mine/Cli.exe", "--stub=mine/other.exe",
+                       "--no-runtime-library", cwd=cwd)
     assert result.returncode == 0, result.stderr
     assert tovex.inspect_json(cwd / "mine/Cli.exe")["blockOffset"] == 0x400 + 4 * 0x200 + 0x100
 
 
-def test_default_stub_is_launcher_exe_beside_the_tool(tovex_binary, tovex_at, make_stub, write_project, tmp_path):
+def test_default_stub_and_runtime_library_lie_beside_the_tool(tovex_binary, tovex_at, make_stub, write_project,
+                                                               tmp_path):
     bin_dir = tmp_path / "bin"
     bin_dir.mkdir()
     # A copy, not a link: the tool looks beside its real file.
     tool = tovex_at(shutil.copy(tovex_binary, bin_dir / "tovex"))
     project = write_project("")
 
-    missing = tool.run("build", project)
+    missing = tool.run("build", project, "--no-runtime-library")
     assert missing.returncode == 1
     assert f"stub not found: {bin_dir / 'launcher.exe'}" in missing.stderr
 
     (bin_dir / "launcher.exe").write_bytes(make_stub())
-    assert tool.run("build", project).returncode == 0
+    missing = tool.run("build", project)
+    assert missing.returncode == 1
+    assert f"Java runtime library not found: {bin_dir / 'tovexlib.jar'}" in missing.stderr
+    assert "includeRuntimeLibrary = false" in missing.stderr
+
+    (bin_dir / "tovexlib.jar").write_bytes(b"PK starter")
+    assert tool.run("build", project).returncode == 0, missing.stderr
     assert (tmp_path / "project.exe").is_file()
+    assert [f["name"] for f in tool.inspect_json(tmp_path / "project.exe")["includedFiles"]] == ["tovexlib.jar"]
 
 
 def test_rebuild_replaces_the_output_and_leaves_no_temporary_files(tovex, write_project, stub, tmp_path):

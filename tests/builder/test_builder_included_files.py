@@ -77,7 +77,7 @@ def files_project(tmp_path, write_project):
 def built(tovex, files_project, stub, tmp_path):
     # Run from another directory: paths are relative to the project file.
     (tmp_path / "cwd").mkdir()
-    result = tovex.run("build", files_project, "--stub", stub, cwd=tmp_path / "cwd")
+    result = tovex.run("build", files_project, "--stub", stub, "--no-runtime-library", cwd=tmp_path / "cwd")
     assert result.returncode == 0, result.stderr
     return files_project.with_suffix(".exe")
 
@@ -335,3 +335,43 @@ def test_extract_never_writes_outside_its_directory(tovex, make_stub, write_bloc
     assert sorted(tmp_path.rglob("*")) == sorted(before + [tmp_path / "work/out/ok.txt"])
     for name in ("../evil.txt", "..", "c:evil.txt", "..\\evil.txt"):
         assert f"the launcher refuses to extract '{name}'" in result.stderr
+
+
+# ---- the Java runtime library, included by default
+
+
+@pytest.mark.parametrize("build_table, files, expected", [
+    # Beside the tool (dist/tovexlib.jar), first of the included files.
+    ("", ["lib/app.jar"], ["tovexlib.jar", "app.jar"]),
+    # From the project, under its fixed name.
+    ('runtimeLibrary = "vendor/runtime-1.0.jar"', ["lib/app.jar"], ["tovexlib.jar", "app.jar"]),
+    ("includeRuntimeLibrary = false", ["lib/app.jar"], ["app.jar"]),
+    # A project that brings its own keeps it, in its own place.
+    ("", ["lib/app.jar", "vendor/TovexLib.jar"], ["app.jar", "TovexLib.jar"]),
+])
+def test_the_runtime_library_comes_first_unless_left_out(tovex, write_project, stub, tmp_path, build_table, files,
+                                                         expected):
+    if not (tovex.binary.parent / "tovexlib.jar").exists():
+        pytest.skip("dist/tovexlib.jar is built by `make`")
+    for name in ("lib/app.jar", "vendor/runtime-1.0.jar", "vendor/TovexLib.jar"):
+        (tmp_path / name).parent.mkdir(exist_ok=True)
+        (tmp_path / name).write_bytes(name.encode())
+    text = f"[build]\n{build_table}\n" + "".join(f'[[files]]\npath = "{path}"\n' for path in files)
+    project = write_project(text)
+    result = tovex.build(project, stub=stub, runtime_library=True)
+    assert result.returncode == 0, result.stderr
+    shown = tovex.inspect_json(project.with_suffix(".exe"))["includedFiles"]
+    assert [entry["name"] for entry in shown] == expected
+    if "runtimeLibrary =" in build_table:
+        assert shown[0]["size"] == len(b"vendor/runtime-1.0.jar")
+
+
+@pytest.mark.parametrize("build_table, message", [
+    ('runtimeLibrary = "missing.jar"', "3:18: error: Java runtime library not found: {dir}/missing.jar"),
+    ('includeRuntimeLibrary = "no"', "3:25: error: [build] includeRuntimeLibrary: expected true or false, got a string"),
+])
+def test_runtime_library_errors_name_the_problem(tovex, write_project, stub, tmp_path, build_table, message):
+    project = write_project(f"\n[build]\n{build_table}\n")
+    result = tovex.build(project, stub=stub, runtime_library=True)
+    assert result.returncode == 1
+    assert f"{project}:" + message.format(dir=tmp_path) in result.stderr

@@ -9,7 +9,7 @@ from blockfile import layout
 from conftest import (NO_RUNTIME_EXIT, clear_queue, queue_entries, run_logged, unix_path, wait_for,
                       windows_path, write_queue)
 from test_message_box import find_window
-from test_start_up import PROJECT, stderr_text
+from test_start_up import PROJECT, WITHOUT_LIBRARY, stderr_text
 
 FILES = {
     "app.jar": bytes(range(256)) * 4,
@@ -20,7 +20,7 @@ FILES = {
 
 
 def project_with_files(directory, files=FILES, extra=""):
-    text = PROJECT + extra
+    text = PROJECT + extra + WITHOUT_LIBRARY
     directory.mkdir(parents=True, exist_ok=True)
     for name, data in files.items():
         (directory / name).write_bytes(data)
@@ -155,7 +155,7 @@ def test_a_truncated_area_is_internal_error_16(make_app, tmp_path, wine_env, tem
 
 def test_an_absent_queue_stays_absent(make_app, wine_env, no_queue):
     from conftest import read_queue
-    result = make_app(PROJECT).run()
+    result = make_app(PROJECT + WITHOUT_LIBRARY).run()
     assert result.returncode == NO_RUNTIME_EXIT
     assert read_queue(wine_env) is None
 
@@ -175,7 +175,7 @@ def test_queue_processing(make_app, tmp_path, wine_env, wine_c_drive, no_queue):
                 delete_dir=f".;{free_w};{nested_w};{free_w};",
                 delete_file=f"{gone};C:\\tovex-queue-test\\loose.txt;")
 
-    app = make_app(PROJECT)
+    app = make_app(PROJECT + WITHOUT_LIBRARY)
     result = app.run(extra_env={"TOVEX_LOG": "yes"})
     assert result.returncode == NO_RUNTIME_EXIT
 

@@ -5,13 +5,13 @@ import subprocess
 import pytest
 
 from conftest import NO_RUNTIME_EXIT
-from test_start_up import NO_RUNTIME_TEXT, PROJECT, stderr_text
+from test_start_up import NO_RUNTIME_TEXT, PROJECT, WITHOUT_LIBRARY, stderr_text
 
 CTIME = r"\w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4}"
 
 
 def test_log_lies_in_tmp_and_starts_with_the_executable_and_time(make_app, temp_logs):
-    app = make_app(PROJECT)
+    app = make_app(PROJECT + WITHOUT_LIBRARY)
     result = app.run(extra_env={"TOVEX_LOG": "yes"})
     assert result.returncode == NO_RUNTIME_EXIT
 

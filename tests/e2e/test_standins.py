@@ -101,9 +101,9 @@ def test_jvm_dll_exports_the_invocation_functions_under_their_plain_names():
 
 
 @pytest.mark.parametrize("jvm, settings, code", [
-    ("ok", {}, 3),                        # loaded, found, creation fails with JNI_ERR
-    ("ok", {"create_result": 0}, 0),      # the recording VM runs main
-    ("ok", {"create_result": 0, "throw_in": "main"}, 4),
+    ("ok", {"create_result": -1}, 3),     # loaded, found, creation fails with JNI_ERR
+    ("ok", {}, 0),                        # the recording VM runs main
+    ("ok", {"throw_in": "main"}, 4),
     ("noexport", {}, 2),                  # loaded, no JNI_CreateJavaVM
 ])
 def test_jvm_dll_loads_and_records_its_calls(wine_env, place, jvm, settings, code):

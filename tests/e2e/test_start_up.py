@@ -10,6 +10,9 @@ PROJECT = f'''
 applicationName = "Start-up test"
 msgNoJvm = "Nothing to run this with.\\r\\nInstall a runtime."
 '''
+# Appended last: an application without the Java runtime library, whose
+# included files are just the ones a test gives.
+WITHOUT_LIBRARY = "\n[build]\nincludeRuntimeLibrary = false\n"
 
 
 def stderr_text(result):

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdarg>
+#include <cstdio>
 #include <deque>
 #include <string>
 #include <utility>
@@ -129,9 +130,66 @@ std::string describeArguments(const std::string& signature, Next next) {
   return text;
 }
 
-void callStatic(jclass cls, jmethodID id, const std::string& arguments) {
+// ---- The application: what a starter's main does while it runs.
+
+LRESULT CALLBACK applicationWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DESTROY) PostQuitMessage(0);
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND openApplicationWindow() {
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = applicationWindowProc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.lpszClassName = L"StandinApplicationWindow";
+  RegisterClassW(&windowClass);
+  std::string title = config->text("window_title", "Stand-in application");
+  HWND window = CreateWindowA("StandinApplicationWindow", title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100,
+                              320, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  record("application window shown " + title);
+  return window;
+}
+
+// Handles the thread's messages until the time is up, or until the window
+// closes when there is no time limit (limit < 0).
+void pumpMessagesUntil(DWORD start, int limit) {
+  for (;;) {
+    DWORD waited = GetTickCount() - start;
+    if (limit >= 0 && waited >= static_cast<DWORD>(limit)) return;
+    DWORD timeout = limit >= 0 ? static_cast<DWORD>(limit) - waited : INFINITE;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, timeout, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) return;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+}
+
+// main_sleep_ms: main runs that long. window_after_ms: main opens a visible
+// window after that long and keeps it until main returns (until the window
+// is closed when main_sleep_ms is not set).
+void runApplication() {
+  DWORD start = GetTickCount();
+  int runFor = config->number("main_sleep_ms", -1);
+  if (config->has("window_after_ms")) {
+    Sleep(static_cast<DWORD>(config->number("window_after_ms", 0)));
+    HWND window = openApplicationWindow();
+    pumpMessagesUntil(start, runFor);
+    if (IsWindow(window)) DestroyWindow(window);
+  } else if (runFor > 0) {
+    Sleep(static_cast<DWORD>(runFor));
+  }
+}
+
+// A static method call: recorded, then main runs the application, and a
+// method named in throw_in leaves a pending exception.
+void callStatic(const char* kind, jclass cls, jmethodID id, const std::string& arguments) {
   const Object* method = from(id);
-  record("CallStaticVoidMethod " + describe(cls) + " " + method->text + " " + arguments);
+  record(std::string(kind) + " " + describe(cls) + " " + method->text + " " + arguments);
+  if (method->text == "main") runApplication();
   if (listed("throw_in", method->text)) throwNew("java/lang/RuntimeException", method->text);
 }
 
@@ -144,11 +202,20 @@ jvalue nextFromList(va_list& list, char type) {
   return value;
 }
 
-void JNICALL callStaticVoidMethodV(JNIEnv*, jclass cls, jmethodID id, va_list list) {
+std::string describeList(jmethodID id, va_list list) {
   va_list copy;
   va_copy(copy, list);
-  callStatic(cls, id, describeArguments(from(id)->signature, [&](char type) { return nextFromList(copy, type); }));
+  std::string text = describeArguments(from(id)->signature, [&](char type) { return nextFromList(copy, type); });
   va_end(copy);
+  return text;
+}
+
+std::string describeArray(jmethodID id, const jvalue* values) {
+  return describeArguments(from(id)->signature, [&](char) { return *values++; });
+}
+
+void JNICALL callStaticVoidMethodV(JNIEnv*, jclass cls, jmethodID id, va_list list) {
+  callStatic("CallStaticVoidMethod", cls, id, describeList(id, list));
 }
 
 void JNICALL callStaticVoidMethod(JNIEnv* e, jclass cls, jmethodID id, ...) {
@@ -159,12 +226,59 @@ void JNICALL callStaticVoidMethod(JNIEnv* e, jclass cls, jmethodID id, ...) {
 }
 
 void JNICALL callStaticVoidMethodA(JNIEnv*, jclass cls, jmethodID id, const jvalue* values) {
-  callStatic(cls, id, describeArguments(from(id)->signature, [&](char) { return *values++; }));
+  callStatic("CallStaticVoidMethod", cls, id, describeArray(id, values));
+}
+
+// A boolean method answers true unless it is named in false_from.
+jboolean booleanResult(jmethodID id) { return listed("false_from", from(id)->text) ? JNI_FALSE : JNI_TRUE; }
+
+jboolean JNICALL callStaticBooleanMethodV(JNIEnv*, jclass cls, jmethodID id, va_list list) {
+  callStatic("CallStaticBooleanMethod", cls, id, describeList(id, list));
+  return booleanResult(id);
+}
+
+jboolean JNICALL callStaticBooleanMethod(JNIEnv* e, jclass cls, jmethodID id, ...) {
+  va_list list;
+  va_start(list, id);
+  jboolean result = callStaticBooleanMethodV(e, cls, id, list);
+  va_end(list);
+  return result;
+}
+
+jboolean JNICALL callStaticBooleanMethodA(JNIEnv*, jclass cls, jmethodID id, const jvalue* values) {
+  callStatic("CallStaticBooleanMethod", cls, id, describeArray(id, values));
+  return booleanResult(id);
 }
 
 jstring JNICALL newStringUTF(JNIEnv*, const char* text) {
   record(std::string("NewStringUTF \"") + text + "\"");
   return static_cast<jstring>(static_cast<void*>(make(Object::kString, text)));
+}
+
+// A Java string as the log shows it: printable ASCII as it is (with \" and
+// \\), every other UTF-16 code unit as \uXXXX, so the record is exact.
+std::string escapeUtf16(const jchar* text, jsize length) {
+  std::string escaped;
+  for (jsize i = 0; i < length; ++i) {
+    jchar unit = text[i];
+    if (unit == '"' || unit == '\\') {
+      escaped += '\\';
+      escaped += static_cast<char>(unit);
+    } else if (unit >= 0x20 && unit < 0x7f) {
+      escaped += static_cast<char>(unit);
+    } else {
+      char code[8];
+      std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(unit));
+      escaped += code;
+    }
+  }
+  return escaped;
+}
+
+jstring JNICALL newString(JNIEnv*, const jchar* text, jsize length) {
+  std::string escaped = escapeUtf16(text, length);
+  record("NewString \"" + escaped + "\"");
+  return static_cast<jstring>(static_cast<void*>(make(Object::kString, escaped)));
 }
 
 jobjectArray JNICALL newObjectArray(JNIEnv*, jsize length, jclass cls, jobject initial) {
@@ -186,7 +300,10 @@ void JNICALL setObjectArrayElement(JNIEnv*, jobjectArray array, jsize index, job
 
 jsize JNICALL getArrayLength(JNIEnv*, jarray array) { return static_cast<jsize>(from(array)->elements.size()); }
 
-jthrowable JNICALL exceptionOccurred(JNIEnv*) { return static_cast<jthrowable>(static_cast<void*>(pending)); }
+jthrowable JNICALL exceptionOccurred(JNIEnv*) {
+  record("ExceptionOccurred " + (pending ? pending->text : std::string("null")));
+  return static_cast<jthrowable>(static_cast<void*>(pending));
+}
 jboolean JNICALL exceptionCheck(JNIEnv*) { return pending ? JNI_TRUE : JNI_FALSE; }
 
 void JNICALL exceptionDescribe(JNIEnv*) {
@@ -235,6 +352,10 @@ void fillTables() {
   envTable.CallStaticVoidMethod = callStaticVoidMethod;
   envTable.CallStaticVoidMethodV = callStaticVoidMethodV;
   envTable.CallStaticVoidMethodA = callStaticVoidMethodA;
+  envTable.CallStaticBooleanMethod = callStaticBooleanMethod;
+  envTable.CallStaticBooleanMethodV = callStaticBooleanMethodV;
+  envTable.CallStaticBooleanMethodA = callStaticBooleanMethodA;
+  envTable.NewString = newString;
   envTable.NewStringUTF = newStringUTF;
   envTable.NewObjectArray = newObjectArray;
   envTable.SetObjectArrayElement = setObjectArrayElement;

@@ -1,9 +1,9 @@
 // Stand-in for a Windows runtime's jvm.dll. It exports the invocation API
 // under the undecorated names a real jvm.dll has (JNI functions are __stdcall
 // on 32-bit Windows; the link drops the @N decoration). Every call is
-// recorded in jvm_calls.log beside the DLL; JNI_CreateJavaVM fails with
-// JNI_ERR unless the settings beside the DLL say create_result=0, in which
-// case the caller gets a recording VM and JNI environment (RecordingEnv.h).
+// recorded in jvm_calls.log beside the DLL; JNI_CreateJavaVM hands out a
+// recording VM and JNI environment (RecordingEnv.h) unless the settings beside
+// the DLL give another create_result.
 //
 // Built twice: jvm.dll, and jvm_noexport.dll without JNI_CreateJavaVM (a DLL
 // that is no usable runtime) when STANDIN_NO_CREATE is defined.
@@ -57,7 +57,9 @@ JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** pvm, void** penv, void* args) {
     config.record("jvm_calls.log", std::string(option.extraInfo ? "option_with_info=" : "option=") +
                   (option.optionString ? option.optionString : "(null)"));
   }
-  jint result = config.number("create_result", JNI_ERR);
+  // For timing a start: the process ends here, as soon as the VM is asked for.
+  if (config.has("create_exit_code")) ExitProcess(static_cast<UINT>(config.number("create_exit_code", 0)));
+  jint result = config.number("create_result", JNI_OK);
   if (result == JNI_OK) {
     if (pvm == nullptr || penv == nullptr) return JNI_ERR;
     standin::startRecordingVm(config, pvm, reinterpret_cast<JNIEnv**>(penv));
