@@ -217,6 +217,20 @@ def test_an_unread_hand_over_is_waited_for_then_replaced(app_factory):
     hand_over.unlink()
 
 
+def test_without_the_first_instance_id_nothing_is_handed_over(app_factory):
+    # The first instance's registry value is gone (it could not write it, or
+    # a second start came too early): the arguments have nobody to go to.
+    app = app_factory()
+    first, _ = app.start()
+    app.forget_registration()
+    nobody = app.hand_over_file(0)
+    nobody.unlink(missing_ok=True)
+    result = app.run("lost")
+    assert result.returncode == 0
+    assert not nobody.exists()
+    assert first.poll() is None
+
+
 def test_after_the_first_instance_ends_the_next_start_is_first(app_factory):
     app = app_factory()
     first, pid = app.start()
