@@ -4,6 +4,8 @@
 #pragma once
 #include <windows.h>
 
+#include <cstddef>
+
 // With requireKey, does nothing unless the single-instance key is on. In a
 // second instance: activates the first instance's windows, writes the
 // hand-over file when handOver is set, and ends the process with exit code 0.
@@ -11,3 +13,24 @@ void checkSingleInstance(bool requireKey, bool handOver);
 
 // The semaphore's name, or nullptr when the check did not create one.
 const char* singleInstanceSemaphoreName();
+
+// The semaphore name for an executable path: every "\" replaced by "_".
+// False when it had to be cut to capacity.
+bool semaphoreNameFor(const char* path, char* out, size_t capacity);
+
+// Writes this process's ID under the executable's value in the process
+// registry (HKCU "SOFTWARE\morrowfield\tovex\pids\"). Errors are ignored.
+void registerProcess();
+
+// The process ID the registry holds for this executable, or 0 when there is
+// none or the value is not 4 bytes long.
+DWORD lookUpRunningProcess();
+
+// The arguments of a wide command line: what follows the program name and
+// the blanks after it, as typed (a suffix of commandLine; empty when there
+// are none). Only the blank separates; a tab does not.
+const wchar_t* commandLineArguments(const wchar_t* commandLine);
+
+// Writes the hand-over file: the arguments as UTF-16LE code units and one
+// line feed, no byte-order mark. False when the file cannot be written.
+bool writeHandOverFile(const char* path, const wchar_t* arguments);

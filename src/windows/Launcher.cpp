@@ -9,6 +9,7 @@
 #include "Extraction.h"
 #include "JavaVMLauncher.h"
 #include "ProcessEnvironment.h"
+#include "SingleInstance.h"
 #include "Splash.h"
 #include "WinLoader.h"
 
@@ -60,7 +61,7 @@ int runLauncher(HINSTANCE instance, const char* tail, int showWindow) {
   initialiseProcess(instance);
   if (!extractIncludedFiles()) fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, "16");
   processDeletionQueue();
-
+  checkSingleInstance(true, true);
   if (configInt(key::showSplash) != 0) startSplash(showWindow);
   if (!LoadDLL()) exitLauncher(kNoRuntimeExitCode);
   queueRegisteredTemps();

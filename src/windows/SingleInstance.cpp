@@ -1,7 +1,127 @@
-// Single-instance mode.
+// Single-instance mode: the first start of an executable holds a semaphore
+// named after it and registers its process ID; later starts bring its
+// windows to the front, hand their arguments over through a file and end.
 #include "SingleInstance.h"
 
-// Not built yet: every start is a first instance.
-void checkSingleInstance(bool, bool) {}
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <vector>
 
-const char* singleInstanceSemaphoreName() { return nullptr; }
+#include "Buffers.h"
+#include "Config.h"
+#include "ErrorReport.h"
+#include "Paths.h"
+#include "ProcessWindows.h"
+#include "TempFiles.h"
+
+namespace {
+
+constexpr const char* kProcessRegistryKey = "SOFTWARE\\morrowfield\\tovex\\pids\\";
+// An earlier hand-over not consumed yet is waited for, 50 ms at a time, at most 10 s.
+constexpr DWORD kHandOverPollMs = 50;
+constexpr int kHandOverPolls = 200;
+
+// Set once the semaphore exists: its name, on the heap, for the JVM's options.
+char* semaphoreName = nullptr;
+
+// Waits while an earlier hand-over to the same process lies unread, then
+// writes this start's arguments.
+void handOverArguments(DWORD processId) {
+  char path[kTextBufferSize];
+  processTempFileName(path, sizeof path, static_cast<int>(processId));
+  for (int poll = 0; poll < kHandOverPolls && fileExists(path); ++poll) Sleep(kHandOverPollMs);
+  writeHandOverFile(path, commandLineArguments(GetCommandLineW()));
+}
+
+}  // namespace
+
+void checkSingleInstance(bool requireKey, bool handOver) {
+  if (requireKey && configInt(key::singleInstance) == 0) return;
+
+  char* name = new char[kTextBufferSize];
+  semaphoreNameFor(executablePath(), name, kTextBufferSize);
+  // Held open for the process's life: its existence marks the first instance.
+  SetLastError(ERROR_SUCCESS);
+  HANDLE semaphore = CreateSemaphoreA(nullptr, 1, 1, name);
+  if (GetLastError() != ERROR_ALREADY_EXISTS) {
+    // A failed creation counts as first instance too, but names no semaphore.
+    if (semaphore != nullptr) {
+      semaphoreName = name;
+    } else {
+      delete[] name;
+    }
+    registerProcess();
+    return;
+  }
+
+  CloseHandle(semaphore);
+  DWORD firstInstance = lookUpRunningProcess();
+  activateProcessWindows(firstInstance, true);
+  // Without the first instance's ID no application would ever read the file.
+  if (handOver && firstInstance != 0) handOverArguments(firstInstance);
+  exitLauncher(0);
+}
+
+const char* singleInstanceSemaphoreName() { return semaphoreName; }
+
+bool semaphoreNameFor(const char* path, char* out, size_t capacity) {
+  bool whole = copyText(out, capacity, path);
+  for (char* p = out; *p != 0; ++p) {
+    if (*p == '\\') *p = '_';
+  }
+  return whole;
+}
+
+void registerProcess() {
+  HKEY key;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, kProcessRegistryKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  DWORD processId = GetCurrentProcessId();
+  RegSetValueExA(key, executablePath(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&processId),
+                 sizeof processId);
+  RegCloseKey(key);
+}
+
+DWORD lookUpRunningProcess() {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kProcessRegistryKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  DWORD processId = 0;
+  DWORD size = sizeof processId;
+  LONG result = RegQueryValueExA(key, executablePath(), nullptr, nullptr, reinterpret_cast<BYTE*>(&processId),
+                                 &size);
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS && size == sizeof processId ? processId : 0;
+}
+
+const wchar_t* commandLineArguments(const wchar_t* commandLine) {
+  const wchar_t* end = commandLine + wcslen(commandLine);
+  const wchar_t* p = commandLine;
+  if (*p == L'"') {
+    p = wcschr(p + 1, L'"');
+    if (p == nullptr) return end;
+  }
+  p = wcschr(p, L' ');
+  if (p == nullptr) return end;
+  while (*p == L' ') ++p;
+  return p;
+}
+
+bool writeHandOverFile(const char* path, const wchar_t* arguments) {
+  // One write of the whole text: the reader takes a file only once it ends
+  // with the line feed.
+  size_t length = wcslen(arguments);
+  std::vector<unsigned char> bytes;
+  bytes.reserve(2 * (length + 1));
+  for (size_t i = 0; i <= length; ++i) {
+    unsigned unit = i < length ? static_cast<unsigned>(arguments[i]) : 0x000Au;
+    bytes.push_back(static_cast<unsigned char>(unit & 0xFF));
+    bytes.push_back(static_cast<unsigned char>(unit >> 8));
+  }
+  FILE* file = fopen(path, "wb");
+  if (file == nullptr) return false;
+  bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return fclose(file) == 0 && written;
+}

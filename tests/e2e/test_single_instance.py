@@ -1,0 +1,272 @@
+"""Single-instance mode: a second start of a running single-instance
+executable hands its arguments to the first through the hand-over file,
+starts no JVM and ends with 0.
+
+Which window the second start brings to the front is not visible from X
+without a window manager (Wine then leaves the X focus alone); the unit
+tests of window activation check it inside Wine."""
+import os
+import re
+import shutil
+import subprocess
+from pathlib import Path
+
+import pytest
+
+from conftest import REPO, wait_for
+from runtimes import make_jre, require_standins
+
+J142 = 'java version "1.4.2_03"'
+PIDS_KEY = r"HKEY_CURRENT_USER\SOFTWARE\morrowfield\tovex\pids"
+# How long a first instance stays in the application's main: longer than
+# any test needs it; each test ends it itself.
+MAIN_SLEEP_MS = 120000
+
+
+@pytest.fixture(autouse=True)
+def standins():
+    require_standins()
+
+
+def wine(env, *args, timeout=120):
+    return subprocess.run(["wine", *args], env=env, capture_output=True, timeout=timeout)
+
+
+def short_path(env, windows_path):
+    """The 8.3 form of a path, as Wine gives it (through a batch file: the
+    quoting of a for loop does not survive a command line)."""
+    batch = Path(env["WINEPREFIX"]) / "drive_c" / "tovex-short-path.bat"
+    batch.write_bytes(f'@for %%I in ("{windows_path}") do @echo %%~sI\r\n'.encode("cp1252"))
+    out = wine(env, "cmd", "/c", "C:\\tovex-short-path.bat").stdout
+    return out.decode("cp1252").strip()
+
+
+def export_key(env, key, name):
+    """The values of a registry key as regedit exports them: {name: text after '='}."""
+    export = Path(env["WINEPREFIX"]) / "drive_c" / name
+    export.unlink(missing_ok=True)
+    wine(env, "regedit", "/e", "C:\\" + name, key)
+    if not export.exists():
+        return {}
+    values = {}
+    for line in export.read_bytes().decode("utf-16").splitlines():
+        match = re.match(r'^"((?:[^"\\]|\\.)*)"=(.*)$', line)
+        if match:
+            values[match.group(1).replace("\\\\", "\\")] = match.group(2)
+    return values
+
+
+class SingleInstanceApp:
+    """A single-instance application on C: in a folder whose name has a short
+    form, with a stand-in runtime found through JAVA_HOME."""
+
+    def __init__(self, exe, jre, env, temp_dir):
+        self.exe = exe
+        self.jre = jre
+        self.env = dict(env, JAVA_HOME=jre.windows())
+        self.temp_dir = temp_dir
+        self.windows = jre.windows(exe)
+        # The registry value's name: the short form in lower case.
+        self.value_name = short_path(env, self.windows).lower()
+        self.started = []
+
+    def start(self, *args):
+        """Starts the first instance; returns its process and its process ID
+        once it has registered and runs the application's main."""
+        process = subprocess.Popen(["wine", self.windows, *args], env=self.env,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        self.started.append(process)
+        pid = wait_for(lambda: self.registered_pid() or (process.poll() is not None and -1), timeout=60)
+        assert pid not in (None, -1), "the first instance did not register"
+        assert wait_for(self.in_main, timeout=60), "the first instance did not reach main"
+        return process, pid
+
+    def in_main(self):
+        return any(line.startswith("CallStaticVoidMethod") for line in self.jre.jvm_calls())
+
+    def run(self, *args, path=None, timeout=120):
+        return subprocess.run(["wine", path or self.windows, *args], env=self.env,
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
+
+    def registry_value(self):
+        return export_key(self.env, PIDS_KEY, "tovex-pids-export.reg").get(self.value_name)
+
+    def registered_pid(self):
+        """The process ID registered as a 4-byte REG_DWORD, which regedit
+        exports as dword:; None otherwise."""
+        value = self.registry_value()
+        if value is None or not value.startswith("dword:"):
+            return None
+        return int(value[len("dword:"):], 16)
+
+    def forget_registration(self):
+        wine(self.env, "reg", "delete", PIDS_KEY, "/v", self.value_name, "/f")
+
+    def hand_over_file(self, pid):
+        return self.temp_dir / f"tvx_p{pid}.tmp"
+
+    def stop(self):
+        for process in self.started:
+            if process.poll() is None:
+                process.kill()
+            process.wait(timeout=60)
+
+
+@pytest.fixture
+def app_factory(request, make_app, wine_env, wine_c_drive, wine_temp_dir):
+    root = wine_c_drive / "tovex-si" / re.sub(r"\W+", "_", request.node.name)
+    shutil.rmtree(root, ignore_errors=True)
+    apps = []
+
+    def make(single_instance=True, **jvm_settings):
+        jre = make_jre(root / "jre", J142)
+        jre.configure_jvm(**{"create_result": 0, "main_sleep_ms": MAIN_SLEEP_MS, **jvm_settings})
+        project = ("jvmSearchSequence = 'EJAVA_HOME;'\n"
+                   f"singleInstance = {'true' if single_instance else 'false'}\n")
+        built = make_app(project, directory=root / "Single Instance App")
+        app = SingleInstanceApp(built.exe, jre, wine_env, wine_temp_dir)
+        app.forget_registration()
+        apps.append(app)
+        return app
+
+    yield make
+    for app in apps:
+        app.stop()
+        app.forget_registration()
+    shutil.rmtree(root, ignore_errors=True)
+
+
+def utf16_line(text):
+    return (text + "\n").encode("utf-16-le")
+
+
+def test_second_start_hands_its_arguments_over_and_ends_with_0(app_factory):
+    app = app_factory()
+    assert "~" in app.value_name, "the folder is expected to have a short form"
+    first, pid = app.start()
+    jvm_calls = app.jre.jvm_calls()
+    probes = app.jre.run_count()
+    hand_over = app.hand_over_file(pid)
+    hand_over.unlink(missing_ok=True)
+
+    # The same executable named as started, in other letter case and in its
+    # short form: all one executable.
+    starts = [
+        (app.windows, ["-open", "report.txt"], "-open report.txt"),
+        (app.windows.upper(), ["x"], "x"),
+        (short_path(app.env, app.windows), [], ""),
+    ]
+    for path, args, typed in starts:
+        result = app.run(*args, path=path)
+        assert result.returncode == 0, (path, result.stderr)
+        assert hand_over.read_bytes() == utf16_line(typed), path
+        hand_over.unlink()
+
+    assert app.jre.jvm_calls() == jvm_calls
+    assert app.jre.run_count() == probes
+    assert first.poll() is None
+    assert app.registered_pid() == pid
+
+
+def test_arguments_are_handed_over_as_typed(app_factory):
+    app = app_factory()
+    _, pid = app.start()
+    hand_over = app.hand_over_file(pid)
+    hand_over.unlink(missing_ok=True)
+    result = app.run("a b", "Grüße", "☃")
+    assert result.returncode == 0
+    data = hand_over.read_bytes()
+    assert not data.startswith(b"\xff\xfe")
+    assert data == utf16_line('"a b" Grüße ☃')
+
+
+def test_the_first_instance_tells_its_jvm_the_semaphore_and_the_hand_over_file(app_factory):
+    app = app_factory()
+    _, pid = app.start()
+    options = wait_for(lambda: app.jre.create_calls() and app.jre.create_calls()[0][1], timeout=60)
+    assert options, "the first instance created no JVM"
+    semaphore = [o for o in options if o.startswith("-Dtovex.semaphoreName=")]
+    assert semaphore == ["-Dtovex.semaphoreName=" + app.value_name.replace("\\", "_")]
+    comm = [o for o in options if o.startswith("-Dtovex.processCommFile=")]
+    assert len(comm) == 1
+    assert comm[0].lower().endswith(f"\\tvx_p{pid}.tmp")
+
+
+def test_without_single_instance_mode_every_start_runs(app_factory):
+    app = app_factory(single_instance=False, main_sleep_ms=0)
+    for _ in range(2):
+        result = app.run()
+        assert result.returncode == 0
+    assert app.registry_value() is None
+    creates = app.jre.create_calls()
+    assert len(creates) == 2
+    for _, options in creates:
+        assert not [o for o in options if o.startswith(("-Dtovex.semaphoreName=", "-Dtovex.processCommFile="))]
+
+
+def test_an_unread_hand_over_is_waited_for_then_replaced(app_factory):
+    app = app_factory()
+    _, pid = app.start()
+    hand_over = app.hand_over_file(pid)
+    hand_over.write_bytes(utf16_line("never read"))
+    # The wait is bounded: the start ends on its own and overwrites the file.
+    result = app.run("later")
+    assert result.returncode == 0
+    assert hand_over.read_bytes() == utf16_line("later")
+    hand_over.unlink()
+
+
+def test_without_the_first_instance_id_nothing_is_handed_over(app_factory):
+    # The first instance's registry value is gone (it could not write it, or
+    # a second start came too early): the arguments have nobody to go to.
+    app = app_factory()
+    first, _ = app.start()
+    app.forget_registration()
+    nobody = app.hand_over_file(0)
+    nobody.unlink(missing_ok=True)
+    result = app.run("lost")
+    assert result.returncode == 0
+    assert not nobody.exists()
+    assert first.poll() is None
+
+
+def test_after_the_first_instance_ends_the_next_start_is_first(app_factory):
+    app = app_factory()
+    first, pid = app.start()
+    first.kill()
+    first.wait(timeout=60)
+    app.forget_registration()
+    second, second_pid = app.start()
+    assert second_pid != pid
+    assert second.poll() is None
+
+
+@pytest.fixture(scope="module")
+def hand_over_probe(tmp_path_factory):
+    """The class path of the Java runtime library and its hand-over probe
+    (java/tests), for the OpenJDK of the build machine."""
+    jar = REPO / "dist" / "tovexlib.jar"
+    if shutil.which("javac") is None or not jar.exists():
+        pytest.skip("needs javac and dist/tovexlib.jar (`make`)")
+    out = tmp_path_factory.mktemp("handover-classes")
+    source = REPO / "java" / "tests" / "tovextest" / "HandOverProbe.java"
+    subprocess.run(["javac", "--release", "8", "-cp", str(jar), "-d", str(out), str(source)],
+                   check=True, capture_output=True, timeout=120)
+    return f"{jar}{os.pathsep}{out}"
+
+
+def test_java_side_reads_and_deletes_what_a_second_start_wrote(app_factory, hand_over_probe):
+    app = app_factory()
+    _, pid = app.start()
+    hand_over = app.hand_over_file(pid)
+    hand_over.unlink(missing_ok=True)
+    assert app.run("-open", "Grüße ☃.txt").returncode == 0
+
+    probe = subprocess.run(["java", "-cp", hand_over_probe, f"-Dtovex.processCommFile={hand_over}",
+                            "tovextest.HandOverProbe", "poll"],
+                           capture_output=True, text=True, encoding="utf-8",
+                           env=dict(os.environ, LC_ALL="C.UTF-8"), timeout=120)
+    assert probe.returncode == 0, probe.stderr
+    assert probe.stdout.splitlines() == ['start:[-open "Grüße ☃.txt"]', "exists:false"]
+    assert not hand_over.exists()
