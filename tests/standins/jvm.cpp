@@ -28,6 +28,7 @@ std::string hex(jint value) {
   return text;
 }
 
+#ifndef STANDIN_NO_CREATE
 // Milliseconds since the system created this process.
 long long processAgeMs() {
   FILETIME created, exited, kernel, user, now;
@@ -38,6 +39,7 @@ long long processAgeMs() {
   };
   return (ticks(now) - ticks(created)) / 10000;
 }
+#endif
 
 bool supportedVersion(jint version) {
   switch (version) {
