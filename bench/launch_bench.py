@@ -16,10 +16,9 @@ import statistics
 import subprocess
 import sys
 import tempfile
-import time
 from pathlib import Path
 
-from search_bench import REPO, ROUNDS, timed, wine_env
+from search_bench import REPO, ROUNDS, build_app, start_wine, timed, wine_env
 
 sys.path.insert(0, str(REPO / "tests" / "e2e"))
 from runtimes import make_jre, set_config, standins_built  # noqa: E402
@@ -37,19 +36,10 @@ def main():
         set_config(directory, create_exit_code=0)
     work = Path(tempfile.mkdtemp(prefix="tovex-bench-"))
     try:
-        project = work / "app.toml"
-        project.write_text(f"jvmSearchSequence = 'A{jre.windows()};'\nmainClass = 'com.example.Main'\n",
-                           encoding="utf-8")
-        app = work / "app.exe"
-        subprocess.run([str(REPO / "dist" / "tovex"), "build", str(project), "-o", str(app),
-                        "--stub", str(REPO / "dist" / "launcher.exe")], check=True, stdout=subprocess.DEVNULL)
+        app = build_app(f"jvmSearchSequence = 'A{jre.windows()};'\nmainClass = 'com.example.Main'\n", work)
         floor_exe = REPO / "build" / "win" / "bench" / "exit_only.exe"
 
-        subprocess.run(["wineserver", "-p"], env=env)
-        # The first Wine process starts the prefix's services, which keep the
-        # standard handles they inherit: give them none of ours.
-        subprocess.run(["wine", "cmd", "/c", "exit", "0"], env=env, timeout=120, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        start_wine(env)
         subprocess.run(["wine", str(app)], env=env, capture_output=True)  # fills the version cache
 
         floor = timed(["wine", str(floor_exe)], env)

@@ -32,6 +32,25 @@ def wine_env():
     return env
 
 
+def start_wine(env):
+    """One Wine server for every timed start, its services already running."""
+    subprocess.run(["wineserver", "-p"], env=env)
+    # The first Wine process starts the prefix's services, which keep the
+    # standard handles they inherit: give them none of ours.
+    subprocess.run(["wine", "cmd", "/c", "exit", "0"], env=env, timeout=120, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def build_app(project_text, work):
+    """An application executable built with tovex from the project text."""
+    project = work / "app.toml"
+    project.write_text(project_text, encoding="utf-8")
+    app = work / "app.exe"
+    subprocess.run([str(REPO / "dist" / "tovex"), "build", str(project), "-o", str(app),
+                    "--stub", str(REPO / "dist" / "launcher.exe")], check=True, stdout=subprocess.DEVNULL)
+    return app
+
+
 def timed(command, env):
     samples = []
     for _ in range(ROUNDS):
@@ -54,18 +73,10 @@ def main():
     jre = make_jre(root / "jre", 'java version "1.8.0_201"')
     work = Path(tempfile.mkdtemp(prefix="tovex-bench-"))
     try:
-        project = work / "app.toml"
-        project.write_text(f"jvmSearchSequence = 'A{jre.windows()};'\n", encoding="utf-8")
-        app = work / "app.exe"
-        subprocess.run([str(REPO / "dist" / "tovex"), "build", str(project), "-o", str(app),
-                        "--stub", str(REPO / "dist" / "launcher.exe")], check=True, stdout=subprocess.DEVNULL)
+        app = build_app(f"jvmSearchSequence = 'A{jre.windows()};'\n", work)
         floor_exe = REPO / "build" / "win" / "bench" / "exit_only.exe"
 
-        subprocess.run(["wineserver", "-p"], env=env)
-        # The first Wine process starts the prefix's services, which keep the
-        # standard handles they inherit: give them none of ours.
-        subprocess.run(["wine", "cmd", "/c", "exit", "0"], env=env, timeout=120, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        start_wine(env)
 
         def forget_cache():
             subprocess.run(["wine", "reg", "delete", CACHE_KEY, "/f"], env=env, capture_output=True)

@@ -59,18 +59,6 @@ def standins():
 
 
 @pytest.fixture
-def rt(request, wine_env, wine_c_drive):
-    """A fresh folder for this test's runtimes on C:, and an empty version cache."""
-    root = wine_c_drive / "tovex-rt" / re.sub(r"\W+", "_", request.node.name)
-    shutil.rmtree(root, ignore_errors=True)
-    root.mkdir(parents=True)
-    subprocess.run(["wine", "reg", "delete", r"HKCU\SOFTWARE\morrowfield\tovex\jvms", "/f"], env=wine_env,
-                   capture_output=True)
-    yield root
-    shutil.rmtree(root, ignore_errors=True)
-
-
-@pytest.fixture
 def held_jre(rt):
     """A JRE whose java.exe answers only once release() is called."""
     jre = make_jre(rt / "jre", J142, wait_for_file=RELEASE)
