@@ -1,7 +1,9 @@
 """The example application end to end: dist/examples/hello.exe, as `make`
 builds it, starts under Wine and reaches the JVM with the starter's argument
 vector; that very vector, run on this machine's OpenJDK with the jars the
-executable carries, runs the example's main with the user's arguments."""
+executable carries, runs the example's main with the user's arguments. Its
+splash screen follows the application's controller, and a second start hands
+its arguments over to the running first one."""
 import shutil
 import subprocess
 
@@ -10,6 +12,7 @@ import pytest
 from conftest import DIST, TOVEX, run_logged
 from runtimes import make_jre, require_standins
 from test_launch import STARTER, Calls
+from test_splash import running  # noqa: F401  (a fixture)
 from test_start_up import stderr_text
 
 EXAMPLE = DIST / "examples" / "hello.exe"
@@ -54,3 +57,39 @@ def test_the_example_reaches_the_jvm_and_its_java_side_runs_on_openjdk(example, 
     assert java.returncode == 0, java.stderr
     assert java.stdout.splitlines() == [f"Hello from {vector[5]}", "3 arguments"] + \
         [f"argument {i}: {text}" for i, text in enumerate(USER_ARGUMENTS)]
+
+
+def test_the_example_shows_its_splash_follows_its_controller_and_hands_a_second_start_over(
+        example, rt, wine_env, running, tmp_path):
+    from conftest import App, unix_path, wait_for
+    from test_splash import Screen, calls_with, visible_splash
+    jre = make_jre(rt / "jre")
+    # The application runs for a minute; its controller changes the status
+    # line, then hides the splash, each when the test says so.
+    jre.configure_jvm(main_sleep_ms=60000, controller=["wait status", "2 Saying hello", "wait hide", "1"])
+    app = App(example, wine_env)
+    first = app.start(extra_env={"JAVA_HOME": jre.windows()})
+    running(first)
+
+    window = wait_for(lambda: visible_splash(wine_env), timeout=60)
+    assert window, "no splash window appeared"
+    assert window["rect"][2] - window["rect"][0] == 256 and window["rect"][3] - window["rect"][1] == 86
+    assert wait_for(lambda: calls_with(jre, "getAction = 0"), timeout=60), "the controller is not polled"
+    Screen(tmp_path / "splash.png")
+    jvm_dir = jre.jvm_dirs[0]
+    (jvm_dir / "status").write_text("go")
+    assert wait_for(lambda: calls_with(jre, 'getText = "Saying hello"'), timeout=30)
+    Screen(tmp_path / "status.png")
+    (jvm_dir / "hide").write_text("go")
+    assert wait_for(lambda: calls_with(jre, "DetachCurrentThread"), timeout=30), "the splash thread did not end"
+    assert visible_splash(wine_env) is None
+
+    # A second start hands its arguments to the first and ends.
+    [comm_option] = [o for o in Calls(jre.jvm_calls()).options() if o.startswith("-Dtovex.processCommFile=")]
+    comm_file = unix_path(wine_env, comm_option.split("=", 1)[1])
+    creations = len(calls_with(jre, "JNI_CreateJavaVM"))
+    second = app.run("again", "two words", extra_env={"JAVA_HOME": jre.windows()})
+    assert second.returncode == 0, stderr_text(second)
+    assert comm_file.read_bytes() == 'again "two words"\n'.encode("utf-16-le")
+    assert len(calls_with(jre, "JNI_CreateJavaVM")) == creations
+    assert first.poll() is None

@@ -10,7 +10,6 @@ import re
 import shutil
 import subprocess
 import tempfile
-from pathlib import Path
 
 import pytest
 
@@ -269,15 +268,7 @@ def application_window(env, title):
     return ids[0] if ids else None
 
 
-def window_counting_built():
-    """The launcher counts a process's windows (src/windows/ProcessWindows.cpp
-    is no longer the placeholder that counts none)."""
-    source = Path(__file__).resolve().parents[2] / "src" / "windows" / "ProcessWindows.cpp"
-    return "Not built yet" not in source.read_text()
-
-
 @pytest.mark.skipif(shutil.which("xdotool") is None, reason="needs xdotool")
-@pytest.mark.skipif(not window_counting_built(), reason="the launcher does not count its windows yet")
 def test_the_applications_first_window_takes_the_splash_down_with_key_145(
         make_app, rt, running, wine_env, tmp_path):
     jre = make_jre(rt / "jre", J142)
@@ -288,4 +279,32 @@ def test_the_applications_first_window_takes_the_splash_down_with_key_145(
     assert wait_for(lambda: calls_with(jre, "DetachCurrentThread"), timeout=30), "the splash thread did not end"
     assert visible_splash(wine_env) is None
     Screen(tmp_path / "application.png")
+    assert process.poll() is None
+
+
+def write_bmp(path, width, height, colour):
+    """A 24-bit BMP of one colour (r, g, b)."""
+    import struct
+    row = bytes(colour[::-1]) * width
+    row += bytes((4 - len(row) % 4) % 4)
+    pixels = row * height
+    header = struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    path.write_bytes(header + info + pixels)
+
+
+def test_the_picture_shows_and_light_grey_fills_what_it_leaves(make_app, held_jre, running, wine_env, tmp_path):
+    green = (0, 160, 0)
+    write_bmp(tmp_path / "small.bmp", 200, 40, green)
+    # The resources table goes last: the keys above it stay top-level.
+    _, process = start_with_splash(make_app, held_jre, running, '\n[resources]\nsplashPicture = "small.bmp"\n')
+    window = wait_for(lambda: visible_splash(wine_env), timeout=60)
+    assert window, "no splash window appeared"
+    screen = Screen(tmp_path / "picture.png")
+    left, top = window["rect"][:2]
+    # The picture from the top left corner; grey to its right and below it.
+    for x, y in ((1, 1), (199, 1), (100, 39), (1, 39)):
+        assert screen.pixel(left + x, top + y) == green, (x, y)
+    for x, y in ((201, 1), (WIDTH - 2, 20), (100, 41), (1, HEIGHT - 2)):
+        assert screen.pixel(left + x, top + y) == GREY, (x, y)
     assert process.poll() is None
