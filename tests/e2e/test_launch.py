@@ -246,3 +246,11 @@ def test_the_first_run_hook(make_app, launch, jre, settings, expected):
         assert log_lines(log, "JVM created") == [
             "JVM created", "checkFirstRun stopped further execution", "dest JVM", "launch done"]
         assert calls.lines[-1] == "DestroyJavaVM"
+
+
+def test_without_included_files_the_temp_dir_property_is_empty(make_app, launch):
+    result, log, calls = launch(app=make_app(PROJECT + "\n[build]\nincludeRuntimeLibrary = false\n"))
+    assert result.returncode == 0, stderr_text(result)
+    assert "Included files: 0\n" in log
+    options = calls.options()
+    assert options[1:] == ["-Dtovex.tempDir=", "-Djava.class.path="]
