@@ -68,7 +68,11 @@ void showError(const char* text) {
   if (boxesOn) {
     char caption[kTextBufferSize];
     configString(key::msgErrorCaption, caption, sizeof caption);
-    MessageBoxA(messageOwner, message, caption, MB_ICONERROR);
+    // A splash window that is going away as the box comes up would take the
+    // box with it: a window no longer there owns nothing.
+    HWND owner = messageOwner;
+    if (owner != nullptr && !IsWindow(owner)) owner = nullptr;
+    MessageBoxA(owner, message, caption, MB_ICONERROR);
   } else {
     // Binary, so that the text goes out as configured (its own CR LF line
     // breaks included) followed by exactly one line feed.
