@@ -12,6 +12,14 @@
 using WideArgumentList = std::vector<wchar_t*>;
 using NarrowArgumentList = std::vector<char*>;
 
+// Strings for these lists, each allocated on its own with new[]: a copy, or
+// the text converted to or from UTF-16 with a code page (at full length,
+// never cut).
+char* newNarrowCopy(const char* text);
+wchar_t* newWideCopy(const wchar_t* text);
+char* newNarrowFromWide(const wchar_t* text, unsigned codePage);
+wchar_t* newWideFromNarrow(const char* text, unsigned codePage);
+
 enum class SplitResult { ok, unclosedQuote };
 
 // Appends the arguments of text to list. On unclosedQuote the list is left

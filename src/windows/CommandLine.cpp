@@ -2,19 +2,50 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <cwchar>
 #include <string>
 
 #include "Config.h"
 #include "ErrorReport.h"
 
-namespace {
-
-wchar_t* newWideString(const std::wstring& text) {
-  wchar_t* copy = new wchar_t[text.size() + 1];
-  wmemcpy(copy, text.c_str(), text.size() + 1);
+char* newNarrowCopy(const char* text) {
+  size_t length = strlen(text);
+  char* copy = new char[length + 1];
+  memcpy(copy, text, length + 1);
   return copy;
 }
+
+wchar_t* newWideCopy(const wchar_t* text) {
+  size_t length = wcslen(text);
+  wchar_t* copy = new wchar_t[length + 1];
+  wmemcpy(copy, text, length + 1);
+  return copy;
+}
+
+char* newNarrowFromWide(const wchar_t* text, unsigned codePage) {
+  int size = WideCharToMultiByte(codePage, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  char* narrow = new char[size > 0 ? static_cast<size_t>(size) : 1];
+  narrow[0] = 0;
+  if (size > 0) {
+    WideCharToMultiByte(codePage, 0, text, -1, narrow, size, nullptr, nullptr);
+    narrow[size - 1] = 0;
+  }
+  return narrow;
+}
+
+wchar_t* newWideFromNarrow(const char* text, unsigned codePage) {
+  int size = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
+  wchar_t* wide = new wchar_t[size > 0 ? static_cast<size_t>(size) : 1];
+  wide[0] = 0;
+  if (size > 0) {
+    MultiByteToWideChar(codePage, 0, text, -1, wide, size);
+    wide[size - 1] = 0;
+  }
+  return wide;
+}
+
+namespace {
 
 // Splits text into pieces; false on a quote character without a partner.
 bool splitPieces(const wchar_t* text, std::vector<std::wstring>& pieces) {
@@ -52,7 +83,7 @@ bool splitPieces(const wchar_t* text, std::vector<std::wstring>& pieces) {
 SplitResult trySplitArguments(const wchar_t* text, WideArgumentList& list) {
   std::vector<std::wstring> pieces;
   if (text != nullptr && !splitPieces(text, pieces)) return SplitResult::unclosedQuote;
-  for (const std::wstring& piece : pieces) list.push_back(newWideString(piece));
+  for (const std::wstring& piece : pieces) list.push_back(newWideCopy(piece.c_str()));
   return SplitResult::ok;
 }
 
@@ -69,15 +100,7 @@ SplitResult trySplitNarrowArguments(const char* text, NarrowArgumentList& list) 
   if (!splitPieces(wide.c_str(), pieces)) return SplitResult::unclosedQuote;
   // Back through the same code page the text came from, so characters
   // outside ASCII survive the round trip.
-  for (const std::wstring& piece : pieces) {
-    int size = WideCharToMultiByte(CP_ACP, 0, piece.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) size = 1;
-    char* narrow = new char[static_cast<size_t>(size)];
-    narrow[0] = 0;
-    WideCharToMultiByte(CP_ACP, 0, piece.c_str(), -1, narrow, size, nullptr, nullptr);
-    narrow[size - 1] = 0;
-    list.push_back(narrow);
-  }
+  for (const std::wstring& piece : pieces) list.push_back(newNarrowFromWide(piece.c_str(), CP_ACP));
   return SplitResult::ok;
 }
 

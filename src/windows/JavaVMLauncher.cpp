@@ -134,15 +134,6 @@ void substituteVariables(char* text, size_t capacity) {
 
 namespace {
 
-char* newText(const char* text, size_t length) {
-  char* copy = new char[length + 1];
-  memcpy(copy, text, length);
-  copy[length] = 0;
-  return copy;
-}
-
-char* newText(const char* text) { return newText(text, strlen(text)); }
-
 // Appends text followed by ";" (unless text ends with one and semicolonOnlyIfMissing)
 // when the whole of it fits; otherwise leaves classPath as it was.
 bool appendEntry(char* classPath, size_t capacity, const char* text, bool semicolonOnlyIfMissing = false) {
@@ -158,17 +149,6 @@ bool appendEntry(char* classPath, size_t capacity, const char* text, bool semico
   if (semicolon) classPath[used + length++] = ';';
   classPath[used + length] = 0;
   return true;
-}
-
-// The UTF-16 text in the ANSI code page, allocated on its own.
-char* newNarrowText(const wchar_t* text) {
-  int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return newText("");
-  char* narrow = new char[static_cast<size_t>(size)];
-  narrow[0] = 0;
-  WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, size, nullptr, nullptr);
-  narrow[size - 1] = 0;
-  return narrow;
 }
 
 // The environment variable's whole value; false when it is absent.
@@ -367,7 +347,7 @@ void readVmOptions(FILE* file, NarrowArgumentList& options) {
     const char* start = line;
     while (*start == ' ') ++start;
     if (*start == 0 || *start == '#') continue;
-    options.push_back(newText(start));
+    options.push_back(newNarrowCopy(start));
   }
 }
 
@@ -376,7 +356,7 @@ JvmOptionsResult tryAssembleJvmOptions(const char* const* systemProperties, cons
                                        std::string* failedName) {
   NarrowArgumentList list;
   for (const char* const* property = systemProperties; property != nullptr && *property != nullptr; ++property) {
-    list.push_back(newText(*property));
+    list.push_back(newNarrowCopy(*property));
   }
 
   if (FILE* file = openVmOptionsFileBeside(sources.executablePath)) {
@@ -397,7 +377,9 @@ JvmOptionsResult tryAssembleJvmOptions(const char* const* systemProperties, cons
 
   if (configInt(key::commandLineVmOptions) != 0) {
     for (const wchar_t* argument : arguments) {
-      if (argument != nullptr && wcsncmp(argument, L"-J", 2) == 0) list.push_back(newNarrowText(argument + 2));
+      if (argument != nullptr && wcsncmp(argument, L"-J", 2) == 0) {
+        list.push_back(newNarrowFromWide(argument + 2, CP_ACP));
+      }
     }
   }
 
@@ -449,31 +431,15 @@ constexpr const char* kMainSignature = "([Ljava/lang/String;)V";
 // The code page of the file functions, in which configured paths are kept.
 UINT fileCodePage() { return AreFileApisANSI() ? CP_ACP : CP_OEMCP; }
 
-// The text in UTF-16, allocated on its own.
-wchar_t* newWideText(const char* text, UINT codePage) {
-  int size = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
-  wchar_t* wide = new wchar_t[size > 0 ? static_cast<size_t>(size) : 1];
-  wide[0] = 0;
-  if (size > 0) MultiByteToWideChar(codePage, 0, text, -1, wide, size);
-  return wide;
-}
-
-wchar_t* newWideText(const wchar_t* text) {
-  size_t length = wcslen(text);
-  wchar_t* copy = new wchar_t[length + 1];
-  wmemcpy(copy, text, length + 1);
-  return copy;
-}
-
 // A redirection file of the launch parameters: the configured name as a full
 // path when the switch is on, else empty.
 wchar_t* newRedirectionParameter(int switchKey, int fileKey) {
-  if (configInt(switchKey) == 0) return newWideText(L"");
+  if (configInt(switchKey) == 0) return newWideCopy(L"");
   char configured[kTextBufferSize];
   configString(fileKey, configured, sizeof configured);
   char path[kTextBufferSize];
   fullPath(path, sizeof path, configured, true);
-  return newWideText(path, fileCodePage());
+  return newWideFromNarrow(path, fileCodePage());
 }
 
 // "-D<name>=<value>", or "-D<name>=true" for a flag (value nullptr), appended
@@ -613,7 +579,7 @@ bool callMain(const WideArgumentList& arguments) {
 
 WideArgumentList starterArguments(const WideArgumentList& arguments) {
   WideArgumentList list;
-  list.push_back(newWideText(configInt(key::executableType) == 1 ? L"true" : L"false"));
+  list.push_back(newWideCopy(configInt(key::executableType) == 1 ? L"true" : L"false"));
   char mainClass[kTextBufferSize];
   configString(key::mainClass, mainClass, sizeof mainClass);
   // Widened character by character: a class name is ASCII.
@@ -624,21 +590,21 @@ WideArgumentList starterArguments(const WideArgumentList& arguments) {
   list.push_back(widened);
   list.push_back(newRedirectionParameter(key::redirectStderr, key::stderrFile));
   list.push_back(newRedirectionParameter(key::redirectStdout, key::stdoutFile));
-  list.push_back(newWideText(configInt(key::starterFlag) != 0 ? L"true" : L"false"));
+  list.push_back(newWideCopy(configInt(key::starterFlag) != 0 ? L"true" : L"false"));
   if (arguments.empty()) return list;
 
-  list.push_back(newWideText(arguments[0]));
+  list.push_back(newWideCopy(arguments[0]));
   char configured[kTextBufferSize];
   configString(key::programArguments, configured, sizeof configured);
   substituteVariables(configured, sizeof configured);
-  wchar_t* wideConfigured = newWideText(configured, CP_ACP);
+  wchar_t* wideConfigured = newWideFromNarrow(configured, CP_ACP);
   splitArguments(wideConfigured, list);
   delete[] wideConfigured;
 
   bool vmOptionsFromCommandLine = configInt(key::commandLineVmOptions) != 0;
   for (size_t i = 1; i < arguments.size(); ++i) {
     if (vmOptionsFromCommandLine && wcsncmp(arguments[i], L"-J", 2) == 0) continue;
-    list.push_back(newWideText(arguments[i]));
+    list.push_back(newWideCopy(arguments[i]));
   }
   return list;
 }
