@@ -74,6 +74,18 @@ ApplicationResources loadApplicationResources(const Project& project, const fs::
             }
         }
     }
+    if (options.manifest) {
+        if (std::optional<Bytes> file = readResourceFile(projectDirectory, *options.manifest, "manifest",
+                                                         options.manifestPos, projectFile, errors)) {
+            std::string text(file->begin(), file->end());
+            if (text.find("<assembly") == std::string::npos)
+                errors.push_back({projectFile, options.manifestPos,
+                                  "[resources] manifest: " + *options.manifest +
+                                      ": not an application manifest (no <assembly> element)"});
+            else
+                loaded.manifest = std::move(*file);
+        }
+    }
     if (options.version)
         loaded.version = VersionInfo{options.version->fileVersion, options.version->productVersion,
                                      options.version->strings};
@@ -114,6 +126,12 @@ void addApplicationResources(Bytes& stub, const ApplicationResources& resources)
         removeResources(merged, ResourceId::of(resourcetype::version));
         merged.push_back({ResourceId::of(resourcetype::version), ResourceId::of(1), kResourceLanguage, 0,
                           encodeVersionInfo(*resources.version)});
+    }
+    if (resources.manifest) {
+        // Windows reads the manifest with ID 1 of an executable; the stub's goes.
+        removeResources(merged, ResourceId::of(resourcetype::manifest));
+        merged.push_back({ResourceId::of(resourcetype::manifest), ResourceId::of(1), kResourceLanguage, 0,
+                          *resources.manifest});
     }
     replaceResourceSection(stub, serialiseResourceDirectory(merged, lastSection(stub).virtualAddress));
 }

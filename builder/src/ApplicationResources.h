@@ -25,8 +25,9 @@ struct ApplicationResources {
     std::optional<SplashPicture> picture;
     std::vector<IconImage> icon;  // empty for none
     std::optional<VersionInfo> version;
+    std::optional<Bytes> manifest;  // the application manifest, in place of the stub's
 
-    bool empty() const { return !picture && icon.empty() && !version; }
+    bool empty() const { return !picture && icon.empty() && !version && !manifest; }
 };
 
 // Reads the files the project names, relative to its directory. Problems go

@@ -1,7 +1,12 @@
 #include "BuildCommand.h"
 
+#include <cstring>
 #include <limits>
 #include <stdexcept>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "ApplicationResources.h"
 #include "ConfigBlock.h"
@@ -11,6 +16,7 @@
 #include "MessageDefaults.h"
 #include "PeStub.h"
 #include "Project.h"
+#include "ProjectDefaults.h"
 #include "RecordEncoder.h"
 
 namespace fs = std::filesystem;
@@ -91,6 +97,7 @@ int fail(std::ostream& err, Diagnostic diagnostic, std::string message) {
 
 struct LoadedProject {
     BuildOptions build;
+    bool console = false;
     ConfigBlock block;
     std::vector<IncludedFileSource> files;
     SourcePos filesPos;  // of the first [[files]] table
@@ -110,8 +117,16 @@ std::optional<LoadedProject> loadProject(const BuildRequest& request, std::ostre
     ProjectReadResult read =
         readProject(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), request.projectFile);
     Project& project = read.project;
-    addMessageDefaults(project.settings);
-    LoadedProject loaded{project.build, {}, {}, project.files.empty() ? SourcePos{} : project.files.front().tablePos, {}};
+    fs::path projectDirectory = pathFromUtf8(request.projectFile).parent_path();
+    std::vector<std::string> notes;
+    if (request.plain) {
+        addClassicMessageDefaults(project.settings);
+    } else {
+        checkLauncherCodes(project.settings, request.projectFile, read.errors);
+        addProjectDefaults(project, projectDirectory, request.projectFile, read.errors, notes);
+    }
+    LoadedProject loaded{project.build, project.console, {}, {},
+                         project.files.empty() ? SourcePos{} : project.files.front().tablePos, {}};
     addRuntimeLibrary(project, request, read.errors);
     // With an unsupported code page every non-ASCII text would fail too; that error is reported already.
     if (isSupportedCodePage(project.build.codePage)) {
@@ -121,7 +136,7 @@ std::optional<LoadedProject> loadProject(const BuildRequest& request, std::ostre
     }
     loaded.files = locateIncludedFiles(project.files, pathFromUtf8(request.projectFile).parent_path(),
                                        request.projectFile, read.errors);
-    std::vector<Diagnostic> warnings;
+    std::vector<Diagnostic> warnings = read.warnings;
     loaded.resources = loadApplicationResources(project, pathFromUtf8(request.projectFile).parent_path(),
                                                 request.projectFile, read.errors, warnings);
     if (!read.errors.empty()) {
@@ -129,7 +144,9 @@ std::optional<LoadedProject> loadProject(const BuildRequest& request, std::ostre
         for (const Diagnostic& error : read.errors) err << formatDiagnostic(error) << '\n';
         return std::nullopt;
     }
+    sortByPosition(warnings);
     for (const Diagnostic& warning : warnings) err << formatDiagnostic(warning) << '\n';
+    for (const std::string& note : notes) err << request.projectFile << ": note: " << note << '\n';
     return loaded;
 }
 
@@ -154,6 +171,60 @@ std::optional<Bytes> loadStub(const ChosenPath& stub, std::ostream& err) {
     return bytes;
 }
 
+std::string machineName(uint16_t machine) {
+    switch (machine) {
+        case kMachineX86: return "32-bit x86 (0x14c)";
+        case kMachineX64: return "64-bit x64 (0x8664)";
+        default: return "machine type " + std::to_string(machine);
+    }
+}
+
+// The machine a PE file is built for, or nothing when it is no PE file.
+std::optional<uint16_t> peMachine(const fs::path& file) {
+    Bytes start;
+    try {
+        start = readFileStart(file, 4096);
+    } catch (const FileError&) {
+        return std::nullopt;
+    }
+    if (start.size() < 0x40 || start[0] != 'M' || start[1] != 'Z') return std::nullopt;
+    uint32_t header = readU32(start, 0x3C);
+    if (header > start.size() - 6 || std::memcmp(&start[header], "PE\0\0", 4) != 0) return std::nullopt;
+    return readU16(start, header + 4);
+}
+
+// Why a Java runtime to ship with the application cannot serve this stub, or nothing.
+std::optional<std::string> runtimeProblem(const fs::path& home, const Bytes& stub) {
+    std::error_code ignored;
+    fs::path library;
+    for (const char* folder : {"server", "client"})
+        if (library.empty() && fs::is_regular_file(home / "bin" / folder / "jvm.dll", ignored))
+            library = home / "bin" / folder / "jvm.dll";
+    if (library.empty())
+        return "no Java runtime in " + pathToUtf8(home) + ": it has neither bin/server/jvm.dll nor bin/client/jvm.dll";
+    std::optional<uint16_t> machine = peMachine(library);
+    if (!machine) return pathToUtf8(library) + " is not a Windows DLL";
+    uint16_t wanted = readU16(stub, readU32(stub, 0x3C) + 4);
+    if (*machine != wanted)
+        return pathToUtf8(library) + " is built for " + machineName(*machine) + ", but the executable is " +
+               machineName(wanted) + "; it could not load this runtime";
+    return std::nullopt;
+}
+
+// Creates the output's folder, writes the executable and makes it executable (as the umask allows).
+void writeOutput(const fs::path& output, const Bytes& stub, const Bytes& block,
+                 const std::vector<IncludedFileSource>& files) {
+    std::error_code error;
+    if (output.has_parent_path()) fs::create_directories(output.parent_path(), error);
+    if (error) throw FileError("cannot create the folder " + pathToUtf8(output.parent_path()) + ": " + error.message());
+    writeFileReplacing(output, [&](std::ostream& image) { writeExecutable(image, stub, block, files); });
+#ifndef _WIN32
+    mode_t mask = umask(0);
+    umask(mask);
+    fs::permissions(output, static_cast<fs::perms>(0777 & ~mask), error);
+#endif
+}
+
 }  // namespace
 
 int runBuild(const BuildRequest& request, std::ostream& out, std::ostream& err) {
@@ -164,6 +235,14 @@ int runBuild(const BuildRequest& request, std::ostream& out, std::ostream& err) 
     ChosenPath stub = chooseStub(request, project->build, projectPath.parent_path());
     std::optional<Bytes> stubBytes = loadStub(stub, err);
     if (!stubBytes) return kExitBadInput;
+    std::optional<std::string> runtime = request.runtime ? request.runtime : project->build.runtime;
+    if (runtime) {
+        fs::path home = request.runtime ? pathFromUtf8(*runtime) : projectPath.parent_path() / pathFromUtf8(*runtime);
+        if (std::optional<std::string> problem = runtimeProblem(home, *stubBytes))
+            return fail(err, request.runtime ? Diagnostic{} : Diagnostic{request.projectFile, project->build.runtimePos, ""},
+                        *problem);
+    }
+    if (project->console) setSubsystem(*stubBytes, kSubsystemConsole);
     try {
         addApplicationResources(*stubBytes, project->resources);
     } catch (const std::runtime_error& e) {
@@ -183,7 +262,7 @@ int runBuild(const BuildRequest& request, std::ostream& out, std::ostream& err) 
                     "with its included files the executable would be " + std::to_string(size) +
                         " bytes; the launcher reads executables of at most 2147483647 bytes (2 GiB - 1)");
     try {
-        writeFileReplacing(output, [&](std::ostream& image) { writeExecutable(image, *stubBytes, block, project->files); });
+        writeOutput(output, *stubBytes, block, project->files);
     } catch (const FileError& e) {
         return fail(err, {}, "cannot write output " + pathToUtf8(output) + ": " + e.what());
     }

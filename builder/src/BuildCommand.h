@@ -13,6 +13,8 @@ struct BuildRequest {
     std::optional<std::string> stub;    // overrides [build] stub
     std::filesystem::path toolDirectory;  // where the default stub and runtime library live
     bool includeRuntimeLibrary = true;    // false: --no-runtime-library
+    std::optional<std::string> runtime;   // --runtime: overrides [build] runtime
+    bool plain = false;                   // --plain: no defaults, no checks of the launcher's codes
 };
 
 // Prints one line to `out` on success, diagnostics to `err`; returns the exit code.

@@ -88,13 +88,17 @@ Invocation parseCommand(const std::vector<std::string>& args, const std::string&
 }
 
 std::optional<UsageError> buildOption(BuildRequest& request, const std::string& option, ArgumentCursor& cursor) {
-    if (option == "--no-runtime-library") {
-        if (cursor.hasInlineValue()) return usageError("option --no-runtime-library takes no value");
-        request.includeRuntimeLibrary = false;
+    if (option == "--no-runtime-library" || option == "--plain") {
+        if (cursor.hasInlineValue()) return usageError("option " + option + " takes no value");
+        if (option == "--plain")
+            request.plain = true;
+        else
+            request.includeRuntimeLibrary = false;
         return std::nullopt;
     }
     std::optional<std::string>* target = option == "-o" || option == "--output" ? &request.output
                                          : option == "--stub"                   ? &request.stub
+                                         : option == "--runtime"                ? &request.runtime
                                                                                 : nullptr;
     if (!target) return unknownOption("build", option);
     *target = cursor.takeValue();
@@ -141,21 +145,29 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
             return usageError("--json and --extract cannot be used together");
         return inspect;
     }
+    if (command == "new") {
+        if (args.size() != 2 || args[1].empty() || args[1][0] == '-')
+            return usageError("'new' needs the application's name, e.g. tovex new MyApp");
+        return NewRequest{args[1]};
+    }
     if (command.rfind("-", 0) == 0) return usageError("unknown option " + command);
-    std::optional<std::string_view> match = closestMatch(command, {"build", "inspect"});
+    std::optional<std::string_view> match = closestMatch(command, {"build", "inspect", "new"});
     return usageError("unknown command '" + command + "'" +
                       (match ? " (did you mean '" + std::string(*match) + "'?)" : std::string()));
 }
 
 std::string usageText() {
-    return "Usage: tovex build PROJECT.toml [-o OUT.exe] [--stub launcher.exe] [--no-runtime-library]\n"
+    return "Usage: tovex build PROJECT.toml [-o OUT.exe] [--stub launcher.exe] [--runtime DIR]\n"
+           "                   [--no-runtime-library] [--plain]\n"
            "       tovex inspect APP.exe [--json | --extract DIR] [--code-page N]\n"
+           "       tovex new NAME\n"
            "       tovex --help | --version\n"
            "\n"
            "Commands:\n"
            "  build    Write a Windows launcher executable from a project file.\n"
            "  inspect  Show the configuration block and included files of a launcher\n"
            "           executable, or extract the files.\n"
+           "  new      Write a commented starter project NAME.toml.\n"
            "\n"
            "Build options:\n"
            "  -o, --output FILE  where to write the executable (default: [build] output,\n"
@@ -166,6 +178,10 @@ std::string usageText() {
            "                     leave out the Java runtime library (tovexlib.jar, from\n"
            "                     [build] runtimeLibrary, else beside the tovex program),\n"
            "                     which is otherwise the first included file\n"
+           "  --runtime DIR      check that the Java runtime in DIR (shipped with the\n"
+           "                     application) suits the executable (default: [build] runtime)\n"
+           "  --plain            write only what the project sets, with the message texts\n"
+           "                     of earlier versions, and leave the launcher's codes unchecked\n"
            "\n"
            "Inspect options:\n"
            "  --json             print JSON instead of a table\n"

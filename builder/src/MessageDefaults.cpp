@@ -12,7 +12,29 @@ struct DefaultMessage {
     const char* text;
 };
 
-const DefaultMessage kDefaultMessages[] = {
+// Placeholders filled in here, at build time, before the launcher fills in its own.
+// {Application} starts a sentence; without a name it reads "This application".
+constexpr std::string_view kApplicationFirst = "{Application}";
+constexpr std::string_view kApplication = "{application}";
+constexpr std::string_view kJava = "{java}";
+
+const DefaultMessage kMessages[] = {
+    {1001,
+     "{Application} could not find the Java runtime it needs{java}.\r\nPlease install one, for example from "
+     "https://adoptium.net/,\r\nand start {application} again."},
+    {1002, "The Java runtime found on the search path (PATH) is damaged.\r\nPlease reinstall it."},
+    {1003, "The %ENV_VAR_NAME% environment variable does not\r\npoint to a working Java runtime{java}."},
+    {1004, "The Java runtime at %DEFINED_PATH% is damaged.\r\nPlease reinstall it."},
+    {1005, "{Application} could not start Java. The main method may have thrown an exception."},
+    {1006, "File or directory %FILE_NAME% not found or empty.\r\n{Application} may need to be installed again."},
+    {1007, "Wrong parameter usage: a quoted argument has no closing quote."},
+    {1008, "The environment variable %ENV_VAR_NAME% has to be defined to start {application}."},
+    {1009, "An internal error occurred (error code: %ERROR_CODE%)."},
+    {1010, "{Application} could not load its main class."},
+    {1011, "The main class of {application} has no main method."},
+};
+
+const DefaultMessage kClassicMessages[] = {
     {1000, "Error"},
     {1001,
      "No JVM could be found on your system.\r\nPlease define TOVEX_JAVA_HOME\r\nto point to an installed JDK or JRE, "
@@ -33,16 +55,46 @@ const DefaultMessage kDefaultMessages[] = {
     {1011, "Main method not found."},
 };
 
+bool isSet(const std::vector<Setting>& settings, int32_t key) {
+    return std::any_of(settings.begin(), settings.end(), [&](const Setting& s) { return !s.wide && s.key == key; });
+}
+
+void addUnset(std::vector<Setting>& settings, int32_t key, std::string text) {
+    if (!isSet(settings, key))
+        settings.push_back({key, false, std::move(text), "default message " + std::to_string(key), SourcePos{},
+                            blockformat::kMaxTextLength});
+}
+
+void replaceAll(std::string& text, std::string_view placeholder, const std::string& value) {
+    for (std::size_t at = text.find(placeholder); at != std::string::npos; at = text.find(placeholder, at + value.size()))
+        text.replace(at, placeholder.size(), value);
+}
+
+std::string javaWanted(const MessageContext& context) {
+    bool min = context.minJavaVersion && !context.minJavaVersion->empty();
+    bool max = context.maxJavaVersion && !context.maxJavaVersion->empty();
+    if (min && max) return " (Java " + *context.minJavaVersion + " to " + *context.maxJavaVersion + ")";
+    if (min) return " (Java " + *context.minJavaVersion + " or later)";
+    if (max) return " (Java " + *context.maxJavaVersion + " or earlier)";
+    return "";
+}
+
 }  // namespace
 
-void addMessageDefaults(std::vector<Setting>& settings) {
-    for (const DefaultMessage& message : kDefaultMessages) {
-        bool set = std::any_of(settings.begin(), settings.end(),
-                               [&](const Setting& s) { return !s.wide && s.key == message.key; });
-        if (!set)
-            settings.push_back({message.key, false, message.text, "default message " + std::to_string(message.key),
-                                SourcePos{}, blockformat::kMaxTextLength});
+void addMessageDefaults(std::vector<Setting>& settings, const MessageContext& context) {
+    bool named = context.applicationName && !context.applicationName->empty();
+    addUnset(settings, 1000, named ? *context.applicationName : "Error");
+    for (const DefaultMessage& message : kMessages) {
+        std::string text = message.text;
+        replaceAll(text, kApplicationFirst, named ? *context.applicationName : "This application");
+        replaceAll(text, kApplication, named ? *context.applicationName : "the application");
+        replaceAll(text, kJava, javaWanted(context));
+        addUnset(settings, message.key, text);
     }
+}
+
+void addClassicMessageDefaults(std::vector<Setting>& settings) {
+    for (const DefaultMessage& message : kClassicMessages) addUnset(settings, message.key, message.text);
 }
 
 }  // namespace tovex

@@ -1,13 +1,26 @@
 // The English message texts every executable carries unless its project
 // gives its own.
 #pragma once
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "Project.h"
 
 namespace tovex {
 
-// Adds a setting for each message key the project leaves unset.
-void addMessageDefaults(std::vector<Setting>& settings);
+// What the texts say about the application.
+struct MessageContext {
+    std::optional<std::string> applicationName;  // UTF-8
+    std::optional<std::string> minJavaVersion;
+    std::optional<std::string> maxJavaVersion;
+};
+
+// Adds a setting for each message key the project leaves unset: texts that
+// name the application and the Java it needs, with its name as the caption.
+void addMessageDefaults(std::vector<Setting>& settings, const MessageContext& context);
+
+// Adds the texts of earlier versions, for builds with --plain.
+void addClassicMessageDefaults(std::vector<Setting>& settings);
 
 }  // namespace tovex

@@ -148,4 +148,13 @@ std::optional<std::string> findStubProblem(const Bytes& stub) {
     return std::nullopt;
 }
 
+constexpr std::size_t kSubsystemOffset = 68;
+
+void setSubsystem(Bytes& image, uint16_t subsystem) {
+    image[kOptionalHeaderOffset + kSubsystemOffset] = static_cast<uint8_t>(subsystem);
+    image[kOptionalHeaderOffset + kSubsystemOffset + 1] = static_cast<uint8_t>(subsystem >> 8);
+}
+
+uint16_t subsystemOf(const Bytes& image) { return readU16(image, kOptionalHeaderOffset + kSubsystemOffset); }
+
 }  // namespace tovex

@@ -41,4 +41,13 @@ void replaceResourceSection(Bytes& image, const Bytes& data);
 // last section does, so that appended data lands where the launcher looks.
 std::optional<std::string> findStubProblem(const Bytes& stub);
 
+// The optional header's Subsystem field, at the same offset in PE32 and
+// PE32+: 2 for a GUI program, 3 for a console one. Headers must be valid.
+constexpr uint16_t kSubsystemGui = 2;
+constexpr uint16_t kMachineX86 = 0x14c;
+constexpr uint16_t kMachineX64 = 0x8664;
+constexpr uint16_t kSubsystemConsole = 3;
+void setSubsystem(Bytes& image, uint16_t subsystem);
+uint16_t subsystemOf(const Bytes& image);
+
 }  // namespace tovex

@@ -32,6 +32,8 @@ struct BuildOptions {
     std::optional<std::string> runtimeLibrary;  // likewise; absent: the one beside the tool
     SourcePos runtimeLibraryPos;
     bool includeRuntimeLibrary = true;  // the Java runtime library goes into every executable
+    std::optional<std::string> runtime;  // a runtime to check against the stub's architecture; likewise
+    SourcePos runtimePos;
 };
 
 // A file to embed in the executable, from a [[files]] table.
@@ -58,6 +60,8 @@ struct ResourceOptions {
     std::optional<std::string> icon;
     SourcePos iconPos;
     std::optional<VersionOptions> version;
+    std::optional<std::string> manifest;  // replaces the stub's application manifest
+    SourcePos manifestPos;
 };
 
 struct Project {
@@ -65,11 +69,15 @@ struct Project {
     BuildOptions build;
     std::vector<IncludedFile> files;  // in the order of the project file
     ResourceOptions resources;
+    bool console = false;                      // a console program: PE subsystem 3
+    std::optional<std::string> bundledRuntime;  // [runtime] bundled, as written
+    std::optional<bool> modernRuntime;          // [runtime] modern, when given
 };
 
 struct ProjectReadResult {
     Project project;
-    std::vector<Diagnostic> errors;  // all that were found, in file order
+    std::vector<Diagnostic> errors;    // all that were found, in file order
+    std::vector<Diagnostic> warnings;  // things the tool changed to make them usable
 };
 
 // Parses and checks a project file's text. `fileName` is used in messages.

@@ -8,6 +8,7 @@
 
 #include "BlockFormat.h"
 #include "KeyTable.h"
+#include "LauncherCodes.h"
 #include "Project.h"
 #include "Suggest.h"
 #include "Unicode.h"
@@ -33,6 +34,32 @@ constexpr std::string_view kIconEntry = "icon";
 constexpr std::string_view kVersionTable = "version";
 constexpr std::string_view kFileVersionEntry = "fileVersion";
 constexpr std::string_view kProductVersionEntry = "productVersion";
+constexpr std::string_view kProductVersionTextEntry = "productVersionText";
+constexpr std::string_view kManifestEntry = "manifest";
+constexpr std::string_view kGuiEntry = "gui";
+constexpr std::string_view kConsoleEntry = "console";
+constexpr std::string_view kRuntimeTable = "runtime";
+constexpr std::string_view kBuildRuntimeEntry = "runtime";
+constexpr std::string_view kRequiredEntry = "required";
+
+// [runtime] entries that are launcher settings under another name.
+struct RuntimeSetting {
+    std::string_view entry;
+    int32_t key;
+};
+constexpr RuntimeSetting kRuntimeSettings[] = {
+    {"minVersion", key::minJavaVersion},
+    {"maxVersion", key::maxJavaVersion},
+    {"allowPrerelease", key::allowPrereleaseJava},
+    {"requireJdk", key::requireJdk},
+};
+constexpr std::string_view kModernEntry = "modern";
+constexpr std::string_view kSearchEntry = "search";
+constexpr std::string_view kBundledEntry = "bundled";
+
+// Executable types: a GUI program shows its errors in message boxes, a console one on standard error.
+constexpr const char* kGuiExecutableType = "1";
+constexpr const char* kConsoleExecutableType = "0";
 
 // [resources.version] texts and the StringFileInfo names they get.
 struct VersionText {
@@ -116,7 +143,8 @@ void forEachInFileOrder(const toml::table& table, Visit visit) {
 }
 
 std::vector<std::string_view> topLevelNames() {
-    std::vector<std::string_view> names = {kBuildTable, kRawTable, kFilesTable, kResourcesTable};
+    std::vector<std::string_view> names = {kBuildTable,   kRawTable, kFilesTable,   kResourcesTable,
+                                           kRuntimeTable, kGuiEntry, kConsoleEntry};
     for (const KeyInfo& key : allKeys())
         if (key.kind != KeyKind::Managed) names.push_back(key.name);
     return names;
@@ -166,6 +194,10 @@ private:
                 readFiles(value);
             } else if (name == kResourcesTable) {
                 readResources(value);
+            } else if (name == kRuntimeTable) {
+                readRuntime(value);
+            } else if (name == kGuiEntry || name == kConsoleEntry) {
+                readProgramKind(name == kGuiEntry, value);
             } else if (const KeyInfo* known = findKeyByName(name.str())) {
                 readNamedSetting(*known, value);
             } else {
@@ -177,6 +209,14 @@ private:
 
     void readNamedSetting(const KeyInfo& key, const toml::node& value) {
         std::string origin = quoted(key.name);
+        if (key.number == key::classPath && value.is_array()) {
+            readClassPathList(*value.as_array());
+            return;
+        }
+        readNamedSettingAs(key, origin, value);
+    }
+
+    void readNamedSettingAs(const KeyInfo& key, const std::string& origin, const toml::node& value) {
         std::optional<std::string> text;
         switch (key.kind) {
             case KeyKind::Int: text = integerText(origin, value); break;
@@ -306,6 +346,9 @@ private:
             } else if (name == kRuntimeLibraryEntry) {
                 options.runtimeLibrary = pathEntry("[build] " + std::string(name.str()), value);
                 options.runtimeLibraryPos = posOf(value.source());
+            } else if (name == kBuildRuntimeEntry) {
+                options.runtime = pathEntry("[build] runtime", value);
+                options.runtimePos = posOf(value.source());
             } else if (name == kIncludeRuntimeLibraryEntry) {
                 if (value.is_boolean())
                     options.includeRuntimeLibrary = value.as_boolean()->get();
@@ -316,7 +359,7 @@ private:
                 error(posOf(name.source()),
                       "unknown [build] setting " + quoted(name.str()) +
                           didYouMean(name.str(), {kOutputEntry, kStubEntry, kCodePageEntry, kRuntimeLibraryEntry,
-                                                  kIncludeRuntimeLibraryEntry}));
+                                                  kIncludeRuntimeLibraryEntry, kBuildRuntimeEntry}));
             }
         });
     }
@@ -410,10 +453,13 @@ private:
                 resources.iconPos = posOf(value.source());
             } else if (name == kVersionTable) {
                 readVersion(value);
+            } else if (name == kManifestEntry) {
+                resources.manifest = pathEntry("[resources] manifest", value);
+                resources.manifestPos = posOf(value.source());
             } else {
                 error(posOf(name.source()),
                       "unknown [resources] setting " + quoted(name.str()) +
-                          didYouMean(name.str(), {kSplashPictureEntry, kIconEntry, kVersionTable}));
+                          didYouMean(name.str(), {kSplashPictureEntry, kIconEntry, kVersionTable, kManifestEntry}));
             }
         });
     }
@@ -423,6 +469,20 @@ private:
         if (!text) return std::nullopt;
         std::string problem;
         std::optional<VersionNumber> number = parseVersionNumber(*text, problem);
+        // A Maven version such as 1.0-SNAPSHOT: its numbers make the fixed version.
+        std::size_t suffix = text->find_first_of("-+");
+        if (!number && suffix != std::string::npos && suffix > 0) {
+            std::string ignored;
+            number = parseVersionNumber(text->substr(0, suffix), ignored);
+            if (number)
+                result_.warnings.push_back(
+                    {fileName_, posOf(value.source()),
+                     origin + ": \"" + *text + "\" is not a Windows version number; the numeric version is " +
+                         std::to_string((*number)[0]) + "." + std::to_string((*number)[1]) + "." +
+                         std::to_string((*number)[2]) + "." + std::to_string((*number)[3]) +
+                         ", the text stays as written (productVersionText sets a free text of its own)",
+                     true});
+        }
         if (!number)
             error(posOf(value.source()), origin + ": \"" + *text + "\" " + problem +
                                              "; write up to four numbers from 0 to 65535 with dots, e.g. \"1.2.0.7\"");
@@ -439,8 +499,8 @@ private:
         VersionOptions version;
         bool valid = true;
         bool hasFileVersion = false;
-        std::optional<std::string> fileVersionText, productVersionText;
-        std::vector<std::string_view> known = {kFileVersionEntry, kProductVersionEntry};
+        std::optional<std::string> fileVersionText, productVersionText, freeProductText;
+        std::vector<std::string_view> known = {kFileVersionEntry, kProductVersionEntry, kProductVersionTextEntry};
         for (const VersionText& text : kVersionTexts) known.push_back(text.entry);
         forEachInFileOrder(*table, [&](const toml::key& name, const toml::node& value) {
             std::string origin = "[resources.version] " + std::string(name.str());
@@ -452,6 +512,11 @@ private:
                 if (!number) return;
                 (file ? version.fileVersion : version.productVersion) = *number;
                 (file ? fileVersionText : productVersionText) = value.as_string()->get();
+                return;
+            }
+            if (name == kProductVersionTextEntry) {
+                freeProductText = stringText(origin, value);
+                valid = valid && freeProductText;
                 return;
             }
             auto text = std::find_if(std::begin(kVersionTexts), std::end(kVersionTexts),
@@ -482,7 +547,7 @@ private:
             productVersionText = fileVersionText;
         }
         version.strings.emplace_back("FileVersion", *fileVersionText);
-        version.strings.emplace_back("ProductVersion", *productVersionText);
+        version.strings.emplace_back("ProductVersion", freeProductText ? *freeProductText : *productVersionText);
         result_.project.resources.version = std::move(version);
     }
 
@@ -540,7 +605,156 @@ private:
         });
     }
 
+    // gui = true / console = true: the executable type, and for a console program its PE subsystem.
+    void readProgramKind(bool guiEntry, const toml::node& value) {
+        std::string origin = quoted(guiEntry ? kGuiEntry : kConsoleEntry);
+        if (!value.is_boolean()) {
+            error(posOf(value.source()), origin + ": expected true or false, got " + describeType(value));
+            return;
+        }
+        bool console = guiEntry != value.as_boolean()->get();
+        if (programKind_ && programKind_->console != console) {
+            error(posOf(value.source()), origin + " contradicts " + programKind_->origin + " at line " +
+                                             std::to_string(programKind_->pos.line) +
+                                             "; a program is either a GUI program or a console program");
+            return;
+        }
+        if (programKind_) return;
+        programKind_ = ProgramKind{console, origin, posOf(value.source())};
+        if (!claim(key::executableType, false, origin, posOf(value.source()))) return;
+        result_.project.console = console;
+        result_.project.settings.push_back({key::executableType, false,
+                                            console ? kConsoleExecutableType : kGuiExecutableType, origin,
+                                            posOf(value.source()), blockformat::kMaxTextLength});
+    }
+
+    // classPath = ["lib/app.jar", "lib/*", "classes/", "env:CP", {path = "x.jar", required = false}]
+    void readClassPathList(const toml::array& entries) {
+        std::string code;
+        bool valid = true;
+        for (const toml::node& entry : entries) {
+            std::optional<std::string> path;
+            bool required = true;
+            if (entry.is_string()) {
+                path = entry.as_string()->get();
+            } else if (const toml::table* table = entry.as_table()) {
+                forEachInFileOrder(*table, [&](const toml::key& name, const toml::node& value) {
+                    if (name == kPathEntry && value.is_string()) {
+                        path = value.as_string()->get();
+                    } else if (name == kRequiredEntry && value.is_boolean()) {
+                        required = value.as_boolean()->get();
+                    } else if (name == kPathEntry || name == kRequiredEntry) {
+                        error(posOf(value.source()), "'classPath' " + std::string(name.str()) + ": expected " +
+                                                         (name == kPathEntry ? "a string" : "true or false") +
+                                                         ", got " + describeType(value));
+                        valid = false;
+                    } else {
+                        error(posOf(name.source()), "unknown 'classPath' entry setting " + quoted(name.str()) +
+                                                        didYouMean(name.str(), {kPathEntry, kRequiredEntry}));
+                        valid = false;
+                    }
+                });
+                if (!path && valid) {
+                    error(posOf(entry.source()), "'classPath' entry needs a path: {path = \"lib/x.jar\"}");
+                    valid = false;
+                }
+            } else {
+                error(posOf(entry.source()),
+                      "'classPath' entries are paths (strings) or {path = ..., required = false}, got " +
+                          describeType(entry));
+                valid = false;
+            }
+            if (!path) continue;
+            std::string problem;
+            std::optional<std::string> entryCode = classPathEntryCode(*path, required, problem);
+            if (!entryCode) {
+                error(posOf(entry.source()), "'classPath': " + problem);
+                valid = false;
+                continue;
+            }
+            code += *entryCode;
+        }
+        SourcePos pos = posOf(entries.source());
+        if (!claim(key::classPath, false, "'classPath'", pos) || !valid) return;
+        result_.project.settings.push_back({key::classPath, false, code, "'classPath'", pos, blockformat::kMaxTextLength});
+    }
+
+    void readRuntime(const toml::node& node) {
+        const toml::table* table = node.as_table();
+        if (!table) {
+            error(posOf(node.source()), "'runtime' must be a table ([runtime]), got " + describeType(node));
+            return;
+        }
+        std::vector<std::string_view> known = {kModernEntry, kSearchEntry, kBundledEntry};
+        for (const RuntimeSetting& setting : kRuntimeSettings) known.push_back(setting.entry);
+        const toml::node* search = nullptr;
+        forEachInFileOrder(*table, [&](const toml::key& name, const toml::node& value) {
+            std::string origin = "[runtime] " + std::string(name.str());
+            auto setting = std::find_if(std::begin(kRuntimeSettings), std::end(kRuntimeSettings),
+                                        [&](const RuntimeSetting& candidate) { return candidate.entry == name.str(); });
+            if (setting != std::end(kRuntimeSettings)) {
+                readNamedSettingAs(*findKeyByNumber(setting->key), origin, value);
+            } else if (name == kModernEntry) {
+                if (!value.is_boolean()) {
+                    error(posOf(value.source()), origin + ": expected true or false, got " + describeType(value));
+                    return;
+                }
+                if (!claim(key::modernRuntime, false, origin, posOf(value.source()))) return;
+                result_.project.modernRuntime = value.as_boolean()->get();
+                if (value.as_boolean()->get())
+                    result_.project.settings.push_back({key::modernRuntime, false, "1", origin, posOf(value.source()),
+                                                        blockformat::kMaxTextLength});
+            } else if (name == kSearchEntry) {
+                search = &value;
+            } else if (name == kBundledEntry) {
+                result_.project.bundledRuntime = pathEntry(origin, value);
+            } else {
+                error(posOf(name.source()),
+                      "unknown [runtime] setting " + quoted(name.str()) + didYouMean(name.str(), known));
+            }
+        });
+        if (search) readSearch(*search);
+    }
+
+    // [runtime] search = ["bundled", "env:JAVA_HOME", "registry", "path", "dir:C:\\Java"]
+    void readSearch(const toml::node& value) {
+        const toml::array* words = value.as_array();
+        if (!words) {
+            error(posOf(value.source()), "[runtime] search: expected a list such as [\"env:JAVA_HOME\", \"registry\"], got " +
+                                             describeType(value));
+            return;
+        }
+        std::string code;
+        bool valid = true;
+        for (const toml::node& word : *words) {
+            if (!word.is_string()) {
+                error(posOf(word.source()), "[runtime] search: expected a string, got " + describeType(word));
+                valid = false;
+                continue;
+            }
+            std::string problem;
+            std::optional<std::string> entry =
+                searchEntryCode(word.as_string()->get(), result_.project.bundledRuntime, problem);
+            if (!entry) {
+                error(posOf(word.source()), "[runtime] search: " + problem);
+                valid = false;
+                continue;
+            }
+            code += *entry;
+        }
+        if (!claim(key::jvmSearchSequence, false, "[runtime] search", posOf(value.source())) || !valid) return;
+        result_.project.settings.push_back({key::jvmSearchSequence, false, code, "[runtime] search",
+                                            posOf(value.source()), blockformat::kMaxTextLength});
+    }
+
+    struct ProgramKind {
+        bool console;
+        std::string origin;
+        SourcePos pos;
+    };
+
     std::string fileName_;
+    std::optional<ProgramKind> programKind_;
     ProjectReadResult result_;
     std::map<int32_t, Claim> narrowClaims_;  // key numbers set so far, to catch a key set twice
     std::map<int32_t, Claim> wideClaims_;

@@ -17,6 +17,7 @@ constexpr uint16_t icon = 3;
 constexpr uint16_t bitmap = 2;
 constexpr uint16_t groupIcon = 14;
 constexpr uint16_t version = 16;
+constexpr uint16_t manifest = 24;
 }  // namespace resourcetype
 
 // A type or a name: an integer identifier or a UTF-16 name.

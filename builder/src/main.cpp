@@ -6,6 +6,7 @@
 #include "CommandLine.h"
 #include "ExitCode.h"
 #include "FileIo.h"
+#include "NewProject.h"
 
 #ifndef TOVEX_VERSION
 #define TOVEX_VERSION "0.0.0-dev"
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
                     return runBuild(request, std::cout, std::cerr);
                 },
                 [](const InspectRequest& request) { return runInspect(request, std::cout, std::cerr); },
+                [](const NewRequest& request) { return runNew(request.name, std::cout, std::cerr); },
                 [](const ShowHelp&) {
                     std::cout << usageText();
                     return static_cast<int>(kExitSuccess);
