@@ -13,6 +13,7 @@
 #include "IncludedNames.h"
 #include "Json.h"
 #include "KeyTable.h"
+#include "LauncherCodes.h"
 #include "PeStub.h"
 #include "Unicode.h"
 
@@ -227,14 +228,104 @@ void printResources(std::ostream& out, const ResourceListing& listing) {
     }
 }
 
+// What the headers say beyond the block: the program's subsystem and its signature.
+struct ImageFacts {
+    uint16_t subsystem = 0;
+    uint32_t signatureOffset = 0;  // the certificate table (security data directory entry); 0 for none
+    uint32_t signatureSize = 0;
+};
+
+ImageFacts readImageFacts(const fs::path& path) {
+    constexpr std::size_t kLfanew = 0x3C, kOptionalHeader = 24, kSubsystem = 68, kPe32Magic = 0x10B;
+    constexpr std::size_t kSecurityEntryPe32 = 128, kSecurityEntryPe32Plus = 144;
+    ImageFacts facts;
+    Bytes start = readFileStart(path, 4096);
+    if (start.size() < kLfanew + 4) return facts;
+    std::size_t optional = std::size_t{readU32(start, kLfanew)} + kOptionalHeader;
+    if (optional + kSecurityEntryPe32Plus + 8 > start.size()) return facts;
+    facts.subsystem = readU16(start, optional + kSubsystem);
+    std::size_t security = optional + (readU16(start, optional) == kPe32Magic ? kSecurityEntryPe32 : kSecurityEntryPe32Plus);
+    facts.signatureOffset = readU32(start, security);
+    facts.signatureSize = readU32(start, security + 4);
+    return facts;
+}
+
+bool isManifest(const Resource& resource) { return resource.type == ResourceId::of(resourcetype::manifest); }
+
+std::string joined(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& word : words) text += (text.empty() ? "" : ", ") + word;
+    return text.empty() ? "(none)" : text;
+}
+
+std::string programText(std::string_view type, uint16_t subsystem) {
+    std::string kind = type == "1"   ? "GUI: errors in message boxes"
+                       : type == "5" ? "console type, errors in message boxes"
+                                     : "console type, errors on standard error";
+    return kind + " (executable type " + (type.empty() ? "absent" : "\"" + std::string(type) + "\"") + ", " +
+           (subsystem == 3 ? "console subsystem" : subsystem == 2 ? "GUI subsystem" : "subsystem " + std::to_string(subsystem)) + ")";
+}
+
+void printSummary(std::ostream& out, const ParsedBlock& block, const ResourceListing& resources,
+                  const ImageFacts& facts, int codePage) {
+    auto text = [&](int32_t key) { return decodeFromCodePage(lastValue(block.narrow, key), codePage); };
+    std::string search = text(key::jvmSearchSequence), classPath = text(key::classPath);
+    std::string minimum = text(key::minJavaVersion), maximum = text(key::maxJavaVersion);
+    auto manifest = std::find_if(resources.resources.begin(), resources.resources.end(), isManifest);
+    out << "Application:\n";
+    out << "  Program     " << programText(text(key::executableType), facts.subsystem) << '\n';
+    out << "  Main class  " << (text(key::mainClass).empty() ? "(none)" : text(key::mainClass)) << '\n';
+    out << "  Search      " << joined(describeSearchCode(search)) << "  (code " << displayQuoted(search) << ")\n";
+    out << "  Class path  " << joined(describeClassPathCode(classPath)) << "  (code " << displayQuoted(classPath) << ")\n";
+    out << "  Java        " << (minimum.empty() ? "any" : minimum) << " to " << (maximum.empty() ? "any" : maximum)
+        << (text(key::modernRuntime).empty() || text(key::modernRuntime) == "0" ? "" : "; modern runtime search") << '\n';
+    out << "  Manifest    "
+        << (manifest == resources.resources.end() ? "none" : "RT_MANIFEST " + shownResourceId(manifest->name) + ", " +
+                                                                 std::to_string(manifest->data.size()) + " bytes")
+        << '\n';
+    out << "  Signature   "
+        << (facts.signatureSize == 0 ? "none"
+                                     : "present: " + std::to_string(facts.signatureSize) + " bytes at offset " +
+                                           describeOffset(facts.signatureOffset))
+        << "\n\n";
+}
+
+void printJsonStrings(std::ostream& out, const std::vector<std::string>& words) {
+    out << "[";
+    for (std::size_t i = 0; i < words.size(); ++i) out << (i == 0 ? "" : ", ") << jsonString(words[i]);
+    out << "]";
+}
+
+void printJsonSummary(std::ostream& out, const ParsedBlock& block, const ResourceListing& resources,
+                      const ImageFacts& facts, int codePage) {
+    auto text = [&](int32_t key) { return decodeFromCodePage(lastValue(block.narrow, key), codePage); };
+    std::string search = text(key::jvmSearchSequence), classPath = text(key::classPath);
+    auto manifest = std::find_if(resources.resources.begin(), resources.resources.end(), isManifest);
+    out << "  \"application\": {\"program\": " << jsonString(text(key::executableType) == "1" ? "gui" : "console")
+        << ", \"subsystem\": " << facts.subsystem << ", \"mainClass\": " << jsonString(text(key::mainClass))
+        << ",\n    \"search\": ";
+    printJsonStrings(out, describeSearchCode(search));
+    out << ", \"searchCode\": " << jsonString(search) << ",\n    \"classPath\": ";
+    printJsonStrings(out, describeClassPathCode(classPath));
+    out << ", \"classPathCode\": " << jsonString(classPath) << ",\n    \"manifestSize\": "
+        << (manifest == resources.resources.end() ? "null" : std::to_string(manifest->data.size()))
+        << ", \"signature\": ";
+    if (facts.signatureSize == 0)
+        out << "null";
+    else
+        out << "{\"offset\": " << facts.signatureOffset << ", \"size\": " << facts.signatureSize << "}";
+    out << "},\n";
+}
+
 void printJson(std::ostream& out, const ParsedBlock& block, const IncludedListing& listing,
-               const ResourceListing& resources, int codePage, uint64_t fileSize) {
+               const ResourceListing& resources, const ImageFacts& facts, int codePage, uint64_t fileSize) {
     out << "{\n  \"codePage\": " << codePage << ",\n  \"blockOffset\": " << block.blockOffset << ",\n";
     printJsonRecords(out, "narrow", showRecords(block.narrow, false, codePage));
     printJsonRecords(out, "wide", showRecords(block.wide, true, codePage));
     out << "  \"includedFilesOffset\": " << block.includedFilesOffset << ",\n";
     printJsonFiles(out, listing);
     printJsonResources(out, resources);
+    printJsonSummary(out, block, resources, facts, codePage);
     out << "  \"fileSize\": " << fileSize << "\n}\n";
 }
 
@@ -259,9 +350,10 @@ void printFiles(std::ostream& out, const IncludedListing& listing) {
 }
 
 void printText(std::ostream& out, const std::string& file, const ParsedBlock& block, const IncludedListing& listing,
-               const ResourceListing& resources, int codePage, uint64_t fileSize) {
+               const ResourceListing& resources, const ImageFacts& facts, int codePage, uint64_t fileSize) {
     out << file << ": configuration block at offset " << describeOffset(block.blockOffset) << ", code page "
         << codePage << "\n\n";
+    printSummary(out, block, resources, facts, codePage);
     printResources(out, resources);
     out << '\n';
     printTable(out, "Narrow records", showRecords(block.narrow, false, codePage));
@@ -344,19 +436,21 @@ int runInspect(const InspectRequest& request, std::ostream& out, std::ostream& e
     uint64_t fileSize = 0;
     IncludedListing listing;
     ResourceListing resources;
+    ImageFacts facts;
     try {
         if (std::optional<std::string> problem = readBlock(path, block, fileSize))
             return fail(err, request.file, *problem);
         listing = listIncludedFiles(path, block, fileSize, request.codePage);
         if (request.extractDirectory) return extractFiles(request, path, listing, out, err);
         resources = listResources(path, block);
+        facts = readImageFacts(path);
     } catch (const FileError& e) {
         return fail(err, request.file, std::string("cannot read: ") + e.what());
     }
     if (request.json)
-        printJson(out, block, listing, resources, request.codePage, fileSize);
+        printJson(out, block, listing, resources, facts, request.codePage, fileSize);
     else
-        printText(out, request.file, block, listing, resources, request.codePage, fileSize);
+        printText(out, request.file, block, listing, resources, facts, request.codePage, fileSize);
     reportProblems(err, request.file, listing);
     if (resources.warning) err << formatDiagnostic({request.file, {}, *resources.warning, true}) << '\n';
     if (resources.problem) fail(err, request.file, *resources.problem);

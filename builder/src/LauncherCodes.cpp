@@ -212,8 +212,8 @@ bool versionAbove(std::string_view minimum, std::string_view maximum) {
     return false;
 }
 
-std::string describeSearchCode(std::string_view code) {
-    std::string words;
+std::vector<std::string> describeSearchCode(std::string_view code) {
+    std::vector<std::string> words;
     for (std::string_view entry : codeEntries(code)) {
         std::string_view text = entry.substr(1);
         std::string word;
@@ -226,13 +226,13 @@ std::string describeSearchCode(std::string_view code) {
             case 'S': word = "path"; break;
             default: word = "(skipped: " + std::string(entry) + ")";
         }
-        words += (words.empty() ? "" : ", ") + word;
+        words.push_back(word);
     }
     return words;
 }
 
-std::string describeClassPathCode(std::string_view code) {
-    std::string words;
+std::vector<std::string> describeClassPathCode(std::string_view code) {
+    std::vector<std::string> words;
     for (std::string_view entry : codeEntries(code)) {
         std::string value = entry.size() > 2 ? forwardSlashes(entry.substr(2)) : "";
         std::string word;
@@ -244,7 +244,7 @@ std::string describeClassPathCode(std::string_view code) {
             default: word = "(skipped: " + std::string(entry) + ")";
         }
         if (entry.size() >= 2 && entry[1] != '1' && word[0] != '(') word += " (optional)";
-        words += (words.empty() ? "" : ", ") + word;
+        words.push_back(word);
     }
     return words;
 }

@@ -36,8 +36,8 @@ std::optional<std::string> javaVersionProblem(std::string_view text);
 // give (a maximum of "21" takes every 21.x), with 1.8 read as 8.
 bool versionAbove(std::string_view minimum, std::string_view maximum);
 
-// The codes in words, e.g. "registry, env:JAVA_HOME" or "lib/app.jar, lib/*".
-std::string describeSearchCode(std::string_view code);
-std::string describeClassPathCode(std::string_view code);
+// The codes in words, e.g. {"registry", "env:JAVA_HOME"} or {"lib/app.jar", "lib/*"}.
+std::vector<std::string> describeSearchCode(std::string_view code);
+std::vector<std::string> describeClassPathCode(std::string_view code);
 
 }  // namespace tovex
