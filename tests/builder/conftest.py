@@ -98,12 +98,15 @@ class Tovex:
         return subprocess.run([str(self.binary), *map(str, args)], cwd=cwd, capture_output=True,
                               text=True, encoding="utf-8")
 
-    def build(self, project, *args, stub=None, runtime_library=False):
-        """Builds without the Java runtime library unless asked: the block and
+    def build(self, project, *args, stub=None, runtime_library=False, plain=True):
+        """Builds without the Java runtime library and, with --plain, without
+        the defaults and checks of a user's build, unless asked: the block and
         the included files then hold just what the project gives."""
         extra = ["--stub", stub] if stub else []
         if not runtime_library:
             extra.append("--no-runtime-library")
+        if plain:
+            extra.append("--plain")
         return self.run("build", project, *extra, *args)
 
     def inspect_json(self, exe, *args):

@@ -50,7 +50,7 @@ def test_success_line_names_output_and_size(tovex, write_project, stub, tmp_path
 
 def test_default_output_is_beside_the_project(tovex, stub, tmp_path):
     (tmp_path / "app").mkdir()
-    (tmp_path / "app" / "demo.toml").write_text('applicationName = "Demo"\n')
+    (tmp_path / "app" / "demo.toml").write_text('applicationName = "Demo"\nmainClass = "demo.Main"\n')
     (tmp_path / "elsewhere").mkdir()
     result = tovex.run("build", "../app/demo.toml", "--stub", stub, "--no-runtime-library", cwd=tmp_path / "elsewhere")
     assert result.returncode == 0, result.stderr
@@ -62,7 +62,8 @@ def test_project_paths_are_relative_to_the_project_and_options_to_the_cwd(tovex,
         (tmp_path / directory).mkdir(parents=True)
     (tmp_path / "app/stubs/launcher.exe").write_bytes(make_stub())
     (tmp_path / "cwd/mine/other.exe").write_bytes(make_stub(rsrc_size=0x100))
-    (tmp_path / "app/demo.toml").write_text('[build]\noutput = "out/Demo.exe"\nstub = "stubs/launcher.exe"\n')
+    (tmp_path / "app/demo.toml").write_text('mainClass = "demo.Main"\n[build]\noutput = "out/Demo.exe"\n'
+                                          'stub = "stubs/launcher.exe"\n')
     cwd = tmp_path / "cwd"
 
     assert tovex.run("build", "../app/demo.toml", "--no-runtime-library", cwd=cwd).returncode == 0
@@ -80,7 +81,7 @@ def test_default_stub_and_runtime_library_lie_beside_the_tool(tovex_binary, tove
     bin_dir.mkdir()
     # A copy, not a link: the tool looks beside its real file.
     tool = tovex_at(shutil.copy(tovex_binary, bin_dir / "tovex"))
-    project = write_project("")
+    project = write_project('mainClass = "demo.Main"\n')
 
     missing = tool.run("build", project, "--no-runtime-library")
     assert missing.returncode == 1

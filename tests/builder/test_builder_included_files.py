@@ -77,7 +77,8 @@ def files_project(tmp_path, write_project):
 def built(tovex, files_project, stub, tmp_path):
     # Run from another directory: paths are relative to the project file.
     (tmp_path / "cwd").mkdir()
-    result = tovex.run("build", files_project, "--stub", stub, "--no-runtime-library", cwd=tmp_path / "cwd")
+    result = tovex.run("build", files_project, "--stub", stub, "--no-runtime-library", "--plain",
+                       cwd=tmp_path / "cwd")
     assert result.returncode == 0, result.stderr
     return files_project.with_suffix(".exe")
 

@@ -1,5 +1,8 @@
 """Bad project files: each gets an error naming file:line[:column] and the
 problem, exit status 1, and no output file."""
+import os
+import stat
+
 import pytest
 
 # (id, project text, "line:column" or "line", expected message text)
@@ -114,15 +117,26 @@ def test_stub_given_on_command_line_must_exist(tovex, write_project, tmp_path):
 
 
 @pytest.mark.parametrize("output, problem", [
-    ("missing-dir/app.exe", "does not exist"),
+    ("a-file/app.exe", "cannot create the folder"),
     ("a-directory", "a directory of that name exists"),
 ])
 def test_unwritable_output_is_reported(tovex, write_project, stub, tmp_path, output, problem):
     (tmp_path / "a-directory").mkdir()
+    (tmp_path / "a-file").write_text("in the way")
     result = tovex.build(write_project(""), "-o", tmp_path / output, stub=stub)
     assert result.returncode == 1
     assert f"cannot write output {tmp_path / output}" in result.stderr and problem in result.stderr
-    assert leftover_files(tmp_path) == ["a-directory"]
+    assert leftover_files(tmp_path) == ["a-directory", "a-file"]
+
+
+def test_missing_output_folders_are_created_and_the_executable_may_run(tovex, write_project, stub, tmp_path):
+    old = os.umask(0o027)
+    try:
+        result = tovex.build(write_project(""), "-o", tmp_path / "dist" / "win" / "app.exe", stub=stub)
+    finally:
+        os.umask(old)
+    assert result.returncode == 0, result.stderr
+    assert stat.S_IMODE((tmp_path / "dist" / "win" / "app.exe").stat().st_mode) == 0o750
 
 
 def test_output_may_not_overwrite_the_stub(tovex, write_project, stub):

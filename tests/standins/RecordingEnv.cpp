@@ -171,6 +171,19 @@ void pumpMessagesUntil(DWORD start, int limit) {
   }
 }
 
+// main_stdout: lines main prints with System.out, which writes to the
+// process's standard output handle as it is (none for a GUI program started
+// without one).
+void printApplicationOutput() {
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (output == nullptr || output == INVALID_HANDLE_VALUE) return;
+  for (const std::string& line : config->all("main_stdout")) {
+    std::string text = line + "\r\n";
+    DWORD written = 0;
+    WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  }
+}
+
 // main_sleep_ms: main runs that long. window_after_ms: main opens a visible
 // window after that long and keeps it until main returns (until the window
 // is closed when main_sleep_ms is not set).
@@ -184,6 +197,12 @@ void runApplication() {
     if (IsWindow(window)) DestroyWindow(window);
   } else if (runFor > 0) {
     Sleep(static_cast<DWORD>(runFor));
+  }
+  printApplicationOutput();
+  // main_exit_code: System.exit(N) from main ends the process there.
+  if (config->has("main_exit_code")) {
+    record("System.exit " + std::to_string(config->number("main_exit_code", 0)));
+    ExitProcess(static_cast<UINT>(config->number("main_exit_code", 0)));
   }
 }
 
