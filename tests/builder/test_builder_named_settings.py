@@ -1,0 +1,248 @@
+"""The settings a Java developer writes by name (program kind, class path,
+runtime search and bounds, main class) and what the tool makes of them: the
+launcher's codes, the defaults of a double-clickable executable, and a clear
+error with file:line for everything the launcher would skip or misread."""
+import struct
+import zipfile
+
+import pytest
+
+from .conftest import OPTIONAL_HEADER, read_block
+from .resource_files import read_resources, version_strings
+
+SUBSYSTEM = OPTIONAL_HEADER + 68
+MAIN = 'mainClass = "com.example.Main"\n'
+
+
+def make_jar(path, main_class=None, *, compress=True):
+    path.parent.mkdir(parents=True, exist_ok=True)
+    manifest = "Manifest-Version: 1.0\r\n"
+    if main_class:
+        # Manifest lines hold at most 72 bytes; longer values go on after a blank.
+        line = f"Main-Class: {main_class}"
+        manifest += line[:70] + "\r\n" + "".join(f" {line[i:i + 69]}\r\n" for i in range(70, len(line), 69))
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED if compress else zipfile.ZIP_STORED) as jar:
+        jar.writestr("META-INF/MANIFEST.MF", manifest + "\r\n")
+        jar.writestr("com/example/Main.class", b"\xca\xfe\xba\xbe")
+    return path
+
+
+def narrow_records(exe):
+    narrow, _, _ = read_block(exe.read_bytes())
+    return {key: value.decode("cp1252") for key, value in narrow}
+
+
+def build_named(tovex, write_project, stub, text):
+    project = write_project(text)
+    result = tovex.build(project, stub=stub, plain=False)
+    assert result.returncode == 0, result.stderr
+    return project.with_suffix(".exe"), result
+
+
+# (id, project text, "line:column", expected message text)
+BAD_PROJECTS = [
+    ("unknown-search-word", MAIN + '[runtime]\nsearch = ["env:JAVA_HOME", "registery"]\n', "3:28",
+     "[runtime] search: unknown search entry 'registery' (did you mean 'registry'?)"),
+    ("bundled-without-folder", MAIN + '[runtime]\nsearch = ["bundled"]\n', "3:11",
+     "'bundled' needs the folder of the bundled runtime"),
+    ("empty-env-search", MAIN + '[runtime]\nsearch = ["env:"]\n', "3:11", "'env:' needs a variable name"),
+    ("class-path-wildcard-in-name", MAIN + 'classPath = ["lib/app-*.jar"]\n', "2:14",
+     "a wildcard can only stand for a folder's archives"),
+    ("class-path-entry-not-a-path", MAIN + 'classPath = [3]\n', "2:14", "'classPath' entries are paths"),
+    ("class-path-string-read-as-type", MAIN + 'classPath = "lib\\\\myapp.jar;lib\\\\*"\n', "2:13",
+     "'classPath': class path entry 'lib\\myapp.jar' starts with 'l', which is not a class path type"),
+    ("class-path-code-without-flag", MAIN + 'classPath = "Slib;"\n', "2:13",
+     "class path entry 'Slib' lacks its required flag ('1' or '0')"),
+    ("raw-class-path-wrong-letter", MAIN + '[raw.narrow]\n"121" = "X1lib;"\n', "3:9",
+     "[raw.narrow] key 121: class path entry 'X1lib' starts with 'X'"),
+    ("search-code-wrong-letter", MAIN + 'jvmSearchSequence = "JAVA_HOME;"\n', "2:21",
+     "search entry 'JAVA_HOME' starts with 'J', which is not a search type"),
+    ("search-path-with-text", MAIN + 'jvmSearchSequence = "SJAVA_HOME;"\n', "2:21",
+     "'S' takes no text, the launcher would ignore 'JAVA_HOME' (for a variable write 'EJAVA_HOME')"),
+    ("unknown-executable-type", MAIN + "executableType = 2\n", "2:18", "executable type '2' is not one the launcher knows"),
+    ("min-above-max", MAIN + '[runtime]\nminVersion = "17"\nmaxVersion = "11"\n', "4:14",
+     "the maximum Java version \"11\" is below the minimum \"17\" ([runtime] minVersion at line 3)"),
+    ("min-above-max-old-style", MAIN + 'minJavaVersion = "1.8.0_402"\nmaxJavaVersion = "1.7"\n', "3:18",
+     "is below the minimum"),
+    ("bad-version-text", MAIN + 'minJavaVersion = "seventeen"\n', "2:18", '"seventeen" is not a Java version'),
+    ("bad-version-text-runtime", MAIN + '[runtime]\nmaxVersion = "21.x"\n', "3:14", '"21.x" is not a Java version'),
+    ("no-main-class-no-jar", 'applicationName = "x"\n', "1:1", "no main class: set mainClass"),
+    ("no-main-class-jar-without-one", '[[files]]\npath = "lib/plain.jar"\n', "2:8",
+     "(the manifest of lib/plain.jar names none)"),
+    ("named-and-raw-together", MAIN + "console = true\nexecutableType = 0\n", "3:18",
+     "narrow key 107 is set twice: by 'console' at line 2 and by 'executableType'"),
+    ("both-minimum-spellings", MAIN + 'minJavaVersion = "11"\n[runtime]\nminVersion = "17"\n', "4:14",
+     "narrow key 126 is set twice: by 'minJavaVersion' at line 2 and by [runtime] minVersion"),
+    ("gui-and-console", MAIN + "gui = true\nconsole = true\n", "3:11", "'console' contradicts 'gui' at line 2"),
+    ("unknown-runtime-setting", MAIN + '[runtime]\nminVerison = "17"\n', "3:1",
+     "unknown [runtime] setting 'minVerison' (did you mean 'minVersion'?)"),
+    ("bad-manifest", MAIN + '[resources]\nmanifest = "lib/plain.jar"\n', "3:12", "not an application manifest"),
+]
+
+
+@pytest.mark.parametrize("text, where, message", [case[1:] for case in BAD_PROJECTS],
+                         ids=[case[0] for case in BAD_PROJECTS])
+def test_bad_project_is_refused_with_its_location(tovex, write_project, stub, tmp_path, text, where, message):
+    make_jar(tmp_path / "lib" / "plain.jar")
+    project = write_project(text)
+    result = tovex.build(project, stub=stub, plain=False)
+    assert result.returncode == 1
+    assert f"{project}:{where}: error: " in result.stderr
+    assert message in result.stderr
+    assert not project.with_suffix(".exe").exists()
+
+
+# (id, project text, key, stored code)
+NAMED_FORMS = [
+    ("class-path-words", MAIN + 'classPath = ["lib/app.jar", "lib/*.jar", "ext/*", "classes/", "env:EXTRA_CP",'
+                                ' {path = "plugins/x.jar", required = false}]\n',
+     121, "A1lib\\app.jar;S1lib;S1ext;D1classes;E1EXTRA_CP;A0plugins\\x.jar;"),
+    ("class-path-code-as-written", MAIN + 'classPath = "S0.\\\\lib;"\n', 121, "S0.\\lib;"),
+    ("search-words", MAIN + '[runtime]\nbundled = "jre"\n'
+                            'search = ["bundled", "env:JAVA_HOME", "registry", "path", "dir:C:\\\\Java\\\\jdk"]\n',
+     128, "Ajre;EJAVA_HOME;Y;S;AC:\\Java\\jdk;"),
+    ("default-search", MAIN, 128, "EJAVA_HOME;Y;S;"),
+    ("default-search-with-bundled-runtime", MAIN + '[runtime]\nbundled = "runtime/jre"\n', 128,
+     "Aruntime\\jre;EJAVA_HOME;Y;S;"),
+    ("search-code-as-written", MAIN + 'jvmSearchSequence = "Y;EJDK_HOME;"\n', 128, "Y;EJDK_HOME;"),
+    ("gui-by-default", MAIN, 107, "1"),
+    ("console", MAIN + "console = true\n", 107, "0"),
+    ("gui-false-is-console", MAIN + "gui = false\n", 107, "0"),
+    ("executable-type-as-written", MAIN + "executableType = 5\n", 107, "5"),
+    ("modern-runtime-by-default", MAIN, 3001, "1"),
+    ("modern-runtime-off", MAIN + "[runtime]\nmodern = false\n", 3001, None),
+    ("runtime-bounds", MAIN + '[runtime]\nminVersion = "11.0.22+7"\nmaxVersion = "21"\nallowPrerelease = true\n'
+                              'requireJdk = true\n', 126, "11.0.22+7"),
+    ("runtime-maximum", MAIN + '[runtime]\nminVersion = "21.0.5"\nmaxVersion = "21"\n', 127, "21"),
+    ("runtime-prerelease", MAIN + '[runtime]\nallowPrerelease = true\n', 130, "1"),
+    ("runtime-jdk", MAIN + '[runtime]\nrequireJdk = true\n', 131, "1"),
+    ("caption-is-the-application", MAIN + 'applicationName = "Hello"\n', 1000, "Hello"),
+    ("caption-without-a-name", MAIN, 1000, "Error"),
+]
+
+
+@pytest.mark.parametrize("text, key, stored", [case[1:] for case in NAMED_FORMS],
+                         ids=[case[0] for case in NAMED_FORMS])
+def test_named_settings_become_the_launcher_codes(tovex, write_project, stub, text, key, stored):
+    exe, _ = build_named(tovex, write_project, stub, text)
+    assert narrow_records(exe).get(key) == stored
+
+
+@pytest.mark.parametrize("text, subsystem", [(MAIN, 2), (MAIN + "console = true\n", 3), (MAIN + "gui = true\n", 2),
+                                             (MAIN + "executableType = 0\n", 2)])
+def test_only_a_console_program_gets_the_console_subsystem(tovex, write_project, stub, text, subsystem):
+    exe, _ = build_named(tovex, write_project, stub, text)
+    assert struct.unpack_from("<H", exe.read_bytes(), SUBSYSTEM)[0] == subsystem
+
+
+def test_default_messages_name_the_application_and_its_java(tovex, write_project, stub):
+    exe, _ = build_named(tovex, write_project, stub,
+                         MAIN + 'applicationName = "Hello"\n[runtime]\nminVersion = "17"\n')
+    records = narrow_records(exe)
+    assert records[1001] == ("Hello could not find the Java runtime it needs (Java 17 or later).\r\n"
+                             "Please install one, for example from https://adoptium.net/,\r\nand start Hello again.")
+    assert all("TOVEX_JAVA_HOME" not in records[key] for key in range(1000, 1012))
+    assert "%ENV_VAR_NAME%" in records[1003] and "%DEFINED_PATH%" in records[1004]
+
+
+def test_a_plain_build_writes_only_what_the_project_sets(tovex, write_project, stub):
+    project = write_project('applicationName = "Hello"\n')
+    assert tovex.build(project, stub=stub).returncode == 0
+    records = narrow_records(project.with_suffix(".exe"))
+    assert sorted(key for key in records if key < 1000 or key > 1011) == [101]
+    assert records[1000] == "Error" and "TOVEX_JAVA_HOME" in records[1001]
+    assert struct.unpack_from("<H", project.with_suffix(".exe").read_bytes(), SUBSYSTEM)[0] == 2
+
+
+@pytest.mark.parametrize("compress", [True, False], ids=["deflated", "stored"])
+def test_main_class_comes_from_the_first_jar_and_the_tool_says_so(tovex, write_project, stub, tmp_path, compress):
+    long_name = "com.example." + "deeply." * 12 + "Main"
+    make_jar(tmp_path / "lib" / "first.jar", long_name, compress=compress)
+    make_jar(tmp_path / "lib" / "second.jar", "com.example.Other")
+    exe, result = build_named(tovex, write_project, stub,
+                              '[[files]]\npath = "lib/first.jar"\n[[files]]\npath = "lib/second.jar"\n')
+    assert narrow_records(exe)[122] == long_name
+    assert f"note: main class {long_name} from the manifest of lib/first.jar" in result.stderr
+
+
+def test_a_maven_version_becomes_numeric_with_a_warning(tovex, write_project, stub):
+    exe, result = build_named(tovex, write_project, stub,
+                              MAIN + '[resources.version]\nfileVersion = "1.0-SNAPSHOT"\n'
+                                     'productVersionText = "1.0-SNAPSHOT (build 7)"\n')
+    assert ('[resources.version] fileVersion: "1.0-SNAPSHOT" is not a Windows version number; '
+            "the numeric version is 1.0.0.0") in result.stderr
+    [version] = [data for (kind, _, _), data in read_resources(exe.read_bytes()).items() if kind == 16]
+    strings, file_version, product_version = version_strings(version)
+    assert strings["FileVersion"] == "1.0-SNAPSHOT"
+    assert strings["ProductVersion"] == "1.0-SNAPSHOT (build 7)"
+    assert file_version == product_version == (1, 0, 0, 0)
+
+
+def fake_jvm_dll(home, folder, machine):
+    path = home / "bin" / folder / "jvm.dll"
+    path.parent.mkdir(parents=True)
+    image = bytearray(0x200)
+    image[0:2] = b"MZ"
+    struct.pack_into("<I", image, 0x3C, 0x80)
+    image[0x80:0x84] = b"PE\0\0"
+    struct.pack_into("<H", image, 0x84, machine)
+    path.write_bytes(bytes(image))
+
+
+@pytest.mark.parametrize("folder, machine, problem", [
+    ("server", 0x14C, None),
+    ("client", 0x14C, None),
+    ("server", 0x8664, "is built for 64-bit x64 (0x8664), but the executable is 32-bit x86 (0x14c)"),
+    (None, None, "it has neither bin/server/jvm.dll nor bin/client/jvm.dll"),
+])
+def test_a_runtime_to_ship_is_checked_against_the_executable(tovex, write_project, stub, tmp_path, folder,
+                                                             machine, problem):
+    home = tmp_path / "jre"
+    home.mkdir()
+    if folder:
+        fake_jvm_dll(home, folder, machine)
+    project = write_project(MAIN + '[build]\nruntime = "jre"\n')
+    for result in (tovex.build(project, stub=stub, plain=False),
+                   tovex.build(write_project(MAIN, "other.toml"), "--runtime", home, stub=stub, plain=False)):
+        assert result.returncode == (1 if problem else 0), result.stderr
+        if problem:
+            assert problem in result.stderr
+
+
+def test_a_project_manifest_replaces_the_stubs(tovex, write_project, stub, tmp_path):
+    manifest = b'<?xml version="1.0"?>\n<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0"/>\n'
+    (tmp_path / "app.manifest").write_bytes(manifest)
+    exe, _ = build_named(tovex, write_project, stub, MAIN + '[resources]\nmanifest = "app.manifest"\n')
+    report = tovex.inspect_json(exe)
+    assert [(r["typeName"], r["name"], r["size"]) for r in report["resources"]] == [("RT_MANIFEST", 1, len(manifest))]
+    assert report["application"]["manifestSize"] == len(manifest)
+    assert f"Manifest    RT_MANIFEST 1, {len(manifest)} bytes" in tovex.run("inspect", exe).stdout
+
+
+def test_inspect_shows_the_named_settings_in_words(tovex, write_project, stub):
+    exe, _ = build_named(tovex, write_project, stub,
+                         MAIN + 'console = true\nclassPath = ["lib/app.jar", "lib/*", "classes/", "env:CP",'
+                                ' {path = "x.jar", required = false}]\n'
+                                '[runtime]\nsearch = ["registry", "env:JAVA_HOME", "path", "dir:C:\\\\jdk"]\n')
+    application = tovex.inspect_json(exe)["application"]
+    assert application["program"] == "console" and application["subsystem"] == 3
+    assert application["search"] == ["registry", "env:JAVA_HOME", "path", "dir:C:\\jdk"]
+    assert application["searchCode"] == "Y;EJAVA_HOME;S;AC:\\jdk;"
+    assert application["classPath"] == ["lib/app.jar", "lib/*", "classes/", "env:CP", "x.jar (optional)"]
+    assert application["signature"] is None
+    text = tovex.run("inspect", exe).stdout
+    assert "Search      registry, env:JAVA_HOME, path, dir:C:\\jdk  (code \"Y;EJAVA_HOME;S;AC:\\\\jdk;\")" in text
+    assert "Program     console type, errors on standard error (executable type \"0\", console subsystem)" in text
+
+
+def test_new_writes_a_starter_project_that_builds_once_its_jar_exists(tovex, stub, tmp_path):
+    result = tovex.run("new", "Hello", cwd=tmp_path)
+    assert result.returncode == 0, result.stderr
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["Hello.toml", "launcher.exe"]
+    make_jar(tmp_path / "target" / "Hello.jar")
+    built = tovex.build(tmp_path / "Hello.toml", stub=stub, plain=False)
+    assert built.returncode == 0, built.stderr
+    assert narrow_records(tmp_path / "Hello.exe")[122] == "com.example.Main"
+
+    again = tovex.run("new", "Hello", cwd=tmp_path)
+    assert again.returncode == 1 and "Hello.toml already exists" in again.stderr
