@@ -20,10 +20,10 @@ constexpr std::string_view kJava = "{java}";
 
 const DefaultMessage kMessages[] = {
     {1001,
-     "{Application} could not find the Java runtime it needs{java}.\r\nPlease install one, for example from "
-     "https://adoptium.net/,\r\nand start {application} again."},
+     "{Application} needs {java},\r\nbut none was found on this computer.\r\nPlease install one, for example from\r\n"
+     "https://adoptium.net/\r\nand start {application} again."},
     {1002, "The Java runtime found on the search path (PATH) is damaged.\r\nPlease reinstall it."},
-    {1003, "The %ENV_VAR_NAME% environment variable does not\r\npoint to a working Java runtime{java}."},
+    {1003, "The %ENV_VAR_NAME% environment variable does not\r\npoint to a working Java runtime."},
     {1004, "The Java runtime at %DEFINED_PATH% is damaged.\r\nPlease reinstall it."},
     {1005, "{Application} could not start Java. The main method may have thrown an exception."},
     {1006, "File or directory %FILE_NAME% not found or empty.\r\n{Application} may need to be installed again."},
@@ -70,13 +70,14 @@ void replaceAll(std::string& text, std::string_view placeholder, const std::stri
         text.replace(at, placeholder.size(), value);
 }
 
+// "Java 17 or later", "Java 11 to 21", or "a Java runtime" without bounds.
 std::string javaWanted(const MessageContext& context) {
     bool min = context.minJavaVersion && !context.minJavaVersion->empty();
     bool max = context.maxJavaVersion && !context.maxJavaVersion->empty();
-    if (min && max) return " (Java " + *context.minJavaVersion + " to " + *context.maxJavaVersion + ")";
-    if (min) return " (Java " + *context.minJavaVersion + " or later)";
-    if (max) return " (Java " + *context.maxJavaVersion + " or earlier)";
-    return "";
+    if (min && max) return "Java " + *context.minJavaVersion + " to " + *context.maxJavaVersion;
+    if (min) return "Java " + *context.minJavaVersion + " or later";
+    if (max) return "Java " + *context.maxJavaVersion + " or earlier";
+    return "a Java runtime";
 }
 
 }  // namespace

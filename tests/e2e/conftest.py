@@ -93,26 +93,30 @@ class App:
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
 
-def build_executable(project_dir, project_text, name="app"):
+def build_executable(project_dir, project_text, name="app", defaults=False):
+    """Builds with --plain (the block holds what the project gives) unless
+    `defaults`: then as a user's build, with the tool's defaults and checks."""
     project_dir = Path(project_dir)
     project_dir.mkdir(parents=True, exist_ok=True)
     project = project_dir / f"{name}.toml"
     project.write_text(project_text, encoding="utf-8")
     out = project_dir / f"{name}.exe"
     result = subprocess.run([str(TOVEX), "build", str(project), "-o", str(out),
-                             "--stub", str(STUB)], capture_output=True, text=True)
+                             "--stub", str(STUB), *([] if defaults else ["--plain"])],
+                            capture_output=True, text=True)
     assert result.returncode == 0, result.stderr
     return out
 
 
 @pytest.fixture
 def make_app(tmp_path, wine_env):
-    """make_app(project_text) -> App built with tovex from that project file."""
+    """make_app(project_text) -> App built with tovex from that project file
+    (defaults=True: with the defaults of a user's build, see build_executable)."""
     if not TOVEX.exists() or not STUB.exists():
         pytest.skip("dist/tovex and dist/launcher.exe are built by `make`")
 
-    def make(project_text, name="app", directory=None):
-        exe = build_executable(directory or tmp_path, project_text, name)
+    def make(project_text, name="app", directory=None, defaults=False):
+        exe = build_executable(directory or tmp_path, project_text, name, defaults)
         return App(exe, wine_env)
 
     return make
