@@ -6,6 +6,7 @@ import pathlib
 import struct
 import subprocess
 import textwrap
+import zipfile
 
 import pytest
 
@@ -87,6 +88,20 @@ def write_block(narrow, wide):
         for key, value in records:
             block += struct.pack("<ii", key, len(value)) + value
     return bytes(block)
+
+
+def make_jar(path, main_class=None, *, compress=True):
+    """A jar whose manifest names main_class (none: no Main-Class)."""
+    path.parent.mkdir(parents=True, exist_ok=True)
+    manifest = "Manifest-Version: 1.0\r\n"
+    if main_class:
+        # Manifest lines hold at most 72 bytes; longer values go on after a blank.
+        line = f"Main-Class: {main_class}"
+        manifest += line[:70] + "\r\n" + "".join(f" {line[i:i + 69]}\r\n" for i in range(70, len(line), 69))
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED if compress else zipfile.ZIP_STORED) as jar:
+        jar.writestr("META-INF/MANIFEST.MF", manifest + "\r\n")
+        jar.writestr("com/example/Main.class", b"\xca\xfe\xba\xbe")
+    return path
 
 
 # --- running the tool -------------------------------------------------------

@@ -3,28 +3,14 @@ runtime search and bounds, main class) and what the tool makes of them: the
 launcher's codes, the defaults of a double-clickable executable, and a clear
 error with file:line for everything the launcher would skip or misread."""
 import struct
-import zipfile
 
 import pytest
 
-from .conftest import OPTIONAL_HEADER, read_block
+from .conftest import OPTIONAL_HEADER, make_jar, read_block
 from .resource_files import read_resources, version_strings
 
 SUBSYSTEM = OPTIONAL_HEADER + 68
 MAIN = 'mainClass = "com.example.Main"\n'
-
-
-def make_jar(path, main_class=None, *, compress=True):
-    path.parent.mkdir(parents=True, exist_ok=True)
-    manifest = "Manifest-Version: 1.0\r\n"
-    if main_class:
-        # Manifest lines hold at most 72 bytes; longer values go on after a blank.
-        line = f"Main-Class: {main_class}"
-        manifest += line[:70] + "\r\n" + "".join(f" {line[i:i + 69]}\r\n" for i in range(70, len(line), 69))
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED if compress else zipfile.ZIP_STORED) as jar:
-        jar.writestr("META-INF/MANIFEST.MF", manifest + "\r\n")
-        jar.writestr("com/example/Main.class", b"\xca\xfe\xba\xbe")
-    return path
 
 
 def narrow_records(exe):
