@@ -277,7 +277,11 @@ void printSummary(std::ostream& out, const ParsedBlock& block, const ResourceLis
     out << "  Main class  " << (text(key::mainClass).empty() ? "(none)" : text(key::mainClass)) << '\n';
     out << "  Search      " << joined(describeSearchCode(search)) << "  (code " << displayQuoted(search) << ")\n";
     out << "  Class path  " << joined(describeClassPathCode(classPath)) << "  (code " << displayQuoted(classPath) << ")\n";
-    out << "  Java        " << (minimum.empty() ? "any" : minimum) << " to " << (maximum.empty() ? "any" : maximum)
+    std::string bounds = minimum.empty() && maximum.empty() ? "any version"
+                         : maximum.empty()                  ? minimum + " or later"
+                         : minimum.empty()                  ? "up to " + maximum
+                                                            : minimum + " to " + maximum;
+    out << "  Java        " << bounds
         << (text(key::modernRuntime).empty() || text(key::modernRuntime) == "0" ? "" : "; modern runtime search") << '\n';
     out << "  Manifest    "
         << (manifest == resources.resources.end() ? "none" : "RT_MANIFEST " + shownResourceId(manifest->name) + ", " +

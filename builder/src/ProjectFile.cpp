@@ -708,6 +708,10 @@ private:
                 search = &value;
             } else if (name == kBundledEntry) {
                 result_.project.bundledRuntime = pathEntry(origin, value);
+                if (result_.project.bundledRuntime && result_.project.bundledRuntime->find(';') != std::string::npos) {
+                    error(posOf(value.source()), origin + ": a folder name cannot hold ';', which separates the search's entries");
+                    result_.project.bundledRuntime.reset();
+                }
             } else {
                 error(posOf(name.source()),
                       "unknown [runtime] setting " + quoted(name.str()) + didYouMean(name.str(), known));

@@ -31,6 +31,7 @@ BAD_PROJECTS = [
      "[runtime] search: unknown search entry 'registery' (did you mean 'registry'?)"),
     ("bundled-without-folder", MAIN + '[runtime]\nsearch = ["bundled"]\n', "3:11",
      "'bundled' needs the folder of the bundled runtime"),
+    ("bundled-folder-with-separator", MAIN + '[runtime]\nbundled = "jre;x"\n', "3:11", "cannot hold ';'"),
     ("empty-env-search", MAIN + '[runtime]\nsearch = ["env:"]\n', "3:11", "'env:' needs a variable name"),
     ("class-path-wildcard-in-name", MAIN + 'classPath = ["lib/app-*.jar"]\n', "2:14",
      "a wildcard can only stand for a folder's archives"),
