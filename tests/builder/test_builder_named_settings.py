@@ -56,6 +56,8 @@ BAD_PROJECTS = [
     ("no-main-class-no-jar", 'applicationName = "x"\n', "1:1", "no main class: set mainClass"),
     ("no-main-class-jar-without-one", '[[files]]\npath = "lib/plain.jar"\n', "2:8",
      "(the manifest of lib/plain.jar names none)"),
+    ("no-main-class-damaged-jar", '[[files]]\npath = "lib/broken.jar"\n', "2:8",
+     "(the manifest of lib/broken.jar names none)"),
     ("named-and-raw-together", MAIN + "console = true\nexecutableType = 0\n", "3:18",
      "narrow key 107 is set twice: by 'console' at line 2 and by 'executableType'"),
     ("both-minimum-spellings", MAIN + 'minJavaVersion = "11"\n[runtime]\nminVersion = "17"\n', "4:14",
@@ -71,6 +73,8 @@ BAD_PROJECTS = [
                          ids=[case[0] for case in BAD_PROJECTS])
 def test_bad_project_is_refused_with_its_location(tovex, write_project, stub, tmp_path, text, where, message):
     make_jar(tmp_path / "lib" / "plain.jar")
+    # A zip directory end that promises 65535 entries far beyond the file's end.
+    (tmp_path / "lib" / "broken.jar").write_bytes(b"PK\x05\x06" + b"\xff" * 18)
     project = write_project(text)
     result = tovex.build(project, stub=stub, plain=False)
     assert result.returncode == 1
