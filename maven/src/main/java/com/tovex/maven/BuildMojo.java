@@ -171,7 +171,7 @@ public class BuildMojo extends AbstractMojo {
             }
         }
         writeRuntime(file);
-        file.table("build");
+        file.table("build", null);
         if (architecture != null) {
             file.string("architecture", architecture, "<architecture>");
         }
@@ -197,7 +197,7 @@ public class BuildMojo extends AbstractMojo {
         if (runtime == null) {
             return;
         }
-        file.table("runtime");
+        file.table("runtime", "<runtime>");
         if (runtime.search != null) {
             List<String> places = new ArrayList<>();
             for (String place : runtime.search) {
@@ -218,7 +218,7 @@ public class BuildMojo extends AbstractMojo {
 
     private void writeResources(ProjectFile file) throws MojoFailureException {
         if (splashPicture != null || icon != null) {
-            file.table("resources");
+            file.table("resources", null);
             if (splashPicture != null) {
                 file.string("splashPicture", splashPicture.getAbsolutePath(), "<splashPicture>");
             }
@@ -234,7 +234,7 @@ public class BuildMojo extends AbstractMojo {
             throw new MojoFailureException("tovex: the project's version '" + projectVersion + "' is not a Windows "
                 + "version (up to four numbers of 0 to 65535 first); set <versionInfo><fileVersion>");
         }
-        file.table("resources.version");
+        file.table("resources.version", "<versionInfo>");
         optional(file, "fileVersion", given.fileVersion, numeric, "<versionInfo><fileVersion>", fromVersion);
         optional(file, "productVersion", given.productVersion, given.fileVersion == null ? numeric : null,
                  "<versionInfo><productVersion>", fromVersion);

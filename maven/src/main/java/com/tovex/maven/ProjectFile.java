@@ -18,11 +18,12 @@ final class ProjectFile {
         add(line, null);
     }
 
-    void table(String name) {
+    /** A table header; origin: the POM element the whole table comes from, or null. */
+    void table(String name, String origin) {
         if (!origins.isEmpty()) {
             line("");
         }
-        line("[" + name + "]");
+        add("[" + name + "]", origin);
     }
 
     void arrayTable(String name, String origin) {

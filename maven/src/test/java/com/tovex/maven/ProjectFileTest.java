@@ -34,13 +34,14 @@ public class ProjectFileTest {
         ProjectFile file = new ProjectFile();
         file.line("# comment");
         file.string("msgNoJvm", "Needs \"Java\"\nC:\\Java\t\u0001", "<messages><msgNoJvm>");
-        file.table("runtime");
+        file.table("runtime", "<runtime>");
         file.list("search", java.util.Arrays.asList("\"registry\""), "<runtime><search>");
         assertEquals("# comment\nmsgNoJvm = \"Needs \\\"Java\\\"\\nC:\\\\Java\\t\\u0001\"\n\n[runtime]\n"
             + "search = [\"registry\"]\n", file.text());
         assertNull(file.originOfLine(1));
         assertEquals("<messages><msgNoJvm>", file.originOfLine(2));
-        assertNull(file.originOfLine(4));
+        assertNull(file.originOfLine(3));
+        assertEquals("<runtime>", file.originOfLine(4));
         assertEquals("<runtime><search>", file.originOfLine(5));
         assertNull(file.originOfLine(6));
         assertNull(file.originOfLine(0));
