@@ -34,7 +34,8 @@ def mvn(project_dir, *args, path=None):
     env = dict(os.environ)
     if path is not None:
         env["PATH"] = path
-    return subprocess.run(["mvn", "-B", "-o", "-s", str(SETTINGS), "-Daether.offline.protocols=file", *args],
+    return subprocess.run(["mvn", "-B", "-o", "-s", str(SETTINGS), "-Daether.offline.protocols=file",
+                           "-Dstyle.color=never", *args],
                           cwd=project_dir, env=env, capture_output=True, text=True, timeout=600)
 
 
@@ -84,7 +85,7 @@ def test_the_executable_starts_the_application_under_wine(example, rt, wine_env,
     folder.mkdir()
     exe = shutil.copy(example / "hello-1.0.0.exe", folder / "hello.exe")
     jre = make_jre(rt / "jre")
-    result, log = run_logged(App(exe, wine_env), temp_logs, "one", env={"TOVEX_JAVA_HOME": jre.windows()})
+    result, log = run_logged(App(exe, wine_env), temp_logs, "one", env={"JAVA_HOME": jre.windows()})
     assert result.returncode == 0, stderr_text(result) + log
     calls = Calls(jre.jvm_calls())
     [class_path] = [option for option in calls.options() if option.startswith("-Djava.class.path=")]

@@ -87,6 +87,14 @@ public class BuildMojo extends AbstractMojo {
     @Parameter
     private Map<String, String> messages;
 
+    /**
+     * Any other setting of the project file by its name, the value written
+     * as TOML: {@code <jvmSearchSequence>"EJAVA_HOME;"</jvmSearchSequence>},
+     * {@code <splashWidth>480</splashWidth>}, {@code <showSplash>true</showSplash>}.
+     */
+    @Parameter
+    private Map<String, String> settings;
+
     @Parameter(property = "tovex.skip", defaultValue = "false")
     private boolean skip;
 
@@ -170,6 +178,7 @@ public class BuildMojo extends AbstractMojo {
                 file.string(message.getKey(), message.getValue(), "<messages><" + message.getKey() + ">");
             }
         }
+        writeSettings(file);
         writeRuntime(file);
         file.table("build", null);
         if (architecture != null) {
@@ -191,6 +200,21 @@ public class BuildMojo extends AbstractMojo {
             items.add(entry.required ? quoted : "{path = " + quoted + ", required = false}");
         }
         return items;
+    }
+
+    private void writeSettings(ProjectFile file) throws MojoFailureException {
+        if (settings == null) {
+            return;
+        }
+        for (Map.Entry<String, String> setting : settings.entrySet()) {
+            String element = "<settings><" + setting.getKey() + ">";
+            String value = setting.getValue() == null ? "" : setting.getValue().trim();
+            if (value.isEmpty() || value.indexOf('\n') >= 0 || value.indexOf('\r') >= 0) {
+                throw new MojoFailureException("tovex: " + element + " needs a TOML value on one line, such as "
+                    + "\"text\" (\\n for a line break), 42 or true");
+            }
+            file.value(setting.getKey(), value, element);
+        }
     }
 
     private void writeRuntime(ProjectFile file) {

@@ -39,6 +39,11 @@ final class ProjectFile {
         add(key + " = " + value, origin);
     }
 
+    /** A value already in TOML form. */
+    void value(String key, String tomlValue, String origin) {
+        add(key + " = " + tomlValue, origin);
+    }
+
     /** A list of items already in TOML form (quoted strings, inline tables). */
     void list(String key, List<String> tomlItems, String origin) {
         add(key + " = [" + String.join(", ", tomlItems) + "]", origin);
