@@ -43,8 +43,7 @@ def mvn(project_dir, *args, path=None):
 def example(tmp_path_factory):
     """The example built in a copy of examples/ (its POM takes the sources from
     ../hello): the target directory."""
-    if shutil.which("mvn") is None or not PLUGIN.exists() or not TOVEX.exists():
-        pytest.skip("Maven, build/m2 with tovex-maven-plugin and dist/tovex are made by `make`")
+    require_plugin()
     examples = tmp_path_factory.mktemp("maven") / "examples"
     shutil.copytree(EXAMPLES / "hello-maven", examples / "hello-maven", ignore=shutil.ignore_patterns("target"))
     shutil.copytree(EXAMPLES / "hello" / "src", examples / "hello" / "src")
@@ -96,13 +95,14 @@ def test_the_executable_starts_the_application_under_wine(example, rt, wine_env,
     assert arguments[6:] == ["one"]
 
 
-# ---- broken configurations
+# ---- the project file the plugin writes, and broken configurations
 
 MINIMAL_POM = """<project>
   <modelVersion>4.0.0</modelVersion>
   <groupId>com.example</groupId>
-  <artifactId>broken</artifactId>
-  <version>1.0</version>
+  <artifactId>%(artifact)s</artifactId>
+  <version>%(version)s</version>
+  %(more)s
   <build>
     <pluginManagement>
       <plugins>
@@ -119,13 +119,23 @@ MINIMAL_POM = """<project>
         <version>1.0.0</version>
         <executions><execution><goals><goal>build</goal></goals></execution></executions>
         <configuration>
-          %s
+          %(configuration)s
         </configuration>
       </plugin>
     </plugins>
   </build>
 </project>
 """
+def write_pom(directory, configuration, artifact="broken", version="1.0", more=""):
+    text = MINIMAL_POM % {"artifact": artifact, "version": version, "more": more, "configuration": configuration}
+    (directory / "pom.xml").write_text(text, encoding="utf-8")
+
+
+def require_plugin():
+    if shutil.which("mvn") is None or not PLUGIN.exists() or not TOVEX.exists():
+        pytest.skip("Maven, build/m2 with tovex-maven-plugin and dist/tovex are made by `make`")
+
+
 TOOL = f"<tovexExecutable>{TOVEX}</tovexExecutable>"
 MAIN = "<mainClass>com.example.Main</mainClass>"
 
@@ -155,11 +165,10 @@ BROKEN = [
 @pytest.mark.parametrize("configuration, path, expected", [case[1:] for case in BROKEN],
                          ids=[case[0] for case in BROKEN])
 def test_a_broken_configuration_fails_the_build_naming_the_problem(tmp_path, configuration, path, expected):
-    if shutil.which("mvn") is None or not PLUGIN.exists() or not TOVEX.exists():
-        pytest.skip("Maven, build/m2 with tovex-maven-plugin and dist/tovex are made by `make`")
+    require_plugin()
     if "<runtime>" in configuration and not builder_knows_runtime_table(tmp_path):
         pytest.skip("this tovex does not know the [runtime] table yet")
-    (tmp_path / "pom.xml").write_text(MINIMAL_POM % configuration)
+    write_pom(tmp_path, configuration)
     result = mvn(tmp_path, "package", path=path)
     assert result.returncode != 0
     assert "BUILD FAILURE" in result.stdout
@@ -168,3 +177,112 @@ def test_a_broken_configuration_fails_the_build_naming_the_problem(tmp_path, con
     message = result.stdout[result.stdout.index(failure):]
     for text in expected:
         assert text in message, message
+
+
+FULL_CONFIGURATION = f"""
+<tovexExecutable>${{project.basedir}}/record-tovex</tovexExecutable>
+<applicationName>Full</applicationName>
+<mainClass>com.example.Main</mainClass>
+<gui>true</gui>
+<singleInstance>true</singleInstance>
+<classPath>
+  <entry>lib/x.jar</entry><entry>lib/*.jar</entry><entry>classes/</entry><entry>env:EXTRA_CP</entry>
+  <entry><path>p/x.jar</path><required>false</required></entry>
+</classPath>
+<messages><msgErrorCaption>Full "quoted"</msgErrorCaption></messages>
+<settings><splashWidth>256</splashWidth></settings>
+<runtime>
+  <search>
+    <place>bundled</place><place>env:JAVA_HOME</place><place>registry</place><place>path</place>
+    <place>dir:C:\\Java\\jdk</place>
+  </search>
+  <bundled>jre</bundled><minVersion>11</minVersion><maxVersion>21</maxVersion>
+</runtime>
+<architecture>x86</architecture>
+<splashPicture>{EXAMPLES / "hello" / "splash.bmp"}</splashPicture>
+<icon>{EXAMPLES / "hello" / "hello.ico"}</icon>
+<versionInfo>
+  <companyName>Example Ltd</companyName><fileDescription>The full example</fileDescription>
+  <copyright>\u00a9 2026 Example Ltd</copyright>
+</versionInfo>
+"""
+
+FULL_PROJECT = """\
+applicationName = "Full"
+mainClass = "com.example.Main"
+gui = true
+singleInstance = true
+classPath = ["lib/x.jar", "lib/*.jar", "classes/", "env:EXTRA_CP", {{path = "p/x.jar", required = false}}]
+msgErrorCaption = "Full \\"quoted\\""
+splashWidth = 256
+
+[runtime]
+search = ["bundled", "env:JAVA_HOME", "registry", "path", "dir:C:\\\\Java\\\\jdk"]
+bundled = "jre"
+minVersion = "11"
+maxVersion = "21"
+
+[build]
+architecture = "x86"
+output = "{target}/full-2.5-SNAPSHOT.exe"
+
+[resources]
+splashPicture = "{examples}/hello/splash.bmp"
+icon = "{examples}/hello/hello.ico"
+
+[resources.version]
+fileVersion = "2.5.0.0"
+productVersion = "2.5.0.0"
+productVersionText = "2.5-SNAPSHOT"
+productName = "Full App"
+companyName = "Example Ltd"
+fileDescription = "The full example"
+copyright = "\u00a9 2026 Example Ltd"
+
+[[files]]
+path = "{target}/full-2.5-SNAPSHOT.jar"
+
+[[files]]
+path = "{repository}/org/apache/commons/commons-text/1.10.0/commons-text-1.10.0.jar"
+
+[[files]]
+path = "{repository}/org/apache/commons/commons-lang3/debian/commons-lang3-debian.jar"
+"""
+
+
+@pytest.fixture(scope="module")
+def full_project(tmp_path_factory):
+    """A project with every setting, built with a tool that only warns:
+    (Maven's output, the target directory)."""
+    require_plugin()
+    directory = tmp_path_factory.mktemp("full")
+    tool = directory / "record-tovex"
+    tool.write_text('#!/bin/sh\necho "$2:4:1: warning: a warning about line 4"\n')
+    tool.chmod(0o755)
+    dependency = ("<name>Full App</name><dependencies><dependency><groupId>org.apache.commons</groupId>"
+                  "<artifactId>commons-text</artifactId><version>1.10.0</version></dependency></dependencies>")
+    write_pom(directory, FULL_CONFIGURATION, artifact="full", version="2.5-SNAPSHOT", more=dependency)
+    result = mvn(directory, "package")
+    assert result.returncode == 0, result.stdout
+    return result.stdout, directory / "target"
+
+
+def test_every_setting_of_the_pom_goes_into_the_project_file(full_project):
+    """The named settings, the version from a SNAPSHOT, the product name from
+    <name>, the jar and its runtime dependencies in class path order (a
+    dependency's own dependency after it); a warning of the tool comes out as
+    Maven's warning, naming the POM element."""
+    output, target = full_project
+    written = (target / "tovex.toml").read_text(encoding="utf-8").split("\n", 1)
+    assert written[0].startswith("# Written by tovex-maven-plugin")
+    assert written[1] == FULL_PROJECT.format(target=target, examples=EXAMPLES, repository=M2 / "repository")
+    assert f"[WARNING] {target}/tovex.toml:4:1: warning: a warning about line 4 (from the POM: <gui>)" \
+        in output.splitlines()
+
+
+def test_the_project_file_of_every_setting_builds_with_tovex(full_project, tmp_path):
+    _, target = full_project
+    if not builder_knows_runtime_table(tmp_path):
+        pytest.skip("this tovex does not know the [runtime] table yet")
+    built = subprocess.run([str(TOVEX), "build", str(target / "tovex.toml")], capture_output=True, text=True)
+    assert built.returncode == 0, built.stderr
