@@ -1,8 +1,8 @@
 """tovex-maven-plugin: `mvn -o install` on the example Maven project
 (examples/hello-maven) makes a Windows executable that carries the main class,
 the application's jar, its dependency and the POM's version, that Maven
-installs beside the jar, and that starts the application under Wine; broken
-configurations fail the Maven build with a message that names the problem and
+installs beside the jar, and that starts the application under Wine; a POM
+with every setting gives the project file it should; broken configurations fail the Maven build with a message that names the problem and
 the POM element it came from. Maven runs offline on the repository `make`
 fills (build/m2)."""
 import json
@@ -126,6 +126,8 @@ MINIMAL_POM = """<project>
   </build>
 </project>
 """
+
+
 def write_pom(directory, configuration, artifact="broken", version="1.0", more=""):
     text = MINIMAL_POM % {"artifact": artifact, "version": version, "more": more, "configuration": configuration}
     (directory / "pom.xml").write_text(text, encoding="utf-8")
