@@ -1,7 +1,6 @@
 package com.tovex.maven;
 
 import java.util.ArrayList;
-import java.util.Collections;
 import java.util.List;
 
 /**
@@ -56,10 +55,6 @@ final class ProjectFile {
     /** The POM element that line number (1-based) came from, or null. */
     String originOfLine(int number) {
         return number >= 1 && number <= origins.size() ? origins.get(number - 1) : null;
-    }
-
-    List<String> origins() {
-        return Collections.unmodifiableList(origins);
     }
 
     private void add(String line, String origin) {
