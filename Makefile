@@ -5,9 +5,9 @@ JOBS ?= 2
 WIN_BUILD := build/win
 BUILDER_BUILD := build/builder
 
-.PHONY: all setup launcher builder example java test bench clean
+.PHONY: all setup launcher builder example java maven test bench clean
 
-all: setup launcher builder java example
+all: setup launcher builder java example maven
 
 setup:
 	@scripts/setup
@@ -27,6 +27,11 @@ builder: setup
 # The example application dist/examples/hello.exe, with its Java side.
 example: launcher builder java
 	scripts/build-example
+
+# tovex-maven-plugin into build/m2, and the example Maven project
+# examples/hello-maven into dist/examples/hello-maven.exe, offline.
+maven: launcher builder java
+	maven/build
 
 # The Java runtime library dist/tovexlib.jar (javac --release 8).
 java: setup
