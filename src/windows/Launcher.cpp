@@ -27,6 +27,12 @@ void honourRebootRequest(const char* tail) {
   ExitWindowsEx(EWX_REBOOT, 0);
 }
 
+[[noreturn]] void reportLaunchFailure() {
+  const JavaFailure& failure = javaFailure();
+  const Filling exception[] = {{kExceptionPlaceholder, failure.summary.c_str()}};
+  fatalErrorKeyWith(key::msgJvmNotStarted, exception, 1, failure.details.c_str());
+}
+
 }  // namespace
 
 const char* commandLineTail(const char* commandLine) {
@@ -67,7 +73,7 @@ int runLauncher(HINSTANCE instance, const char* tail, int showWindow) {
   queueRegisteredTemps();
   WideArgumentList arguments;
   splitArguments(GetCommandLineW(), arguments);
-  if (!launchJava(arguments, true)) fatalErrorKey(key::msgJvmNotStarted);
+  if (!launchJava(arguments, true)) reportLaunchFailure();
   WideArgumentList().swap(arguments);
   return 0;
 }
