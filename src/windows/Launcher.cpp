@@ -65,9 +65,13 @@ int runLauncher(HINSTANCE instance, const char* tail, int showWindow) {
   honourRebootRequest(tail);
   if (isQuietSwitch(tail)) setQuiet();
   initialiseProcess(instance);
+  // With key 3001 a second start of a single-instance application hands over
+  // before it unpacks anything.
+  bool handOverFirst = configInt(key::modernRuntime) != 0;
+  if (handOverFirst) checkSingleInstance(true, true);
   if (!extractIncludedFiles()) fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, "16");
   processDeletionQueue();
-  checkSingleInstance(true, true);
+  if (!handOverFirst) checkSingleInstance(true, true);
   if (configInt(key::showSplash) != 0) startSplash(showWindow);
   if (!LoadDLL()) exitLauncher(kNoRuntimeExitCode);
   queueRegisteredTemps();
