@@ -29,8 +29,8 @@ def test_the_message_names_what_main_threw_with_its_first_stack_lines(make_app, 
     jre.configure_jvm(main_exception=thrown, main_exception_stack=STACK)
     result, log, calls = launch(app=make_app(DETAILED))
     assert result.returncode == 1
-    assert stderr_text(result) == (f"The application stopped: {thrown}\r\n\r\n"
-                                   f"    at {STACK[0]}\r\n    at {STACK[1]}\n")
+    assert stderr_text(result).split("\n\nLog: ")[0] == (f"The application stopped: {thrown}\r\n\r\n"
+                                                         f"    at {STACK[0]}\r\n    at {STACK[1]}")
     assert f"ERROR: exception: {thrown}\n" in log
     # Described (printed on standard error by a real JVM) before it is read.
     names = calls.names()
@@ -41,20 +41,20 @@ def test_a_long_stack_is_cut_to_its_first_lines(make_app, launch, jre):
     stack = [f"com.example.Deep.level{i}(Deep.java:{i})" for i in range(8)]
     jre.configure_jvm(main_exception="java.lang.StackOverflowError", main_exception_stack=stack)
     result, _, _ = launch(app=make_app(DETAILED))
-    lines = stderr_text(result).split("\r\n")
-    assert lines[2:] == [f"    at {line}" for line in stack[:5]] + ["    ...\n"]
+    lines = stderr_text(result).split("\n\nLog: ")[0].split("\r\n")
+    assert lines[2:] == [f"    at {line}" for line in stack[:5]] + ["    ..."]
 
 
 def test_a_missing_starter_is_named(make_app, launch, jre):
     jre.configure_jvm(missing_class=STARTER)
     result, _, _ = launch(app=make_app(DETAILED))
-    assert stderr_text(result) == "Couldn't load com.tovex.runtime.WinLauncher.\n"
+    assert stderr_text(result).startswith("Couldn't load com.tovex.runtime.WinLauncher.\n\nLog: ")
 
 
 def test_without_the_switch_the_texts_stay_as_configured(make_app, launch, jre):
     jre.configure_jvm(main_exception="java.lang.IllegalStateException: boom", main_exception_stack=STACK)
     result, _, calls = launch(app=make_app(DETAILED.replace("modernRuntime = true", "modernRuntime = false")))
-    assert stderr_text(result) == "The application stopped: %EXCEPTION%\n"
+    assert stderr_text(result).startswith("The application stopped: %EXCEPTION%\n\nLog: ")
     assert "CallObjectMethod" not in calls.names()
 
 
@@ -77,10 +77,13 @@ def test_without_boxes_the_download_page_follows_the_message(make_app):
                     reason="needs an X display and xdotool (run under `make test`)")
 @pytest.mark.parametrize("answer, opened", [("y", True), ("n", False)])
 def test_the_box_offers_the_download_page_and_yes_opens_it(make_app, wine_env, tmp_path, answer, opened):
-    # A handler for https that records what the shell was asked to open.
+    # A handler for https that records what the shell was asked to open, in
+    # place of the prefix's browser (put back afterwards).
     record = tmp_path / "opened.txt"
+    key = r"HKCR\https\shell\open\command"
+    query = subprocess.run(["wine", "reg", "query", key, "/ve"], env=wine_env, capture_output=True, text=True)
+    browser = query.stdout.split("REG_SZ", 1)[1].strip() if "REG_SZ" in query.stdout else None
     handler = fr'cmd.exe /c echo %1> "{windows_path(wine_env, record)}"'
-    key = r"HKCU\Software\Classes\https\shell\open\command"
     subprocess.run(["wine", "reg", "add", key, "/ve", "/d", handler, "/f"], env=wine_env,
                    capture_output=True, check=True)
     caption = f"Download box {answer}"
@@ -102,6 +105,9 @@ def test_the_box_offers_the_download_page_and_yes_opens_it(make_app, wine_env, t
     finally:
         if process.poll() is None:
             process.kill()
-        subprocess.run(["wine", "reg", "delete", r"HKCU\Software\Classes\https", "/f"], env=wine_env,
-                       capture_output=True)
+        if browser is not None:
+            subprocess.run(["wine", "reg", "add", key, "/ve", "/d", browser, "/f"], env=wine_env,
+                           capture_output=True)
+        else:
+            subprocess.run(["wine", "reg", "delete", key, "/ve", "/f"], env=wine_env, capture_output=True)
     assert process.returncode == NO_RUNTIME_EXIT

@@ -174,7 +174,8 @@ def test_a_second_start_extracts_only_without_the_modern_switch(app_factory, win
     app = app_factory(project_extra=f"modernRuntime = {'true' if modern else 'false'}\n")
     app.start()
     before = set(wine_temp_dir.glob("tvx*.tmp_dir*"))
-    assert app.run("again").returncode == 0
+    result = app.run("again")
+    assert result.returncode == 0, result.stderr
     made = set(wine_temp_dir.glob("tvx*.tmp_dir*")) - before
     assert bool(made) == extracts
 
