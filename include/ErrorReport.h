@@ -10,12 +10,35 @@ constexpr const char* kErrorCodePlaceholder = "%ERROR_CODE%";
 constexpr const char* kEnvVarNamePlaceholder = "%ENV_VAR_NAME%";
 constexpr const char* kFileNamePlaceholder = "%FILE_NAME%";
 constexpr const char* kDefinedPathPlaceholder = "%DEFINED_PATH%";
+// Filled only when the block switches the modern behaviour on (key 3001).
+constexpr const char* kExceptionPlaceholder = "%EXCEPTION%";
+constexpr const char* kClassNamePlaceholder = "%CLASS_NAME%";
+constexpr const char* kDownloadUrlPlaceholder = "%DOWNLOAD_URL%";
+
+// A placeholder and the text that takes its place.
+struct Filling {
+  const char* placeholder;
+  const char* value;
+};
 
 void showError(const char* text);
 void showErrorKey(int key, const char* placeholder = nullptr, const char* value = nullptr);
 [[noreturn]] void fatalError(const char* text);
 [[noreturn]] void fatalErrorKey(int key, const char* placeholder = nullptr, const char* value = nullptr);
 [[noreturn]] void exitLauncher(int code);
+
+// A message key's text with several placeholders filled and, below it, details
+// (stack lines, say). Without key 3001 only the text is shown, as configured.
+void showErrorKeyWith(int key, const Filling* fillings, size_t count, const char* details = nullptr);
+[[noreturn]] void fatalErrorKeyWith(int key, const Filling* fillings, size_t count, const char* details = nullptr);
+
+// The message that no runtime can be used. With a download page (key 3004)
+// the message box asks whether to open it and Yes opens it in the browser;
+// without message boxes the page's address follows the text.
+void showNoRuntimeError(int key, const Filling* fillings, size_t count);
+
+// Whether a download page address may be handed to the shell: http or https.
+bool isWebAddress(const char* url);
 
 void setQuiet();
 bool messageBoxesOn();

@@ -7,6 +7,7 @@
 
 #include "Buffers.h"
 #include "CommandLine.h"
+#include "JavaFailure.h"
 #include "jni.h"
 
 // The values of the fixed variables %NAME% and ${NAME}, each known under the
@@ -99,6 +100,9 @@ bool appendRuntimeJar(char* classPath, size_t capacity);
 // a missing starter class or main method ends the process (1010, 1011).
 // With destroyAfterMain, waits in DestroyJavaVM for the application's end.
 bool launchJava(const WideArgumentList& arguments, bool destroyAfterMain);
+
+// What main threw, when launchJava failed that way and key 3001 is on; empty otherwise.
+const JavaFailure& javaFailure();
 
 // The starter's arguments: "true" for executable type 1 else "false", the
 // configured main class, the error and output files (full paths, empty when

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -58,28 +59,107 @@ void composeErrorMessage(char* out, size_t capacity, const char* text, const cha
   formatText(out, capacity, "%s\n\nLog: %s", text, longPath);
 }
 
-void showError(const char* text) {
-  queueRegisteredTemps();
-  hideSplash();
+namespace {
 
-  char message[kTextBufferSize];
-  composeErrorMessage(message, sizeof message, text, logFilePath());
+bool modernMessages() { return configInt(key::modernRuntime) != 0; }
 
-  if (boxesOn) {
-    char caption[kTextBufferSize];
-    configString(key::msgErrorCaption, caption, sizeof caption);
-    // A splash window that is going away as the box comes up would take the
-    // box with it: a window no longer there owns nothing.
-    HWND owner = messageOwner;
-    if (owner != nullptr && !IsWindow(owner)) owner = nullptr;
-    MessageBoxA(owner, message, caption, MB_ICONERROR);
-  } else {
+// Appends "\r\n\r\n" and a text, when there is one.
+void appendParagraph(char* out, size_t capacity, const char* text) {
+  if (text == nullptr || *text == 0) return;
+  appendText(out, capacity, "\r\n\r\n");
+  appendText(out, capacity, text);
+}
+
+// Shows a composed message; the answer of the box (IDOK without boxes).
+int presentMessage(const char* message, UINT buttons) {
+  if (!boxesOn) {
     // Binary, so that the text goes out as configured (its own CR LF line
     // breaks included) followed by exactly one line feed.
     _setmode(_fileno(stderr), _O_BINARY);
     fprintf(stderr, "%s\n", message);
     fflush(stderr);
+    return IDOK;
   }
+  char caption[kTextBufferSize];
+  configString(key::msgErrorCaption, caption, sizeof caption);
+  // A splash window that is going away as the box comes up would take the
+  // box with it: a window no longer there owns nothing.
+  HWND owner = messageOwner;
+  if (owner != nullptr && !IsWindow(owner)) owner = nullptr;
+  return MessageBoxA(owner, message, caption, MB_ICONERROR | buttons);
+}
+
+// The text to show: the log's path, then in a box the copy hint (key 3006),
+// then the question, if any.
+int reportComposed(const char* text, const char* question, UINT buttons) {
+  queueRegisteredTemps();
+  hideSplash();
+  char message[kTextBufferSize];
+  composeErrorMessage(message, sizeof message, text, logFilePath());
+  if (boxesOn) {
+    char hint[kTextBufferSize];
+    configString(key::msgCopyHint, hint, sizeof hint);
+    appendParagraph(message, sizeof message, hint);
+  }
+  appendParagraph(message, sizeof message, question);
+  return presentMessage(message, buttons);
+}
+
+// A key's text with its placeholders filled, one after the other.
+void fillKeyText(char* out, size_t capacity, int key, const Filling* fillings, size_t count) {
+  configString(key, out, capacity);
+  if (!modernMessages()) return;
+  char filled[kTextBufferSize];
+  for (size_t i = 0; i < count; ++i) {
+    replacePlaceholder(filled, sizeof filled, out, fillings[i].placeholder, fillings[i].value);
+    copyText(out, capacity, filled);
+  }
+}
+
+}  // namespace
+
+void showError(const char* text) { reportComposed(text, nullptr, MB_OK); }
+
+void showErrorKeyWith(int key, const Filling* fillings, size_t count, const char* details) {
+  char text[kTextBufferSize];
+  fillKeyText(text, sizeof text, key, fillings, count);
+  if (modernMessages()) appendParagraph(text, sizeof text, details);
+  showError(text);
+}
+
+void fatalErrorKeyWith(int key, const Filling* fillings, size_t count, const char* details) {
+  showErrorKeyWith(key, fillings, count, details);
+  ExitProcess(1);
+}
+
+bool isWebAddress(const char* url) {
+  return _strnicmp(url, "https://", 8) == 0 || _strnicmp(url, "http://", 7) == 0;
+}
+
+void showNoRuntimeError(int key, const Filling* fillings, size_t count) {
+  char text[kTextBufferSize];
+  fillKeyText(text, sizeof text, key, fillings, count);
+  char url[kTextBufferSize];
+  configString(key::downloadUrl, url, sizeof url);
+  if (url[0] == 0 || !isWebAddress(url)) {
+    if (url[0] != 0) logError("download page %s is not a web address", url);
+    showError(text);
+    return;
+  }
+  char question[kTextBufferSize];
+  char asked[kTextBufferSize];
+  configString(key::msgOpenDownloadPage, question, sizeof question);
+  if (!boxesOn || question[0] == 0) {
+    // Nothing to ask with: the address is shown.
+    appendText(text, sizeof text, "\r\n");
+    appendText(text, sizeof text, url);
+    showError(text);
+    return;
+  }
+  replacePlaceholder(asked, sizeof asked, question, kDownloadUrlPlaceholder, url);
+  if (reportComposed(text, asked, MB_YESNO) != IDYES) return;
+  logInfo("opening %s", url);
+  ShellExecuteA(nullptr, "open", url, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void showErrorKey(int key, const char* placeholder, const char* value) {

@@ -9,6 +9,7 @@
 
 #include "Config.h"
 #include "ErrorReport.h"
+#include "JavaFailure.h"
 #include "Extraction.h"
 #include "Log.h"
 #include "Paths.h"
@@ -425,6 +426,8 @@ void detachJvmThread() {
 namespace {
 
 constexpr const char* kStarterClass = "com/tovex/runtime/WinLauncher";
+// The starter as a message names it.
+constexpr const char* kStarterClassName = "com.tovex.runtime.WinLauncher";
 constexpr const char* kFirstRunClass = "com/vandrel/runtime/FirstRun";
 constexpr const char* kMainSignature = "([Ljava/lang/String;)V";
 
@@ -522,6 +525,15 @@ void logStarterArgument(int index, const wchar_t* argument) {
   delete[] narrow;
 }
 
+JavaFailure lastFailure;
+
+// Keeps what main threw for the message, and writes it to the log.
+void recordFailure(jthrowable thrown) {
+  lastFailure = describeThrowable(jniEnv, thrown);
+  logError("exception: %s", lastFailure.summary.c_str());
+  if (!lastFailure.details.empty()) logError("%s", lastFailure.details.c_str());
+}
+
 // Runs the first-run hook and the starter's main; false when main ended with
 // an exception.
 bool callMain(const WideArgumentList& arguments) {
@@ -537,14 +549,15 @@ bool callMain(const WideArgumentList& arguments) {
   }
   logInfo("main class: %s", className);
   jclass starter = jniEnv->FindClass(className);
+  const Filling starterName[] = {{kClassNamePlaceholder, kStarterClassName}};
   if (starter == nullptr) {
     logError("could not find main class");
-    fatalErrorKey(key::msgMainClassNotLoaded);
+    fatalErrorKeyWith(key::msgMainClassNotLoaded, starterName, 1);
   }
   jmethodID mainMethod = jniEnv->GetStaticMethodID(starter, "main", kMainSignature);
   if (mainMethod == nullptr) {
     logError("could not find main method");
-    fatalErrorKey(key::msgMainMethodNotFound);
+    fatalErrorKeyWith(key::msgMainMethodNotFound, starterName, 1);
   }
 
   WideArgumentList parameters = starterArguments(arguments);
@@ -566,10 +579,12 @@ bool callMain(const WideArgumentList& arguments) {
   logInfo("calling main");
   jniEnv->CallStaticVoidMethod(starter, mainMethod, array);
   logInfo("main returned");
-  bool failed = jniEnv->ExceptionOccurred() != nullptr;
+  jthrowable thrown = jniEnv->ExceptionOccurred();
+  bool failed = thrown != nullptr;
   if (failed) {
     logError("an exception occured");
     jniEnv->ExceptionDescribe();
+    if (configInt(key::modernRuntime) != 0) recordFailure(thrown);
   }
   WideArgumentList().swap(parameters);
   return !failed;
@@ -608,6 +623,8 @@ WideArgumentList starterArguments(const WideArgumentList& arguments) {
   }
   return list;
 }
+
+const JavaFailure& javaFailure() { return lastFailure; }
 
 bool launchJava(const WideArgumentList& arguments, bool destroyAfterMain) {
   logInfo("launching program");

@@ -27,6 +27,12 @@ void honourRebootRequest(const char* tail) {
   ExitWindowsEx(EWX_REBOOT, 0);
 }
 
+[[noreturn]] void reportLaunchFailure() {
+  const JavaFailure& failure = javaFailure();
+  const Filling exception[] = {{kExceptionPlaceholder, failure.summary.c_str()}};
+  fatalErrorKeyWith(key::msgJvmNotStarted, exception, 1, failure.details.c_str());
+}
+
 }  // namespace
 
 const char* commandLineTail(const char* commandLine) {
@@ -59,15 +65,19 @@ int runLauncher(HINSTANCE instance, const char* tail, int showWindow) {
   honourRebootRequest(tail);
   if (isQuietSwitch(tail)) setQuiet();
   initialiseProcess(instance);
+  // With key 3001 a second start of a single-instance application hands over
+  // before it unpacks anything.
+  bool handOverFirst = configInt(key::modernRuntime) != 0;
+  if (handOverFirst) checkSingleInstance(true, true);
   if (!extractIncludedFiles()) fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, "16");
   processDeletionQueue();
-  checkSingleInstance(true, true);
+  if (!handOverFirst) checkSingleInstance(true, true);
   if (configInt(key::showSplash) != 0) startSplash(showWindow);
   if (!LoadDLL()) exitLauncher(kNoRuntimeExitCode);
   queueRegisteredTemps();
   WideArgumentList arguments;
   splitArguments(GetCommandLineW(), arguments);
-  if (!launchJava(arguments, true)) fatalErrorKey(key::msgJvmNotStarted);
+  if (!launchJava(arguments, true)) reportLaunchFailure();
   WideArgumentList().swap(arguments);
   return 0;
 }

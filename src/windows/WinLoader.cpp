@@ -275,7 +275,7 @@ bool LoadDLL() {
   JvmLocation location;
   if (!searchJvm(&location)) {
     logError("No JVM found");
-    showErrorKey(key::msgNoJvm);
+    showNoRuntimeError(key::msgNoJvm, nullptr, 0);
     return false;
   }
   logInfo("Trying to load JVM-DLL from %s", location.exePath);

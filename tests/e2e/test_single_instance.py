@@ -119,11 +119,11 @@ def app_factory(request, make_app, wine_env, wine_c_drive, wine_temp_dir):
     shutil.rmtree(root, ignore_errors=True)
     apps = []
 
-    def make(single_instance=True, **jvm_settings):
+    def make(single_instance=True, project_extra="", **jvm_settings):
         jre = make_jre(root / "jre", J142)
         jre.configure_jvm(**{"create_result": 0, "main_sleep_ms": MAIN_SLEEP_MS, **jvm_settings})
         project = ("jvmSearchSequence = 'EJAVA_HOME;'\n"
-                   f"singleInstance = {'true' if single_instance else 'false'}\n")
+                   f"singleInstance = {'true' if single_instance else 'false'}\n" + project_extra)
         built = make_app(project, directory=root / "Single Instance App")
         app = SingleInstanceApp(built.exe, jre, wine_env, wine_temp_dir)
         app.forget_registration()
@@ -167,6 +167,17 @@ def test_second_start_hands_its_arguments_over_and_ends_with_0(app_factory):
     assert app.jre.run_count() == probes
     assert first.poll() is None
     assert app.registered_pid() == pid
+
+
+@pytest.mark.parametrize("modern, extracts", [(False, True), (True, False)])
+def test_a_second_start_extracts_only_without_the_modern_switch(app_factory, wine_temp_dir, modern, extracts):
+    app = app_factory(project_extra=f"modernRuntime = {'true' if modern else 'false'}\n")
+    app.start()
+    before = set(wine_temp_dir.glob("tvx*.tmp_dir*"))
+    result = app.run("again")
+    assert result.returncode == 0, result.stderr
+    made = set(wine_temp_dir.glob("tvx*.tmp_dir*")) - before
+    assert bool(made) == extracts
 
 
 def test_arguments_are_handed_over_as_typed(app_factory):

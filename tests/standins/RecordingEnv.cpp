@@ -71,6 +71,25 @@ void throwNew(const char* className, const std::string& message) {
   pending = make(Object::kThrowable, std::string(className) + ": " + message);
 }
 
+// What Throwable.toString() gives: the class name with dots, then the message.
+std::string throwableText(const Object* throwable) {
+  std::string text = throwable->text;
+  std::size_t end = text.find(": ");
+  for (std::size_t i = 0; i < text.size() && i < end; ++i) {
+    if (text[i] == '/') text[i] = '.';
+  }
+  return text;
+}
+
+// main_exception: the exception main throws ("java.lang.IllegalStateException: boom");
+// main_exception_stack (may repeat): its stack trace's elements, first to last.
+void throwFromMain() {
+  pending = make(Object::kThrowable, config->text("main_exception", ""));
+  for (const std::string& line : config->all("main_exception_stack")) {
+    pending->elements.push_back(make(Object::kString, line));
+  }
+}
+
 // ---- Functions not implemented: record the slot and end the process.
 
 template <std::size_t Slot>
@@ -213,6 +232,7 @@ void callStatic(const char* kind, jclass cls, jmethodID id, const std::string& a
   record(std::string(kind) + " " + describe(cls) + " " + method->text + " " + arguments);
   if (method->text == "main") runApplication();
   if (listed("throw_in", method->text)) throwNew("java/lang/RuntimeException", method->text);
+  if (method->text == "main" && config->has("main_exception")) throwFromMain();
 }
 
 jvalue nextFromList(va_list& list, char type) {
@@ -322,6 +342,62 @@ void JNICALL setObjectArrayElement(JNIEnv*, jobjectArray array, jsize index, job
 
 jsize JNICALL getArrayLength(JNIEnv*, jarray array) { return static_cast<jsize>(from(array)->elements.size()); }
 
+jobject JNICALL getObjectArrayElement(JNIEnv*, jobjectArray array, jsize index) {
+  Object* object = from(array);
+  if (index < 0 || static_cast<std::size_t>(index) >= object->elements.size()) {
+    throwNew("java/lang/ArrayIndexOutOfBoundsException", std::to_string(index));
+    return nullptr;
+  }
+  return static_cast<jobject>(static_cast<void*>(object->elements[index]));
+}
+
+// ---- Instance methods: the class of an object, and the two methods a launcher
+// reads a throwable with (toString, getStackTrace).
+
+jclass JNICALL getObjectClass(JNIEnv*, jobject object) {
+  const Object* of = from(object);
+  std::string name = of->kind == Object::kThrowable ? "java/lang/Throwable" : "java/lang/Object";
+  record("GetObjectClass " + name);
+  return static_cast<jclass>(static_cast<void*>(make(Object::kClass, name)));
+}
+
+jmethodID JNICALL getMethodID(JNIEnv*, jclass cls, const char* name, const char* sig) {
+  record("GetMethodID " + describe(cls) + " " + name + " " + sig);
+  Object* method = make(Object::kMethod, name);
+  method->signature = sig;
+  method->owner = from(cls);
+  return reinterpret_cast<jmethodID>(method);
+}
+
+jobject callObject(jobject object, jmethodID id) {
+  const Object* target = from(object);
+  const std::string& name = from(id)->text;
+  record("CallObjectMethod " + name);
+  if (name == "toString") {
+    std::string text = target->kind == Object::kThrowable ? throwableText(target) : target->text;
+    return static_cast<jobject>(static_cast<void*>(make(Object::kString, text)));
+  }
+  if (name == "getStackTrace" && target->kind == Object::kThrowable) {
+    Object* array = make(Object::kArray, "");
+    array->elements = target->elements;
+    return static_cast<jobject>(static_cast<void*>(array));
+  }
+  throwNew("java/lang/NoSuchMethodError", name);
+  return nullptr;
+}
+
+jobject JNICALL callObjectMethod(JNIEnv*, jobject object, jmethodID id, ...) { return callObject(object, id); }
+jobject JNICALL callObjectMethodV(JNIEnv*, jobject object, jmethodID id, va_list) { return callObject(object, id); }
+jobject JNICALL callObjectMethodA(JNIEnv*, jobject object, jmethodID id, const jvalue*) {
+  return callObject(object, id);
+}
+
+const char* JNICALL getStringUTFChars(JNIEnv*, jstring string, jboolean* isCopy) {
+  if (isCopy != nullptr) *isCopy = JNI_FALSE;
+  return from(string)->text.c_str();
+}
+void JNICALL releaseStringUTFChars(JNIEnv*, jstring, const char*) {}
+
 jthrowable JNICALL exceptionOccurred(JNIEnv*) {
   record("ExceptionOccurred " + (pending ? pending->text : std::string("null")));
   return static_cast<jthrowable>(static_cast<void*>(pending));
@@ -388,6 +464,14 @@ void fillTables() {
   envTable.NewObjectArray = newObjectArray;
   envTable.SetObjectArrayElement = setObjectArrayElement;
   envTable.GetArrayLength = getArrayLength;
+  envTable.GetObjectArrayElement = getObjectArrayElement;
+  envTable.GetObjectClass = getObjectClass;
+  envTable.GetMethodID = getMethodID;
+  envTable.CallObjectMethod = callObjectMethod;
+  envTable.CallObjectMethodV = callObjectMethodV;
+  envTable.CallObjectMethodA = callObjectMethodA;
+  envTable.GetStringUTFChars = getStringUTFChars;
+  envTable.ReleaseStringUTFChars = releaseStringUTFChars;
   envTable.ExceptionOccurred = exceptionOccurred;
   envTable.ExceptionCheck = exceptionCheck;
   envTable.ExceptionDescribe = exceptionDescribe;

@@ -1,0 +1,113 @@
+"""Errors a user can act on: what Java threw, which class is missing, and the
+download page offered when no runtime is there (key 3001 and the keys
+beside it)."""
+import os
+import shutil
+import subprocess
+
+import pytest
+
+from conftest import NO_RUNTIME_EXIT, wait_for, windows_path
+from test_launch import PROJECT, STARTER, jre, launch, standins  # noqa: F401 (fixtures)
+from test_message_box import find_window
+from test_start_up import stderr_text
+
+QUIET = PROJECT.replace("executableType = 1", "executableType = 2")
+DETAILED = QUIET + '''modernRuntime = true
+msgJvmNotStarted = "The application stopped: %EXCEPTION%"
+msgMainClassNotLoaded = "Couldn't load %CLASS_NAME%."
+'''
+STACK = ["com.example.Hello.start(Hello.java:12)", "com.example.Hello.main(Hello.java:5)"]
+
+
+@pytest.mark.parametrize("thrown", [
+    "java.lang.IllegalStateException: no settings file",
+    # The starter loads the application's class: a missing one is what main throws.
+    "java.lang.ClassNotFoundException: com.example.Missing",
+])
+def test_the_message_names_what_main_threw_with_its_first_stack_lines(make_app, launch, jre, thrown):
+    jre.configure_jvm(main_exception=thrown, main_exception_stack=STACK)
+    result, log, calls = launch(app=make_app(DETAILED))
+    assert result.returncode == 1
+    assert stderr_text(result).split("\n\nLog: ")[0] == (f"The application stopped: {thrown}\r\n\r\n"
+                                                         f"    at {STACK[0]}\r\n    at {STACK[1]}")
+    assert f"ERROR: exception: {thrown}\n" in log
+    # Described (printed on standard error by a real JVM) before it is read.
+    names = calls.names()
+    assert names.index("ExceptionDescribe") < names.index("CallObjectMethod")
+
+
+def test_a_long_stack_is_cut_to_its_first_lines(make_app, launch, jre):
+    stack = [f"com.example.Deep.level{i}(Deep.java:{i})" for i in range(8)]
+    jre.configure_jvm(main_exception="java.lang.StackOverflowError", main_exception_stack=stack)
+    result, _, _ = launch(app=make_app(DETAILED))
+    lines = stderr_text(result).split("\n\nLog: ")[0].split("\r\n")
+    assert lines[2:] == [f"    at {line}" for line in stack[:5]] + ["    ..."]
+
+
+def test_a_missing_starter_is_named(make_app, launch, jre):
+    jre.configure_jvm(missing_class=STARTER)
+    result, _, _ = launch(app=make_app(DETAILED))
+    assert stderr_text(result).startswith("Couldn't load com.tovex.runtime.WinLauncher.\n\nLog: ")
+
+
+def test_without_the_switch_the_texts_stay_as_configured(make_app, launch, jre):
+    jre.configure_jvm(main_exception="java.lang.IllegalStateException: boom", main_exception_stack=STACK)
+    result, _, calls = launch(app=make_app(DETAILED.replace("modernRuntime = true", "modernRuntime = false")))
+    assert stderr_text(result).startswith("The application stopped: %EXCEPTION%\n\nLog: ")
+    assert "CallObjectMethod" not in calls.names()
+
+
+NO_RUNTIME = '''applicationName = "Download test"
+jvmSearchSequence = "EJAVA_HOME;"
+modernRuntime = true
+msgNoJvm = "No Java here."
+msgOpenDownloadPage = "Open %DOWNLOAD_URL% now?"
+downloadUrl = "https://example.org/java"
+'''
+
+
+def test_without_boxes_the_download_page_follows_the_message(make_app):
+    result = make_app(NO_RUNTIME + "executableType = 2\n").run()
+    assert result.returncode == NO_RUNTIME_EXIT
+    assert stderr_text(result) == "No Java here.\r\nhttps://example.org/java\n"
+
+
+@pytest.mark.skipif(not os.environ.get("DISPLAY") or shutil.which("xdotool") is None,
+                    reason="needs an X display and xdotool (run under `make test`)")
+@pytest.mark.parametrize("answer, opened", [("y", True), ("n", False)])
+def test_the_box_offers_the_download_page_and_yes_opens_it(make_app, wine_env, tmp_path, answer, opened):
+    # A handler for https that records what the shell was asked to open, in
+    # place of the prefix's browser (put back afterwards).
+    record = tmp_path / "opened.txt"
+    key = r"HKCR\https\shell\open\command"
+    query = subprocess.run(["wine", "reg", "query", key, "/ve"], env=wine_env, capture_output=True, text=True)
+    browser = query.stdout.split("REG_SZ", 1)[1].strip() if "REG_SZ" in query.stdout else None
+    handler = fr'cmd.exe /c echo %1> "{windows_path(wine_env, record)}"'
+    subprocess.run(["wine", "reg", "add", key, "/ve", "/d", handler, "/f"], env=wine_env,
+                   capture_output=True, check=True)
+    caption = f"Download box {answer}"
+    app = make_app(NO_RUNTIME + f'executableType = 1\nmsgErrorCaption = "{caption}"\n'
+                   'msgCopyHint = "Press Ctrl+C to copy this message."\n')
+    process = app.start()
+    try:
+        window = wait_for(lambda: find_window(caption), timeout=60)
+        assert window, "no message box appeared"
+        subprocess.run(["import", "-window", "root", str(tmp_path / "box.png")], capture_output=True)
+        subprocess.run(["xdotool", "windowactivate", "--sync", window], capture_output=True)
+        subprocess.run(["xdotool", "key", "--window", window, answer], capture_output=True)
+        process.wait(timeout=60)
+        if opened:
+            assert wait_for(lambda: record.exists() and record.read_text().strip(), timeout=30) == \
+                "https://example.org/java"
+        else:
+            assert not record.exists()
+    finally:
+        if process.poll() is None:
+            process.kill()
+        if browser is not None:
+            subprocess.run(["wine", "reg", "add", key, "/ve", "/d", browser, "/f"], env=wine_env,
+                           capture_output=True)
+        else:
+            subprocess.run(["wine", "reg", "delete", key, "/ve", "/f"], env=wine_env, capture_output=True)
+    assert process.returncode == NO_RUNTIME_EXIT
