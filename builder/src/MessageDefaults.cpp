@@ -1,8 +1,10 @@
 #include "MessageDefaults.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "BlockFormat.h"
+#include "KeyTable.h"
 
 namespace tovex {
 namespace {
@@ -11,6 +13,7 @@ struct DefaultMessage {
     int32_t key;
     const char* text;
 };
+
 
 // Placeholders filled in here, at build time, before the launcher fills in its own.
 // {Application} starts a sentence; without a name it reads "This application".
@@ -32,6 +35,16 @@ const DefaultMessage kMessages[] = {
     {1009, "An internal error occurred (error code: %ERROR_CODE%)."},
     {1010, "{Application} could not load its main class."},
     {1011, "The main class of {application} has no main method."},
+    {key::msgCopyHint, "Press Ctrl+C to copy this message."},
+    {key::msgOpenDownloadPage, "Open the download page %DOWNLOAD_URL% now?"},
+};
+
+// With the modern runtime search the launcher says what went wrong in Java.
+const DefaultMessage kModernMessages[] = {
+    {1005, "{Application} stopped because of an error in Java:\r\n%EXCEPTION%"},
+    {1010, "{Application} could not load the launcher's class %CLASS_NAME%.\r\nIt may need to be installed again."},
+    {1011, "The launcher's class %CLASS_NAME% of {application} has no main method.\r\n"
+           "It may need to be installed again."},
 };
 
 const DefaultMessage kClassicMessages[] = {
@@ -85,7 +98,10 @@ std::string javaWanted(const MessageContext& context) {
 void addMessageDefaults(std::vector<Setting>& settings, const MessageContext& context) {
     bool named = context.applicationName && !context.applicationName->empty();
     addUnset(settings, 1000, named ? *context.applicationName : "Error");
-    for (const DefaultMessage& message : kMessages) {
+    std::vector<DefaultMessage> messages;
+    if (context.modern) messages.assign(std::begin(kModernMessages), std::end(kModernMessages));
+    messages.insert(messages.end(), std::begin(kMessages), std::end(kMessages));
+    for (const DefaultMessage& message : messages) {
         std::string text = message.text;
         replaceAll(text, kApplicationFirst, named ? *context.applicationName : "This application");
         replaceAll(text, kApplication, named ? *context.applicationName : "the application");

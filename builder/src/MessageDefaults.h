@@ -14,6 +14,9 @@ struct MessageContext {
     std::optional<std::string> applicationName;  // UTF-8
     std::optional<std::string> minJavaVersion;
     std::optional<std::string> maxJavaVersion;
+    // The launcher fills %EXCEPTION%, %CLASS_NAME% and its other own
+    // placeholders only with the modern runtime search on (key 3001).
+    bool modern = true;
 };
 
 // Adds a setting for each message key the project leaves unset: texts that

@@ -30,6 +30,17 @@ void addUnset(std::vector<Setting>& settings, int32_t key, const std::string& te
         settings.push_back({key, false, text, origin, SourcePos{}, blockformat::kMaxTextLength});
 }
 
+// The launcher hands only web addresses to the shell.
+std::optional<std::string> downloadUrlProblem(const std::string& url) {
+    auto startsWith = [&](std::string_view prefix) {
+        return url.size() >= prefix.size() &&
+               std::equal(prefix.begin(), prefix.end(), url.begin(),
+                          [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+    };
+    if (url.empty() || startsWith("https://") || startsWith("http://")) return std::nullopt;
+    return "\"" + url + "\" is not a web address; the download page must start with https:// or http://";
+}
+
 // The problem with one setting's value, by key; nothing for keys not checked here.
 std::optional<std::string> codeProblem(const Setting& setting) {
     switch (setting.key) {
@@ -38,6 +49,7 @@ std::optional<std::string> codeProblem(const Setting& setting) {
         case key::jvmSearchSequence: return searchCodeProblem(setting.text);
         case key::minJavaVersion:
         case key::maxJavaVersion: return setting.text.empty() ? std::nullopt : javaVersionProblem(setting.text);
+        case key::downloadUrl: return downloadUrlProblem(setting.text);
         default: return std::nullopt;
     }
 }
@@ -102,8 +114,9 @@ void addProjectDefaults(Project& project, const fs::path& projectDirectory, cons
     addUnset(settings, key::jvmSearchSequence, defaultSearchCode(project.bundledRuntime), "the default search");
     if (project.modernRuntime.value_or(true)) addUnset(settings, key::modernRuntime, "1", "the modern runtime search");
     addMainClass(project, projectDirectory, projectFile, errors, notes);
+    const Setting* modern = findSetting(settings, key::modernRuntime);
     addMessageDefaults(settings, {settingText(settings, key::applicationName), settingText(settings, key::minJavaVersion),
-                                  settingText(settings, key::maxJavaVersion)});
+                                  settingText(settings, key::maxJavaVersion), modern && modern->text != "0"});
 }
 
 }  // namespace tovex

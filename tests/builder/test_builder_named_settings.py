@@ -65,6 +65,8 @@ BAD_PROJECTS = [
     ("gui-and-console", MAIN + "gui = true\nconsole = true\n", "3:11", "'console' contradicts 'gui' at line 2"),
     ("unknown-runtime-setting", MAIN + '[runtime]\nminVerison = "17"\n', "3:1",
      "unknown [runtime] setting 'minVerison' (did you mean 'minVersion'?)"),
+    ("download-page-not-a-web-address", MAIN + 'downloadUrl = "C:\\\\setup.exe"\n', "2:15",
+     "is not a web address; the download page must start with https:// or http://"),
     ("bad-manifest", MAIN + '[resources]\nmanifest = "lib/plain.jar"\n', "3:12", "not an application manifest"),
 ]
 
@@ -109,6 +111,13 @@ NAMED_FORMS = [
     ("runtime-jdk", MAIN + '[runtime]\nrequireJdk = true\n', 131, "1"),
     ("caption-is-the-application", MAIN + 'applicationName = "Hello"\n', 1000, "Hello"),
     ("caption-without-a-name", MAIN, 1000, "Error"),
+    # The launcher fills in what Java threw only with the modern search on.
+    ("exception-in-the-message", MAIN + 'applicationName = "Hello"\n', 1005,
+     "Hello stopped because of an error in Java:\r\n%EXCEPTION%"),
+    ("no-exception-without-modern", MAIN + 'applicationName = "Hello"\n[runtime]\nmodern = false\n', 1005,
+     "Hello could not start Java. The main method may have thrown an exception."),
+    ("copy-hint", MAIN, 3006, "Press Ctrl+C to copy this message."),
+    ("download-page", MAIN + 'downloadUrl = "https://example.org/java"\n', 3004, "https://example.org/java"),
 ]
 
 
