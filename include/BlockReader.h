@@ -37,7 +37,8 @@ bool readInt32At(const ByteSource& source, uint32_t offset, int32_t* value);
 enum class AreaShape {
   whole,         // the entries reach the last non-zero byte and end within the area
   negativeSize,  // an entry's size is below zero: the block is damaged
-  overrunsEnd,   // an entry's data, or a size field, reaches past the area's end
+  overrunsEnd,   // an entry's data, or a size field, reaches past the area's end, or an
+                 // entry's data lies wholly in the zero bytes behind the last non-zero one
 };
 
 // The area's end: the source's end, or the start of an Authenticode

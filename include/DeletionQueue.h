@@ -24,8 +24,8 @@ void scheduleForDeletion(const char* path, const char* valueName);
 
 // Deletes what the queue names and keeps what is still there. Creates no key.
 // Only what a launcher queues is acted on (see QueueEntries.h), never through
-// a link; the rest is dropped. An entry still there after 30 days is given
-// up, and each value keeps room for one more entry.
+// a link; the rest is dropped. An entry still there and unchanged for 30
+// days is given up, and each value keeps room for one more entry.
 void processDeletionQueue();
 
 // Whether the file can be opened for reading and writing with no sharing: no

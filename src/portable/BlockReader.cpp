@@ -123,6 +123,9 @@ AreaShape checkIncludedArea(const ByteSource& source, uint32_t start) {
       return AreaShape::overrunsEnd;
     }
     if (size < 0) return AreaShape::negativeSize;
+    // Data that lies wholly in the zero bytes behind the last non-zero one is
+    // a size read from the remains of a file cut short by the size before.
+    if (size > 0 && position + 4 >= dataEnd) return AreaShape::overrunsEnd;
     position += 4 + static_cast<uint64_t>(size);
     if (position > end) return AreaShape::overrunsEnd;
   }

@@ -23,8 +23,8 @@ constexpr size_t kMaxQueueBytes = 32767;
 
 // Room a run keeps in each value for its own entry: one path and its ";".
 constexpr size_t kRoomForOneEntry = kTextBufferSize + 1;
-// An entry still there after this many days is given up: something holds it
-// for good, and it must not crowd out the entries of later runs.
+// An entry still there and unchanged for this many days is given up:
+// something holds it for good, and it must not crowd out later runs' entries.
 constexpr ULONGLONG kGiveUpAfterDays = 30;
 // Deeper trees are not the launcher's: it extracts into one flat directory.
 constexpr int kMaxTreeDepth = 32;
@@ -133,10 +133,11 @@ bool isGivenUp(const char* path) {
   if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
-  ULARGE_INTEGER created{{data.ftCreationTime.dwLowDateTime, data.ftCreationTime.dwHighDateTime}};
+  // The last change, not the creation: not every file system keeps the latter.
+  ULARGE_INTEGER changed{{data.ftLastWriteTime.dwLowDateTime, data.ftLastWriteTime.dwHighDateTime}};
   ULARGE_INTEGER current{{now.dwLowDateTime, now.dwHighDateTime}};
   constexpr ULONGLONG kTicksPerDay = 10000000ULL * 60 * 60 * 24;
-  if (current.QuadPart < created.QuadPart + kGiveUpAfterDays * kTicksPerDay) return false;
+  if (current.QuadPart < changed.QuadPart + kGiveUpAfterDays * kTicksPerDay) return false;
   logInfo("giving up %s", path);
   return true;
 }

@@ -230,12 +230,12 @@ TEST_F(QueueTest, TheQueueKeepsRoomForThisRunsEntry) {
   EXPECT_NE(value("delete_file").find(mine + ";"), std::string::npos);
 }
 
-TEST_F(QueueTest, AnEntryStillThereAfterThirtyDaysIsGivenUp) {
+TEST_F(QueueTest, AnEntryUnchangedForThirtyDaysIsGivenUp) {
   std::string old = file("old.jar");
   std::string recent = file("recent.jar");
   hold(old);
   hold(recent);
-  // Made 31 days ago, as far as the file system can tell.
+  // Last changed 31 days ago.
   HANDLE file = CreateFileA(old.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -243,8 +243,8 @@ TEST_F(QueueTest, AnEntryStillThereAfterThirtyDaysIsGivenUp) {
   GetSystemTimeAsFileTime(&now);
   ULARGE_INTEGER then{{now.dwLowDateTime, now.dwHighDateTime}};
   then.QuadPart -= 31ULL * 24 * 60 * 60 * 10000000ULL;
-  FILETIME created{then.LowPart, then.HighPart};
-  ASSERT_TRUE(SetFileTime(file, &created, nullptr, nullptr));
+  FILETIME changed{then.LowPart, then.HighPart};
+  ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &changed));
   CloseHandle(file);
   writeRawQueueValue("delete_file", old + ";" + recent + ";");
   processDeletionQueue();

@@ -276,6 +276,8 @@ TEST(IncludedArea, SizesMustLeadFromEntryToEntryToTheEnd) {
       {"size INT_MIN", int32Bytes(INT32_MIN) + scrambled("jar bytes") + lib, AreaShape::negativeSize},
       {"last size too large", jar + int32Bytes(4000) + scrambled("library"), AreaShape::overrunsEnd},
       {"last size too small", jar + int32Bytes(4) + scrambled("library"), AreaShape::overrunsEnd},
+      {"last size one short, padding behind", jar + int32Bytes(6) + scrambled("library") + std::string(300, '\0'),
+       AreaShape::overrunsEnd},
       {"a size field cut short", jar + "\x01\x02", AreaShape::overrunsEnd},
       {"size 0 where the data goes on", int32Bytes(0) + scrambled("jar bytes") + lib, AreaShape::negativeSize},
   };
