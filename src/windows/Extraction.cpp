@@ -21,6 +21,9 @@ namespace {
 constexpr DWORD kChunkSize = 8192;
 constexpr DWORD kWriteBatchSize = 8 * kChunkSize;
 constexpr uint32_t kScrambleWord = blockformat::kScrambleMask * 0x01010101u;
+// The extraction directory's number, as the C library's rand() gives them.
+constexpr unsigned kDirectoryNumbers = 32768;
+constexpr unsigned kDirectoryAttempts = 100;
 
 char directory[kTextBufferSize];
 
@@ -73,19 +76,20 @@ bool extractNamedFile(HANDLE source, const char* dir, const char* name) {
   return true;
 }
 
-// A fresh directory named after a fresh temporary file: "<file>_dir<n>". The
-// number is the process id and an attempt counter, so that launchers started
-// in the same second never pick the same name; a name taken meanwhile is
-// passed over. The directory is registered at once: whatever fails from here
-// on, it is queued for deletion with the error.
+// A fresh directory named after a fresh temporary file: "<file>_dir<n>", n
+// from 0 to 32767. Launchers started together may get the same file name, so
+// n mixes the process id with the time, and a name taken meanwhile is passed
+// over for the next. The directory is registered at once: whatever fails from
+// here on, it is queued for deletion with the error.
 void makeExtractionDirectory(char* dir, size_t capacity) {
   bool named = createTempFileName(dir, capacity);
   if (named) DeleteFileA(dir);
   size_t stemLength = strlen(dir);
-  for (unsigned attempt = 0; named && attempt < 100; ++attempt) {
+  unsigned number = (GetCurrentProcessId() * 2654435761u + GetTickCount()) % kDirectoryNumbers;
+  for (unsigned attempt = 0; named && attempt < kDirectoryAttempts; ++attempt) {
     dir[stemLength] = 0;
     char suffix[32];
-    formatText(suffix, sizeof suffix, "_dir%lu%02u", static_cast<unsigned long>(GetCurrentProcessId()), attempt);
+    formatText(suffix, sizeof suffix, "_dir%u", (number + attempt) % kDirectoryNumbers);
     if (!appendText(dir, capacity, suffix)) break;
     logInfo("Temp dir: %s", dir);
     if (CreateDirectoryA(dir, nullptr)) {
