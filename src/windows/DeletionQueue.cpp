@@ -119,8 +119,7 @@ bool passesThroughLink(const std::string& path) {
 }
 
 // Whether the entry names what a launcher queues, and nothing on its way is a link.
-bool isAcceptedEntry(const char* path, bool isFile) {
-  std::vector<std::string> locations = tempLocationCandidates();
+bool isAcceptedEntry(const char* path, bool isFile, const std::vector<std::string>& locations) {
   bool shaped = isFile ? isQueuedFileAccepted(path, locations) : isQueuedDirectoryAccepted(path, locations);
   if (shaped && !passesThroughLink(path)) return true;
   logInfo("dropping foreign entry %s", path);
@@ -143,8 +142,8 @@ bool isGivenUp(const char* path) {
 }
 
 // Whether the entry must be kept: it is still there. Foreign entries are dropped.
-bool deleteQueuedFile(const char* path) {
-  if (!isAcceptedEntry(path, true)) return false;
+bool deleteQueuedFile(const char* path, const std::vector<std::string>& locations) {
+  if (!isAcceptedEntry(path, true, locations)) return false;
   if (canOpenExclusively(path)) {
     logInfo("delete file %s", path);
     DeleteFileA(path);
@@ -154,9 +153,9 @@ bool deleteQueuedFile(const char* path) {
   return !isGivenUp(path);
 }
 
-bool deleteQueuedDirectory(const char* path) {
+bool deleteQueuedDirectory(const char* path, const std::vector<std::string>& locations) {
   if (strcmp(path, ".") == 0) return false;
-  if (!isAcceptedEntry(path, false)) return false;
+  if (!isAcceptedEntry(path, false, locations)) return false;
   emptyDirectory(path);
   RemoveDirectoryA(path);
   logInfo("delete dir %s", path);
@@ -257,12 +256,15 @@ void processDeletionQueue() {
     unlockQueue(lock);
     return;
   }
-  writeQueueValue(key, kFileValue,
-                  keepRoomForOneEntry(processEntries(readQueueValue(key, kFileValue), deleteQueuedFile)));
+  // Where the launcher makes its directories: entries anywhere else are not its own.
+  std::vector<std::string> locations = tempLocationCandidates();
+  auto deleteFile = [&locations](const char* path) { return deleteQueuedFile(path, locations); };
+  auto deleteDirectory = [&locations](const char* path) { return deleteQueuedDirectory(path, locations); };
+  writeQueueValue(key, kFileValue, keepRoomForOneEntry(processEntries(readQueueValue(key, kFileValue), deleteFile)));
 
   std::string directories = readQueueValue(key, kDirValue);
   logInfo("delete queue %s", directories.c_str());
-  writeQueueValue(key, kDirValue, keepRoomForOneEntry(processEntries(directories, deleteQueuedDirectory)));
+  writeQueueValue(key, kDirValue, keepRoomForOneEntry(processEntries(directories, deleteDirectory)));
   RegCloseKey(key);
   unlockQueue(lock);
 }
