@@ -65,3 +65,12 @@ def test_a_device_as_stub_is_refused(tovex, write_project, tmp_path):
                          timeout=60)
     assert result.returncode == 1
     assert "is not a regular file (a device, a pipe or a socket)" in result.stderr
+
+
+@pytest.mark.parametrize("text, column", [('mainClassé = "a"\n', 10), ("msingleInia\u018dC s\n", 12)])
+def test_a_non_ascii_character_outside_a_string_is_a_syntax_error(tovex, tmp_path, text, column):
+    project = tmp_path / "project.toml"
+    project.write_text(text, encoding="utf-8")
+    result = tovex.build(project, "-o", tmp_path / "out.exe", timeout=60)
+    assert result.returncode == 1
+    assert f"{project}:1:{column}: error: TOML syntax error: " in result.stderr
