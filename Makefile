@@ -5,7 +5,7 @@ JOBS ?= 2
 WIN_BUILD := build/win
 BUILDER_BUILD := build/builder
 
-.PHONY: all setup launcher builder example java maven test bench clean
+.PHONY: all setup launcher builder example java maven test bench clean fuzz fuzz-build
 
 all: setup launcher builder java example maven
 
@@ -39,7 +39,7 @@ java: setup
 
 # Every test: the launcher's unit tests under Wine, the build tool's tests and
 # the end-to-end tests, all under one virtual X display.
-test: all
+test: all fuzz-build
 	xvfb-run -a -s "-screen 0 1024x768x24" scripts/run-tests
 
 # Benchmarks: each compares against a baseline measured in the same run.
@@ -47,6 +47,19 @@ bench: launcher builder
 	scripts/wine-run $(WIN_BUILD)/bench/extraction_bench.exe 1 100
 	/usr/bin/python3 bench/search_bench.py
 	/usr/bin/python3 bench/launch_bench.py
+
+# Fuzz targets (libFuzzer, ASan, UBSan; native clang) in build/fuzz. `make fuzz`
+# runs each for FUZZ_SECONDS on a copy of its corpus; findings land in
+# build/fuzz/findings. `make test` replays fuzz/corpus once.
+FUZZ_SECONDS ?= 60
+FUZZ_BUILD := build/fuzz
+
+fuzz-build: setup
+	cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz: fuzz-build
+	FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz run
 
 clean:
 	rm -rf build dist

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "BlockReader.h"
+
 // Key constants, named as the configuration keys are.
 namespace key {
 #define TOVEX_KEY(number, name, kind, maxLength) constexpr int name = number;
@@ -24,8 +26,8 @@ HANDLE openOwnExecutable();
 // File position just behind the last wide record: where the included files begin.
 uint32_t includedFilesOffset();
 
-// Outcome of reading a block from an open file, for loadConfigBlock and tests.
-enum class ConfigReadResult { ok, badMagic, badInt, badString, badWideString };
+// The open file as a source of positioned reads.
+ByteSource fileByteSource(HANDLE file);
 
 // Reads the block of an open executable into the store (emptied first).
 ConfigReadResult readConfigBlock(HANDLE file);

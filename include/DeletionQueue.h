@@ -11,6 +11,9 @@
 // Registers a directory of this run for queueing.
 void registerTempDirectory(const char* path);
 
+// Takes a directory off the list again: it stays where it is.
+void unregisterTempDirectory(const char* path);
+
 // Writes this run's registered temporary directories to the queue. The list
 // stays: every call queues them again.
 void queueRegisteredTemps();
@@ -20,18 +23,21 @@ void queueRegisteredTemps();
 void scheduleForDeletion(const char* path, const char* valueName);
 
 // Deletes what the queue names and keeps what is still there. Creates no key.
+// Only what a launcher queues is acted on (see QueueEntries.h), never through
+// a link; the rest is dropped. An entry still there and unchanged for 30
+// days is given up, and each value keeps room for one more entry.
 void processDeletionQueue();
 
 // Whether the file can be opened for reading and writing with no sharing: no
 // one else has it open.
 bool canOpenExclusively(const char* path);
 
-// Deletes the files of a directory and removes its empty subdirectories,
-// without descending into any and without following links.
+// Deletes everything inside a directory, subdirectories with their content,
+// without following links (a link is left where it is).
 void emptyDirectory(const char* path);
 
 // What emptying a directory does with one of its entries, by the entry's
-// attributes: links are left alone, subdirectories only removed when empty.
+// attributes: links are left alone, subdirectories emptied and removed.
 enum class EmptyingAction { leave, removeDirectory, deleteFile };
 EmptyingAction emptyingAction(DWORD attributes);
 

@@ -23,10 +23,16 @@ bool extractIncludedFiles();
 // included-files area: up to count files, named by key 2003, into a new
 // directory whose path is written to dir. Each file stays open for reading
 // until the process ends, so that another launcher's deletion run leaves it.
+// The directory is registered for deletion when it is made, and taken off
+// again when a file cannot be read (it stays for a look). The area is checked
+// first (checkIncludedArea): a negative size ends the process with "Internal
+// Error: readInt"; sizes that do not lead to the area's end give false once
+// the files are out.
 bool extractFilesFrom(HANDLE source, int count, char* dir, size_t capacity);
 
 // Whether an included file's name stays inside the extraction directory: no
-// path separator, no drive colon, no "..", not only dots and blanks.
+// path separator, no drive colon, no "..", not only dots and blanks, and no
+// device name (NUL, COM1.jar, CLOCK$, ...), which would take the bytes.
 bool isSafeIncludedName(const char* name);
 
 // Reads one file's size and data from source and writes the unscrambled data

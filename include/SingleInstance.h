@@ -32,5 +32,7 @@ DWORD lookUpRunningProcess();
 const wchar_t* commandLineArguments(const wchar_t* commandLine);
 
 // Writes the hand-over file: the arguments as UTF-16LE code units and one
-// line feed, no byte-order mark. False when the file cannot be written.
+// line feed, no byte-order mark. An earlier file of the name is deleted (a
+// link itself, never its target) and the file made new; false when that or
+// the write fails.
 bool writeHandOverFile(const char* path, const wchar_t* arguments);

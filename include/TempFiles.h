@@ -5,6 +5,8 @@
 #pragma once
 #include <cstddef>
 #include <functional>
+#include <string>
+#include <vector>
 
 constexpr size_t kTempLocationSize = 8192;
 
@@ -19,7 +21,8 @@ struct TempLocationSystem {
 };
 
 // The choice itself: the system temporary path while its long form names no
-// unrepresentable character ("?"), else the first writable fallback. False
+// unrepresentable character ("?") and it holds no ";", else the first
+// writable fallback without ";". False
 // when no candidate can be written to.
 bool pickTempLocation(char* out, size_t capacity, const TempLocationSystem& system);
 
@@ -31,9 +34,14 @@ void chooseTempLocation(char* out, size_t capacity);
 bool isWritableDirectory(const char* dir);
 
 // Creates a new empty file "tvx*.tmp" in the chosen location and writes its
-// path to out. False, with out empty, when out is shorter than MAX_PATH or no
+// path to out; when the system's path cannot take it, in the first writable
+// fallback. False, with out empty, when out is shorter than MAX_PATH or no
 // name could be made.
 bool createTempFileName(char* out, size_t capacity);
+
+// Every location a temporary name may be made in: the system's path (as given
+// and in long form), the Windows directory's temp, c:\temp and c:\tmp.
+std::vector<std::string> tempLocationCandidates();
 
 // The system temporary path + "tvx_p" + n + ".tmp".
 void processTempFileName(char* out, size_t capacity, int n);

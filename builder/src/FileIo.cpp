@@ -55,6 +55,12 @@ std::ifstream openForReading(const fs::path& path) {
     std::error_code status;
     if (!fs::exists(path, status)) throw FileError("no such file");
     if (fs::is_directory(path, status)) throw FileError("is a directory, not a file");
+    // A device or a pipe never ends or blocks the build.
+    if (!fs::is_regular_file(path, status)) throw FileError("is not a regular file (a device, a pipe or a socket)");
+    std::uintmax_t size = fs::file_size(path, status);
+    if (status || size > kMaxInputFileBytes)
+        throw FileError("is larger than " + std::to_string(kMaxInputFileBytes) +
+                        " bytes, more than an executable can carry");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw FileError("cannot open the file for reading");
     return in;

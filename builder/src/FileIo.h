@@ -1,6 +1,7 @@
 // File access for the commands, with errors that name the file and the reason.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -21,7 +22,12 @@ public:
 std::filesystem::path pathFromUtf8(const std::string& text);
 std::string pathToUtf8(const std::filesystem::path& path);
 
+// The most any input file may hold: the launcher reads with signed 32-bit
+// offsets.
+constexpr std::uintmax_t kMaxInputFileBytes = 0x7FFFFFFF;
+
 // The reading functions throw FileError with the reason, e.g. "no such file".
+// They read regular files only, of at most kMaxInputFileBytes.
 std::ifstream openForReading(const std::filesystem::path& path);
 Bytes readWholeFile(const std::filesystem::path& path);
 // The first `maxBytes` bytes, or all of a shorter file.

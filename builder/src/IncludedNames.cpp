@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "BlockFormat.h"
+#include "DeviceNames.h"
 #include "Unicode.h"
 
 namespace tovex {
@@ -15,25 +16,11 @@ constexpr char kNameTerminator = ';';
 // the colon, which the launcher already refuses.
 constexpr std::string_view kForbiddenInWindowsNames = "<>\"|?*";
 
-// Windows opens these devices for the name, with or without an extension.
-constexpr std::string_view kDeviceNames[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",
-                                              "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3",
-                                              "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
-
 bool isDotOrBlank(char c) { return c == '.' || c == ' '; }
 
 std::string describeByte(char c) {
     auto byte = static_cast<unsigned char>(c);
     return byte < 0x20 ? codePointLabel(byte) : std::string("'") + c + "'";
-}
-
-bool isDeviceName(std::string_view name) {
-    std::string_view stem = name.substr(0, name.find('.'));
-    while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
-    std::string upper(stem);
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
-    return std::find(std::begin(kDeviceNames), std::end(kDeviceNames), upper) != std::end(kDeviceNames);
 }
 
 // A value as the launcher's text buffer holds it: up to the first NUL, at
@@ -76,7 +63,7 @@ std::optional<std::string> includedNameProblem(std::string_view name) {
             return "contains " + describeByte(c) + ", which Windows does not allow in file names";
     }
     if (isDotOrBlank(name.back())) return "ends with a dot or a blank, which Windows drops from file names";
-    if (isDeviceName(name)) return "is the name of a Windows device";
+    if (devicenames::isWindowsDeviceName(name)) return "is the name of a Windows device";
     return std::nullopt;
 }
 

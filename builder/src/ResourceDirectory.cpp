@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 
 #include "Unicode.h"
 
@@ -16,6 +17,11 @@ constexpr uint32_t kDataAlignment = 8;
 
 // Type, name, language.
 constexpr int kLevels = 3;
+
+// Far more than any executable carries; a crafted directory could otherwise
+// name the same data millions of times.
+constexpr std::size_t kMaxResources = 65536;
+constexpr uint64_t kMaxResourceBytes = 256u << 20;
 
 std::string hex(uint32_t value) {
     char text[16];
@@ -58,6 +64,11 @@ private:
 
     void readDirectory(uint32_t offset, int level, Resource& path) {
         need(offset, kDirectoryHeaderSize, "a resource directory");
+        // Each directory belongs to one entry: a shared one multiplies the
+        // resources, a looping one never ends.
+        if (!visited_.insert(offset).second)
+            throw ResourceFormatError("the resource directory at section offset " + hex(offset) +
+                                      " is reached twice (shared or looping)");
         uint32_t count = uint32_t{readU16(section_, offset + 12)} + readU16(section_, offset + 14);
         need(offset + kDirectoryHeaderSize, uint64_t{count} * kDirectoryEntrySize, "a resource directory's entries");
         for (uint32_t i = 0; i < count; ++i) {
@@ -93,6 +104,13 @@ private:
             throw ResourceFormatError("the data of resource " + describe(path, kLevels) + " at RVA " + hex(dataRva) +
                                       " lies before the resource section (RVA " + hex(rva_) + ")");
         need(uint64_t{dataRva} - rva_, size, "the data of resource " + describe(path, kLevels));
+        if (resources_.size() >= kMaxResources)
+            throw ResourceFormatError("the resource section holds more than " + std::to_string(kMaxResources) +
+                                      " resources");
+        totalBytes_ += size;
+        if (totalBytes_ > kMaxResourceBytes)
+            throw ResourceFormatError("the resources' data add up to more than " +
+                                      std::to_string(kMaxResourceBytes) + " bytes");
         Resource resource = path;
         resource.codePage = readU32(section_, entryOffset + 8);
         auto begin = section_.begin() + (dataRva - rva_);
@@ -110,6 +128,8 @@ private:
     const Bytes& section_;
     uint32_t rva_;
     std::vector<Resource> resources_;
+    std::set<uint32_t> visited_;
+    uint64_t totalBytes_ = 0;
 };
 
 // Windows looks names up by binary search over the code units (it upper-
@@ -147,19 +167,22 @@ public:
     Bytes write() {
         layOut();
         out_.assign(end_, 0);
+        // Plain loops over the pairs: a lambda may not capture a structured binding before C++20.
         writeDirectory(0, [&](auto emit) {
-            for (const auto& [type, names] : types_) emit(type, typeDirectories_.at(&names) | kHighBit);
+            for (const auto& type : types_) emit(type.first, typeDirectories_.at(&type.second) | kHighBit);
         });
-        for (const auto& [type, names] : types_) {
+        for (const auto& type : types_) {
+            const NameMap& names = type.second;
             writeDirectory(typeDirectories_.at(&names), [&](auto emit) {
-                for (const auto& [name, languages] : names) emit(name, nameDirectories_.at(&languages) | kHighBit);
+                for (const auto& name : names) emit(name.first, nameDirectories_.at(&name.second) | kHighBit);
             });
         }
-        for (const auto& [type, names] : types_) {
-            for (const auto& [name, languages] : names) {
+        for (const auto& type : types_) {
+            for (const auto& name : type.second) {
+                const LanguageMap& languages = name.second;
                 writeDirectory(nameDirectories_.at(&languages), [&](auto emit) {
-                    for (const auto& [language, resource] : languages)
-                        emit(ResourceId::of(language), dataEntries_.at(resource));
+                    for (const auto& language : languages)
+                        emit(ResourceId::of(language.first), dataEntries_.at(language.second));
                 });
             }
         }

@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <string>
 
+#include "ArgumentSplitting.h"
 #include "Config.h"
 #include "ErrorReport.h"
 
@@ -45,44 +46,9 @@ wchar_t* newWideFromNarrow(const char* text, unsigned codePage) {
   return wide;
 }
 
-namespace {
-
-// Splits text into pieces; false on a quote character without a partner.
-bool splitPieces(const wchar_t* text, std::vector<std::wstring>& pieces) {
-  const wchar_t* rest = text;
-  while (*rest != 0) {
-    if (*rest == L' ') {
-      ++rest;
-      continue;
-    }
-    // The first blank or quote character decides how this argument ends.
-    size_t plain = wcscspn(rest, L" \"'");
-    if (rest[plain] == 0 || rest[plain] == L' ') {
-      pieces.emplace_back(rest, plain);
-      rest += plain;
-      if (*rest == L' ') ++rest;
-      continue;
-    }
-    wchar_t quote = rest[plain];
-    const wchar_t* closing = wcschr(rest + plain + 1, quote);
-    if (closing == nullptr) return false;
-    // Quotes are expected at the start of an argument; characters before an
-    // opening quote within the same word stay in front of the quoted text,
-    // so -Dx="a b" gives -Dx=a b.
-    std::wstring piece(rest, plain);
-    piece.append(rest + plain + 1, closing);
-    pieces.push_back(piece);
-    rest = closing + 1;
-    if (*rest == L' ') ++rest;
-  }
-  return true;
-}
-
-}  // namespace
-
 SplitResult trySplitArguments(const wchar_t* text, WideArgumentList& list) {
   std::vector<std::wstring> pieces;
-  if (text != nullptr && !splitPieces(text, pieces)) return SplitResult::unclosedQuote;
+  if (text != nullptr && !splitArgumentPieces(text, pieces)) return SplitResult::unclosedQuote;
   for (const std::wstring& piece : pieces) list.push_back(newWideCopy(piece.c_str()));
   return SplitResult::ok;
 }
@@ -97,7 +63,7 @@ SplitResult trySplitNarrowArguments(const char* text, NarrowArgumentList& list) 
   MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], wideLength);
 
   std::vector<std::wstring> pieces;
-  if (!splitPieces(wide.c_str(), pieces)) return SplitResult::unclosedQuote;
+  if (!splitArgumentPieces(wide.c_str(), pieces)) return SplitResult::unclosedQuote;
   // Back through the same code page the text came from, so characters
   // outside ASCII survive the round trip.
   for (const std::wstring& piece : pieces) list.push_back(newNarrowFromWide(piece.c_str(), CP_ACP));

@@ -98,24 +98,6 @@ wchar_t* readWideStringText(HANDLE file, int32_t length) {
   return text;
 }
 
-// One record list: a count, then key, length and text per record.
-template <typename Text, typename ReadText>
-ConfigReadResult readRecords(HANDLE file, std::map<int, Text*>& store, ReadText readText,
-                             ConfigReadResult badText) {
-  int32_t count = 0;
-  if (!readInt32(file, &count)) return ConfigReadResult::badInt;
-  for (int32_t i = 0; i < count; ++i) {
-    int32_t key = 0;
-    int32_t length = 0;
-    // A record's key and length are integers like the counts: only its text is a string.
-    if (!readInt32(file, &key) || !readInt32(file, &length)) return ConfigReadResult::badInt;
-    Text* text = readText(file, length);
-    if (text == nullptr) return badText;
-    storeText(store, key, text);
-  }
-  return ConfigReadResult::ok;
-}
-
 }  // namespace
 
 char* readString(HANDLE file) {
@@ -128,33 +110,28 @@ wchar_t* readWideString(HANDLE file) {
   return readInt32(file, &length) ? readWideStringText(file, length) : nullptr;
 }
 
+ByteSource fileByteSource(HANDLE file) {
+  DWORD size = GetFileSize(file, nullptr);
+  auto readAt = [](void* context, uint32_t offset, void* buffer, uint32_t count) {
+    HANDLE handle = static_cast<HANDLE>(context);
+    return SetFilePointer(handle, static_cast<LONG>(offset), nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+           readExactly(handle, buffer, count);
+  };
+  return ByteSource{file, readAt, size == INVALID_FILE_SIZE ? 0 : size};
+}
+
 ConfigReadResult readConfigBlock(HANDLE file) {
   clearStore(narrowStore);
   clearStore(wideStore);
-  filesOffset = 0;
-
-  int32_t rawSize = 0;
-  int32_t rawOffset = 0;
-  if (!seekTo(file, blockformat::kLastSectionRawSizeOffset) || !readInt32(file, &rawSize)) {
-    return ConfigReadResult::badInt;
-  }
-  if (!seekTo(file, blockformat::kLastSectionRawPointerOffset) || !readInt32(file, &rawOffset)) {
-    return ConfigReadResult::badInt;
-  }
-  int32_t magic = 0;
-  if (!seekTo(file, static_cast<LONG>(static_cast<uint32_t>(rawOffset) + static_cast<uint32_t>(rawSize))) ||
-      !readInt32(file, &magic)) {
-    return ConfigReadResult::badInt;
-  }
-  if (static_cast<uint32_t>(magic) != blockformat::kMagic) return ConfigReadResult::badMagic;
-
-  ConfigReadResult result = readRecords(file, narrowStore, readStringText, ConfigReadResult::badString);
-  if (result != ConfigReadResult::ok) return result;
-  result = readRecords(file, wideStore, readWideStringText, ConfigReadResult::badWideString);
-  if (result != ConfigReadResult::ok) return result;
-
-  filesOffset = SetFilePointer(file, 0, nullptr, FILE_CURRENT);
-  return ConfigReadResult::ok;
+  auto storeNarrow = [](void*, int32_t key, char* text) { storeText(narrowStore, key, text); };
+  auto storeWide = [](void*, int32_t key, char* text) {
+    storeText(wideStore, key, reinterpret_cast<wchar_t*>(text));
+  };
+  ConfigReadResult result = readBlockRecords(fileByteSource(file), RecordSink{nullptr, storeNarrow, storeWide},
+                                             &filesOffset);
+  // Positioned behind what was read, as a reader of the area expects.
+  if (result == ConfigReadResult::ok) seekTo(file, static_cast<LONG>(filesOffset));
+  return result;
 }
 
 void loadConfigBlock() {

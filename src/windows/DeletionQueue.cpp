@@ -7,8 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "Buffers.h"
 #include "Log.h"
 #include "Paths.h"
+#include "QueueEntries.h"
+#include "TempFiles.h"
 
 namespace {
 
@@ -17,6 +20,14 @@ constexpr const char* kFileValue = "delete_file";
 constexpr const char* kDirValue = "delete_dir";
 // The most a queue value may hold, as a writer checks it.
 constexpr size_t kMaxQueueBytes = 32767;
+
+// Room a run keeps in each value for its own entry: one path and its ";".
+constexpr size_t kRoomForOneEntry = kTextBufferSize + 1;
+// An entry still there and unchanged for this many days is given up:
+// something holds it for good, and it must not crowd out later runs' entries.
+constexpr ULONGLONG kGiveUpAfterDays = 30;
+// Deeper trees are not the launcher's: it extracts into one flat directory.
+constexpr int kMaxTreeDepth = 32;
 
 // Serialises the read-modify-write of the queue between launchers of the user.
 constexpr const char* kQueueMutexName = "Local\\tovex_deletion_queue";
@@ -83,33 +94,103 @@ std::string processEntries(const std::string& list, Action stillThere) {
   return remaining;
 }
 
-// Whether the entry must be kept: it is still there. Unsafe entries are dropped.
-bool deleteQueuedFile(const char* path) {
-  if (isUnsafeQueueEntry(path)) {
-    logInfo("dropping unsafe entry %s", path);
-    return false;
+// Drops the oldest entries until a run's own entry fits behind the rest.
+std::string keepRoomForOneEntry(std::string remaining) {
+  while (remaining.size() + kRoomForOneEntry > kMaxQueueBytes) {
+    size_t end = remaining.find(';');
+    logInfo("dropping old entry %s", remaining.substr(0, end).c_str());
+    remaining.erase(0, end == std::string::npos ? remaining.size() : end + 1);
   }
+  return remaining;
+}
+
+bool isReparsePoint(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Whether a directory on the way to path, or path itself, is a link: the
+// entry would then reach into a folder that is not the launcher's.
+bool passesThroughLink(const std::string& path) {
+  for (size_t separator = path.find('\\', 3); ; separator = path.find('\\', separator + 1)) {
+    if (isReparsePoint(path.substr(0, separator).c_str())) return true;
+    if (separator == std::string::npos) return false;
+  }
+}
+
+// Whether the entry names what a launcher queues, and nothing on its way is a link.
+bool isAcceptedEntry(const char* path, bool isFile, const std::vector<std::string>& locations) {
+  bool shaped = isFile ? isQueuedFileAccepted(path, locations) : isQueuedDirectoryAccepted(path, locations);
+  if (shaped && !passesThroughLink(path)) return true;
+  logInfo("dropping foreign entry %s", path);
+  return false;
+}
+
+// Whether an entry that is still there has waited long enough to be given up.
+bool isGivenUp(const char* path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  // The last change, not the creation: not every file system keeps the latter.
+  ULARGE_INTEGER changed{{data.ftLastWriteTime.dwLowDateTime, data.ftLastWriteTime.dwHighDateTime}};
+  ULARGE_INTEGER current{{now.dwLowDateTime, now.dwHighDateTime}};
+  constexpr ULONGLONG kTicksPerDay = 10000000ULL * 60 * 60 * 24;
+  if (current.QuadPart < changed.QuadPart + kGiveUpAfterDays * kTicksPerDay) return false;
+  logInfo("giving up %s", path);
+  return true;
+}
+
+// Whether the entry must be kept: it is still there. Foreign entries are dropped.
+bool deleteQueuedFile(const char* path, const std::vector<std::string>& locations) {
+  if (!isAcceptedEntry(path, true, locations)) return false;
   if (canOpenExclusively(path)) {
     logInfo("delete file %s", path);
     DeleteFileA(path);
   }
   if (!fileExists(path)) return false;
   logInfo("didn't delete %s", path);
-  return true;
+  return !isGivenUp(path);
 }
 
-bool deleteQueuedDirectory(const char* path) {
+bool deleteQueuedDirectory(const char* path, const std::vector<std::string>& locations) {
   if (strcmp(path, ".") == 0) return false;
-  if (isUnsafeQueueEntry(path)) {
-    logInfo("dropping unsafe entry %s", path);
-    return false;
-  }
+  if (!isAcceptedEntry(path, false, locations)) return false;
   emptyDirectory(path);
   RemoveDirectoryA(path);
   logInfo("delete dir %s", path);
   if (!fileExists(path)) return false;
   logInfo("didn't delete %s", path);
-  return true;
+  return !isGivenUp(path);
+}
+
+// Deletes what is inside path, subdirectories with all they hold; links are
+// left, and so is whatever lies deeper than depth levels.
+void emptyTree(const std::string& path, int depth) {
+  std::string base = path;
+  if (base.back() != '\\') base += '\\';
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((base + "*.*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) continue;
+    std::string full = base + found.cFileName;
+    switch (emptyingAction(found.dwFileAttributes)) {
+      case EmptyingAction::leave:
+        logInfo("leaving link %s", full.c_str());
+        break;
+      case EmptyingAction::removeDirectory:
+        if (depth > 0) emptyTree(full, depth - 1);
+        logInfo("attempting to remove %s", full.c_str());
+        RemoveDirectoryA(full.c_str());
+        break;
+      case EmptyingAction::deleteFile:
+        logInfo("attempting to delete %s", full.c_str());
+        DeleteFileA(full.c_str());
+        break;
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
 }
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
@@ -131,14 +212,15 @@ size_t rootLength(const char* path) {
   return static_cast<size_t>(share + shareLength - path);
 }
 
-bool isReparsePoint(const char* path) {
-  DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
 }  // namespace
 
 void registerTempDirectory(const char* path) { registeredDirectories.emplace_back(path); }
+
+void unregisterTempDirectory(const char* path) {
+  for (auto it = registeredDirectories.begin(); it != registeredDirectories.end();) {
+    it = *it == path ? registeredDirectories.erase(it) : it + 1;
+  }
+}
 
 void queueRegisteredTemps() {
   for (const std::string& directory : registeredDirectories) scheduleForDeletion(directory.c_str(), kDirValue);
@@ -174,11 +256,15 @@ void processDeletionQueue() {
     unlockQueue(lock);
     return;
   }
-  writeQueueValue(key, kFileValue, processEntries(readQueueValue(key, kFileValue), deleteQueuedFile));
+  // Where the launcher makes its directories: entries anywhere else are not its own.
+  std::vector<std::string> locations = tempLocationCandidates();
+  auto deleteFile = [&locations](const char* path) { return deleteQueuedFile(path, locations); };
+  auto deleteDirectory = [&locations](const char* path) { return deleteQueuedDirectory(path, locations); };
+  writeQueueValue(key, kFileValue, keepRoomForOneEntry(processEntries(readQueueValue(key, kFileValue), deleteFile)));
 
   std::string directories = readQueueValue(key, kDirValue);
   logInfo("delete queue %s", directories.c_str());
-  writeQueueValue(key, kDirValue, processEntries(directories, deleteQueuedDirectory));
+  writeQueueValue(key, kDirValue, keepRoomForOneEntry(processEntries(directories, deleteDirectory)));
   RegCloseKey(key);
   unlockQueue(lock);
 }
@@ -199,34 +285,11 @@ void emptyDirectory(const char* path) {
     return;
   }
   logInfo("emptying %s", path);
-  std::string base = path;
-  if (base.back() != '\\') base += '\\';
-
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((base + "*.*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) continue;
-    std::string full = base + found.cFileName;
-    switch (emptyingAction(found.dwFileAttributes)) {
-      case EmptyingAction::leave:
-        logInfo("leaving link %s", full.c_str());
-        break;
-      case EmptyingAction::removeDirectory:
-        logInfo("attempting to remove %s", full.c_str());
-        RemoveDirectoryA(full.c_str());
-        break;
-      case EmptyingAction::deleteFile:
-        logInfo("attempting to delete %s", full.c_str());
-        DeleteFileA(full.c_str());
-        break;
-    }
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
+  emptyTree(path, kMaxTreeDepth);
 }
 
 EmptyingAction emptyingAction(DWORD attributes) {
-  // A link's target belongs to someone else; a directory is never descended into.
+  // A link's target belongs to someone else.
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return EmptyingAction::leave;
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return EmptyingAction::removeDirectory;
   return EmptyingAction::deleteFile;

@@ -1,15 +1,15 @@
 // Extracting the included files into this run's temporary directory.
 #include "Extraction.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <new>
 #include <vector>
 
 #include "BlockFormat.h"
 #include "Buffers.h"
+#include "BlockReader.h"
 #include "Config.h"
+#include "DeviceNames.h"
 #include "DeletionQueue.h"
 #include "ErrorReport.h"
 #include "Log.h"
@@ -21,6 +21,9 @@ namespace {
 constexpr DWORD kChunkSize = 8192;
 constexpr DWORD kWriteBatchSize = 8 * kChunkSize;
 constexpr uint32_t kScrambleWord = blockformat::kScrambleMask * 0x01010101u;
+// The extraction directory's number, as the C library's rand() gives them.
+constexpr unsigned kDirectoryNumbers = 32768;
+constexpr unsigned kDirectoryAttempts = 100;
 
 char directory[kTextBufferSize];
 
@@ -73,18 +76,47 @@ bool extractNamedFile(HANDLE source, const char* dir, const char* name) {
   return true;
 }
 
-// A fresh directory named after a fresh temporary file: "<file>_dir<random>".
+// A fresh directory named after a fresh temporary file: "<file>_dir<n>", n
+// from 0 to 32767. Launchers started together may get the same file name, so
+// n mixes the process id with the time, and a name taken meanwhile is passed
+// over for the next. The directory is registered at once: whatever fails from
+// here on, it is queued for deletion with the error.
 void makeExtractionDirectory(char* dir, size_t capacity) {
   bool named = createTempFileName(dir, capacity);
   if (named) DeleteFileA(dir);
-  srand(static_cast<unsigned>(time(nullptr)));
-  char suffix[32];
-  formatText(suffix, sizeof suffix, "_dir%d", rand());
-  named = named && appendText(dir, capacity, suffix);
-  logInfo("Temp dir: %s", dir);
-  if (!named || !CreateDirectoryA(dir, nullptr)) {
-    fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, "7");
+  size_t stemLength = strlen(dir);
+  unsigned number = (GetCurrentProcessId() * 2654435761u + GetTickCount()) % kDirectoryNumbers;
+  for (unsigned attempt = 0; named && attempt < kDirectoryAttempts; ++attempt) {
+    dir[stemLength] = 0;
+    char suffix[32];
+    formatText(suffix, sizeof suffix, "_dir%u", (number + attempt) % kDirectoryNumbers);
+    if (!appendText(dir, capacity, suffix)) break;
+    logInfo("Temp dir: %s", dir);
+    if (CreateDirectoryA(dir, nullptr)) {
+      registerTempDirectory(dir);
+      return;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
+  fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, "7");
+}
+
+bool readFromFile(void* context, uint32_t offset, void* buffer, uint32_t size) {
+  HANDLE file = static_cast<HANDLE>(context);
+  DWORD done = 0;
+  return SetFilePointer(file, static_cast<LONG>(offset), nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+         ReadFile(file, buffer, size, &done, nullptr) && done == size;
+}
+
+// The area's shape, checked before anything is extracted; the file position
+// is put back where it was.
+AreaShape includedAreaShape(HANDLE source) {
+  DWORD start = SetFilePointer(source, 0, nullptr, FILE_CURRENT);
+  DWORD size = GetFileSize(source, nullptr);
+  if (start == INVALID_SET_FILE_POINTER || size == INVALID_FILE_SIZE) return AreaShape::whole;
+  AreaShape shape = checkIncludedArea(ByteSource{source, readFromFile, size}, start);
+  SetFilePointer(source, static_cast<LONG>(start), nullptr, FILE_BEGIN);
+  return shape;
 }
 
 }  // namespace
@@ -95,7 +127,9 @@ bool isSafeIncludedName(const char* name) {
   // Without a separator or a drive colon a name cannot reach outside the directory.
   if (strpbrk(name, "\\/:") != nullptr) return false;
   // Dots and blanks alone name the directory itself once the system trims them.
-  return strspn(name, ". ") < strlen(name);
+  if (strspn(name, ". ") >= strlen(name)) return false;
+  // A device takes the bytes instead of a file.
+  return !devicenames::isWindowsDeviceName(name);
 }
 
 bool copyFileData(HANDLE in, HANDLE out, int32_t size, bool unscramble) {
@@ -140,6 +174,13 @@ bool extractFile(HANDLE source, const char* path) {
 }
 
 bool extractFilesFrom(HANDLE source, int count, char* dir, size_t capacity) {
+  // Sizes that do not lead from entry to entry to the area's end would
+  // extract other bytes than were included.
+  AreaShape shape = includedAreaShape(source);
+  if (shape == AreaShape::negativeSize) {
+    logError("An included file's size is negative");
+    fatalError("Internal Error: readInt");
+  }
   makeExtractionDirectory(dir, capacity);
 
   char names[kTextBufferSize];
@@ -150,15 +191,20 @@ bool extractFilesFrom(HANDLE source, int count, char* dir, size_t capacity) {
     char* end = strchr(entry, ';');
     if (end != nullptr) *end = 0;
     if (*entry != 0) {
-      if (!extractNamedFile(source, dir, entry)) return false;
+      if (!extractNamedFile(source, dir, entry)) {
+        // Left in place for a look at what was read; not queued.
+        unregisterTempDirectory(dir);
+        return false;
+      }
       ++extracted;
     }
     if (end == nullptr) break;
     entry = end + 1;
   }
-  // Queued only once every file is out: after a failure the directory and
-  // what was extracted stay where they are.
-  registerTempDirectory(dir);
+  if (shape == AreaShape::overrunsEnd) {
+    logError("The included files do not fill their area");
+    return false;
+  }
   return true;
 }
 

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -41,11 +44,27 @@ bool isDirectory(const char* path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// A fresh file name as the C library's _tempnam makes it: in the directory of
-// TMP when that exists, else in `directory` when that exists, else in the
-// current directory; the whole prefix, then a suffix no existing file has.
-// Made here because not every C library keeps the whole prefix.
-char* temporaryName(const char* directory, const char* prefix) {
+// Opens path for writing only when it can be made new: a file or link
+// planted under the name is never written through.
+FILE* createNewFile(const char* path) {
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_TEXT);
+  if (descriptor == -1) {
+    CloseHandle(file);
+    return nullptr;
+  }
+  FILE* stream = _fdopen(descriptor, "w");
+  if (stream == nullptr) _close(descriptor);
+  return stream;
+}
+
+// A fresh file named as the C library's _tempnam names one: in the directory
+// of TMP when that exists, else in `directory` when that exists, else in the
+// current directory; the whole prefix, then a suffix. The file is made new
+// under the first suffix no file or link has yet; logPath names it.
+FILE* createTemporaryLog(const char* directory, const char* prefix) {
   char chosen[kTextBufferSize];
   DWORD length = GetEnvironmentVariableA("TMP", chosen, sizeof chosen);
   if (length == 0 || length >= sizeof chosen || !isDirectory(chosen)) {
@@ -66,7 +85,12 @@ char* temporaryName(const char* directory, const char* prefix) {
                     static_cast<unsigned long>(process), attempt)) {
       return nullptr;
     }
-    if (GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES) return name;
+    if (FILE* file = createNewFile(name)) {
+      logPath = name;
+      return file;
+    }
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
   }
   return nullptr;
 }
@@ -77,11 +101,12 @@ void openLog() {
 
   if (!logRequestedByEnvironment()) return;
 
-  logPath = temporaryName("c:\\", "vdl_nlog_");
-  if (logPath != nullptr) logFile = fopen(logPath, "w");
+  logFile = createTemporaryLog("c:\\", "vdl_nlog_");
   if (logFile == nullptr) {
     logPath = kFallbackLogPath;
-    logFile = fopen(logPath, "w");
+    // Replaced, not written through: a link under the name goes, its target stays.
+    DeleteFileA(logPath);
+    logFile = createNewFile(logPath);
     if (logFile == nullptr) return;
   }
   writeFirstEntry();

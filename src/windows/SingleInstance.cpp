@@ -120,8 +120,14 @@ bool writeHandOverFile(const char* path, const wchar_t* arguments) {
     bytes.push_back(static_cast<unsigned char>(unit & 0xFF));
     bytes.push_back(static_cast<unsigned char>(unit >> 8));
   }
-  FILE* file = fopen(path, "wb");
-  if (file == nullptr) return false;
-  bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return fclose(file) == 0 && written;
+  // An earlier file of the name goes first (a link goes, not its target);
+  // then the file is made new, so that nothing planted meanwhile is written
+  // through.
+  DeleteFileA(path);
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool whole = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+               written == bytes.size();
+  return CloseHandle(file) && whole;
 }

@@ -6,6 +6,8 @@
 #include <direct.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "Buffers.h"
 #include "ErrorReport.h"
@@ -21,10 +23,24 @@ void systemTempPath(char* out, size_t capacity) {
   if (length == 0 || length >= capacity) out[0] = 0;
 }
 
+// A ";" would split the class path and the deletion queue's entries at it.
+bool isUsableLocation(const char* candidate) { return candidate[0] != 0 && strchr(candidate, ';') == nullptr; }
+
 // A candidate is taken only whole: a cut path would name another directory.
 bool tryCandidate(char* out, size_t capacity, const char* candidate, const TempLocationSystem& system) {
-  if (candidate[0] == 0 || !system.isWritable(candidate)) return false;
+  if (!isUsableLocation(candidate) || !system.isWritable(candidate)) return false;
   return copyText(out, capacity, candidate);
+}
+
+// "tvx*.tmp" made by the system in location; false, with out empty, when none could be made.
+bool createTempFileIn(const char* location, char* out) {
+  // GetTempFileNameA takes a directory of at most MAX_PATH - 14 characters.
+  if (!isUsableLocation(location) || strlen(location) > MAX_PATH - 14 ||
+      GetTempFileNameA(location, "tvx", 0, out) == 0) {
+    out[0] = 0;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -32,7 +48,7 @@ bool tryCandidate(char* out, size_t capacity, const char* candidate, const TempL
 bool pickTempLocation(char* out, size_t capacity, const TempLocationSystem& system) {
   // The system's own path as it gives it, unless its long form has a character
   // the ANSI code page lacks. A failed long form does not count against it.
-  if (system.systemTempPath[0] != 0 && strchr(system.longTempPath, '?') == nullptr &&
+  if (isUsableLocation(system.systemTempPath) && strchr(system.longTempPath, '?') == nullptr &&
       copyText(out, capacity, system.systemTempPath)) {
     return true;
   }
@@ -95,12 +111,33 @@ bool createTempFileName(char* out, size_t capacity) {
   if (capacity < MAX_PATH) return false;
   char location[kTempLocationSize];
   chooseTempLocation(location, sizeof location);
-  if (strlen(location) > MAX_PATH - 14) return false;
-  if (GetTempFileNameA(location, "tvx", 0, out) == 0) {
-    out[0] = 0;
-    return false;
+  if (createTempFileIn(location, out)) return true;
+  // The system's path is taken untested: missing, a file or read-only, it
+  // leaves the fallbacks, each tested as the choice tests them.
+  for (const std::string& fallback : tempLocationCandidates()) {
+    if (isUsableLocation(fallback.c_str()) && isWritableDirectory(fallback.c_str()) &&
+        createTempFileIn(fallback.c_str(), out)) {
+      return true;
+    }
   }
-  return true;
+  return false;
+}
+
+std::vector<std::string> tempLocationCandidates() {
+  std::vector<std::string> locations;
+  char path[kTempLocationSize];
+  systemTempPath(path, sizeof path);
+  if (path[0] != 0) {
+    locations.emplace_back(path);
+    char longPath[kTempLocationSize];
+    DWORD length = toLongPath(path, longPath, sizeof longPath);
+    if (length > 0 && length < sizeof longPath) locations.emplace_back(longPath);
+  }
+  UINT length = GetWindowsDirectoryA(path, sizeof path);
+  if (length > 0 && length < sizeof path) locations.push_back(std::string(path) + "\\temp");
+  locations.emplace_back("c:\\temp");
+  locations.emplace_back("c:\\tmp");
+  return locations;
 }
 
 void processTempFileName(char* out, size_t capacity, int n) {

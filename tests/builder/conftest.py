@@ -109,11 +109,12 @@ class Tovex:
     def __init__(self, binary):
         self.binary = binary
 
-    def run(self, *args, cwd=None):
+    def run(self, *args, cwd=None, timeout=None):
+        """A timeout turns a tool that blocks into a failed test."""
         return subprocess.run([str(self.binary), *map(str, args)], cwd=cwd, capture_output=True,
-                              text=True, encoding="utf-8")
+                              text=True, encoding="utf-8", timeout=timeout)
 
-    def build(self, project, *args, stub=None, runtime_library=False, plain=True):
+    def build(self, project, *args, stub=None, runtime_library=False, plain=True, timeout=None):
         """Builds without the Java runtime library and, with --plain, without
         the defaults and checks of a user's build, unless asked: the block and
         the included files then hold just what the project gives."""
@@ -122,7 +123,7 @@ class Tovex:
             extra.append("--no-runtime-library")
         if plain:
             extra.append("--plain")
-        return self.run("build", project, *extra, *args)
+        return self.run("build", project, *extra, *args, timeout=timeout)
 
     def inspect_json(self, exe, *args):
         result = self.run("inspect", "--json", exe, *args)

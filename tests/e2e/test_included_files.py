@@ -2,6 +2,7 @@
 held open while the launcher runs, and deleted by a later start."""
 import os
 import re
+import shutil
 
 import pytest
 
@@ -160,32 +161,36 @@ def test_an_absent_queue_stays_absent(make_app, wine_env, no_queue):
     assert read_queue(wine_env) is None
 
 
-def test_queue_processing(make_app, tmp_path, wine_env, wine_c_drive, no_queue):
-    root = wine_c_drive / "tovex-queue-test"
-    free = root / "free"
-    nested = root / "nested"
-    for d in (free, nested / "sub"):
+def test_queue_processing(make_app, tmp_path, wine_env, wine_temp_dir, no_queue):
+    # Directories named as a launcher names its own, in the temporary folder:
+    # the queue acts only on those and the files directly in them.
+    free = wine_temp_dir / "tvxAB01.tmp_dir1"
+    nested = wine_temp_dir / "tvxAB02.tmp_dir2"
+    loose_dir = wine_temp_dir / "tvxAB03.tmp_dir3"
+    for d in (free, nested / "sub", loose_dir):
         d.mkdir(parents=True, exist_ok=True)
     (free / "x.txt").write_text("x")
     (nested / "sub" / "keep.txt").write_text("keep")
-    (root / "loose.txt").write_text("loose")
-    gone = "C:\\tovex-queue-test\\gone.txt"
-    free_w, nested_w = (windows_path(wine_env, p) for p in (free, nested))
+    loose = loose_dir / "loose.txt"
+    loose.write_text("loose")
+    free_w, nested_w, loose_w = (windows_path(wine_env, p) for p in (free, nested, loose))
+    gone = windows_path(wine_env, loose_dir) + "\\gone.txt"
     write_queue(wine_env,
                 delete_dir=f".;{free_w};{nested_w};{free_w};",
-                delete_file=f"{gone};C:\\tovex-queue-test\\loose.txt;")
+                delete_file=f"{gone};{loose_w};")
 
     app = make_app(PROJECT + WITHOUT_LIBRARY)
     result = app.run(extra_env={"TOVEX_LOG": "yes"})
     assert result.returncode == NO_RUNTIME_EXIT
 
     # The free directory goes once and both its entries with it; "." vanishes;
-    # a directory with a non-empty subdirectory stays, content untouched.
+    # a directory with a non-empty subdirectory goes with its whole tree.
     assert not free.exists()
-    assert (nested / "sub" / "keep.txt").read_text() == "keep"
-    assert queue_entries(wine_env, "delete_dir") == [nested_w]
-    assert not (root / "loose.txt").exists()
+    assert not nested.exists()
+    assert queue_entries(wine_env, "delete_dir") == []
+    assert not loose.exists()
     assert queue_entries(wine_env, "delete_file") == []
+    shutil.rmtree(loose_dir, ignore_errors=True)
 
 
 def test_launchers_started_together_lose_no_queue_entry(make_app, tmp_path, wine_env, no_queue):

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "QueueEntries.h"
 #include "TempTestSupport.h"
 
 namespace {
@@ -17,13 +18,21 @@ class QueueTest : public ::testing::Test {
  protected:
   void SetUp() override {
     deleteQueueKey();
-    dir = makeScratchDirectory("queue");
+    // Shaped like an extraction directory: the queue acts on its files.
+    dir = makeExtractionShapedDirectory();
     ASSERT_FALSE(dir.empty());
   }
   void TearDown() override {
     for (HANDLE file : held) CloseHandle(file);
     removeScratchDirectory(dir);
+    for (const std::string& made : extractionDirectories) removeScratchDirectory(made);
     deleteQueueKey();
+  }
+
+  // A further directory the queue accepts as a directory entry.
+  std::string extractionDirectory() {
+    extractionDirectories.push_back(makeExtractionShapedDirectory());
+    return extractionDirectories.back();
   }
 
   std::string file(const char* name, const std::string& content = "x") {
@@ -51,6 +60,7 @@ class QueueTest : public ::testing::Test {
 
   std::string dir;
   std::vector<HANDLE> held;
+  std::vector<std::string> extractionDirectories;
 };
 
 TEST_F(QueueTest, ProcessingWithoutAKeyCreatesNone) {
@@ -122,28 +132,124 @@ TEST_F(QueueTest, ADotEntryVanishesAndTouchesNothing) {
   EXPECT_EQ(value("delete_dir"), "");
 }
 
-TEST_F(QueueTest, ADirectoryIsEmptiedWithoutDescending) {
-  std::string queued = subdirectory("queued");
-  std::string top = file("queued\\top.txt");
-  std::string empty = subdirectory("queued\\empty");
-  std::string full = subdirectory("queued\\full");
-  std::string inner = file("queued\\full\\inner.txt");
+TEST_F(QueueTest, ADirectoryIsDeletedWithItsWholeTree) {
+  std::string queued = extractionDirectory();
+  writeWholeFile(queued + "\\top.txt", "x");
+  CreateDirectoryA((queued + "\\empty").c_str(), nullptr);
+  CreateDirectoryA((queued + "\\full").c_str(), nullptr);
+  CreateDirectoryA((queued + "\\full\\deeper").c_str(), nullptr);
+  writeWholeFile(queued + "\\full\\deeper\\inner.txt", "x");
   scheduleForDeletion(queued.c_str(), "delete_dir");
   processDeletionQueue();
-  EXPECT_FALSE(pathExists(top));
-  EXPECT_FALSE(pathExists(empty));
-  EXPECT_TRUE(pathExists(inner));
-  EXPECT_EQ(value("delete_dir"), queued + ";");
+  EXPECT_FALSE(pathExists(queued));
+  EXPECT_EQ(value("delete_dir"), "");
 }
 
 TEST_F(QueueTest, ADirectoryQueuedTwiceIsRemovedAndBothEntriesDropped) {
-  std::string queued = subdirectory("twice");
-  file("twice\\a.jar");
+  std::string queued = extractionDirectory();
+  writeWholeFile(queued + "\\a.jar", "x");
   scheduleForDeletion(queued.c_str(), "delete_dir");
   scheduleForDeletion(queued.c_str(), "delete_dir");
   processDeletionQueue();
   EXPECT_FALSE(pathExists(queued));
   EXPECT_EQ(value("delete_dir"), "");
+}
+
+// Entries a launcher never queues, as someone writing to the user's registry
+// may craft them: each is dropped, and nothing on disk changes.
+TEST_F(QueueTest, ForeignEntriesAreDroppedWithoutTouchingTheDisk) {
+  std::string other = makeScratchDirectory("documents");
+  ASSERT_FALSE(other.empty());
+  std::string document = other + "\\letter.txt";
+  writeWholeFile(document, "precious");
+  // A file on another drive: Wine's Z: shows the Unix tree.
+  std::string onZ;
+  if (GetDriveTypeA("Z:\\") != DRIVE_NO_ROOT_DIR) {
+    std::string zDir = "Z:\\tmp\\tvx1.tmp_dir" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(zDir.c_str(), nullptr);
+    onZ = zDir + "\\letter.txt";
+    writeWholeFile(onZ, "precious");
+  }
+  // A link shaped like an extraction directory, where the system makes links
+  // (end-to-end tests plant one the Unix way).
+  std::string link = systemTempPath() + "tvxF00D.tmp_dir4242";
+  DWORD linkAttributes = CreateSymbolicLinkA(link.c_str(), other.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)
+                             ? GetFileAttributesA(link.c_str())
+                             : INVALID_FILE_ATTRIBUTES;
+  bool linked = linkAttributes != INVALID_FILE_ATTRIBUTES && (linkAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+
+  std::string files = document + ";" + dir + "\\..\\" + other.substr(other.rfind('\\') + 1) +
+                      "\\letter.txt;\\\\server\\share\\tvx1.tmp_dir1\\a.jar;\\\\?\\" + document +
+                      ";\\\\.\\" + document + ";" + dir + "\\NUL;" + dir + "\\a.jar:stream;";
+  if (!onZ.empty()) files += onZ + ";";
+  if (linked) files += link + "\\letter.txt;";
+  std::string dirs = other + ";" + dir + "\\..;\\\\server\\share\\tvx1.tmp_dir1;C:\\tvx1.tmp_dir1;" +
+                     other + "\\tvx1.tmp_dir1\\..\\..\\" + other.substr(other.rfind('\\') + 1) + ";";
+  if (linked) dirs += link + ";";
+  writeRawQueueValue("delete_file", files);
+  writeRawQueueValue("delete_dir", dirs);
+  processDeletionQueue();
+
+  EXPECT_EQ(readWholeFile(document), "precious");
+  EXPECT_TRUE(pathExists(dir));
+  EXPECT_EQ(value("delete_file"), "");
+  EXPECT_EQ(value("delete_dir"), "");
+  if (linked) {
+    EXPECT_TRUE(pathExists(link));
+    RemoveDirectoryA(link.c_str());
+  }
+  if (!onZ.empty()) {
+    EXPECT_EQ(readWholeFile(onZ), "precious");
+    removeScratchDirectory(onZ.substr(0, onZ.rfind('\\')));
+  }
+  removeScratchDirectory(other);
+}
+
+TEST_F(QueueTest, AFileOfTheLauncherIsDeletedThroughNoLink) {
+  // A file directly in an extraction directory is the launcher's.
+  std::string free = file("free.jar");
+  writeRawQueueValue("delete_file", free + ";");
+  processDeletionQueue();
+  EXPECT_FALSE(pathExists(free));
+  EXPECT_EQ(value("delete_file"), "");
+}
+
+TEST_F(QueueTest, TheQueueKeepsRoomForThisRunsEntry) {
+  // Entries that stay (their files are held) fill the value to its limit.
+  std::string busy = file("busy.jar");
+  hold(busy);
+  std::string queue;
+  while (queue.size() + busy.size() + 1 < 32767) queue += busy + ";";
+  writeRawQueueValue("delete_file", queue);
+  processDeletionQueue();
+  std::string kept = value("delete_file");
+  EXPECT_LE(kept.size() + 8192 + 1, 32767u);
+  EXPECT_EQ(kept.compare(0, busy.size() + 1, busy + ";"), 0);
+  std::string mine = dir + "\\mine.jar";
+  scheduleForDeletion(mine.c_str(), "delete_file");
+  EXPECT_NE(value("delete_file").find(mine + ";"), std::string::npos);
+}
+
+TEST_F(QueueTest, AnEntryUnchangedForThirtyDaysIsGivenUp) {
+  std::string old = file("old.jar");
+  std::string recent = file("recent.jar");
+  hold(old);
+  hold(recent);
+  // Last changed 31 days ago.
+  HANDLE file = CreateFileA(old.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  ULARGE_INTEGER then{{now.dwLowDateTime, now.dwHighDateTime}};
+  then.QuadPart -= 31ULL * 24 * 60 * 60 * 10000000ULL;
+  FILETIME changed{then.LowPart, then.HighPart};
+  ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &changed));
+  CloseHandle(file);
+  writeRawQueueValue("delete_file", old + ";" + recent + ";");
+  processDeletionQueue();
+  EXPECT_TRUE(pathExists(old));
+  EXPECT_EQ(value("delete_file"), recent + ";");
 }
 
 TEST_F(QueueTest, AValueLongerThanATextBufferIsProcessedWhole) {
@@ -311,6 +417,58 @@ TEST_F(QueueTest, LaunchersSchedulingAtTheSameMomentLoseNoEntry) {
   std::sort(entries.begin(), entries.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(entries, expected);
+}
+
+}  // namespace
+
+namespace {
+
+struct FilterCase {
+  const char* path;
+  bool directory;  // a "delete_dir" entry, else a "delete_file" one
+  bool accepted;
+};
+
+const std::vector<std::string> kLocations = {"C:\\users\\me\\Temp\\", "c:\\temp"};
+
+const FilterCase kFilterCases[] = {
+    {"C:\\users\\me\\Temp\\tvx1A2B.tmp_dir4711", true, true},
+    {"c:\\USERS\\me\\temp\\TVX1a2b.TMP_DIR4711", true, true},
+    {"c:\\temp\\tvxF.tmp_dir0", true, true},
+    {"C:\\users\\me\\Temp\\tvx1A2B.tmp_dir4711\\app.jar", false, true},
+    {"C:\\users\\me\\Temp\\tvx1A2B.tmp_dir4711\\app.jar", true, false},
+    {"C:\\users\\me\\Temp\\tvx1A2B.tmp_dir4711", false, false},
+    {"C:\\users\\me\\Documents", true, false},
+    {"C:\\users\\me\\Documents\\tvx1.tmp_dir1", true, false},
+    {"C:\\users\\me\\Temp\\tvx12345.tmp_dir1", true, false},
+    {"C:\\users\\me\\Temp\\tvx.tmp_dir1", true, false},
+    {"C:\\users\\me\\Temp\\tvx1.tmp_dir", true, false},
+    {"C:\\users\\me\\Temp\\tvx1.tmp_dir1x", true, false},
+    {"C:\\users\\me\\Temp\\tvx1.tmp_dir1\\sub\\app.jar", false, false},
+    {"C:\\users\\me\\Temp\\tvx1.tmp_dir1\\..\\..\\Documents\\a.txt", false, false},
+    {"C:\\users\\me\\Temp\\..\\Temp\\tvx1.tmp_dir1", true, false},
+    {"C:\\users\\me\\Temp\\.\\tvx1.tmp_dir1", true, false},
+    {"C:\\users\\me\\Temp\\\\tvx1.tmp_dir1", true, false},
+    {"D:\\temp\\tvx1.tmp_dir1", true, false},
+    {"\\\\server\\share\\tvx1.tmp_dir1", true, false},
+    {"\\\\?\\C:\\users\\me\\Temp\\tvx1.tmp_dir1", true, false},
+    {"\\\\.\\C:\\users\\me\\Temp\\tvx1.tmp_dir1", true, false},
+    {"C:/users/me/Temp/tvx1.tmp_dir1", true, false},
+    {"C:\\users\\me\\Temp\\tvx1.tmp_dir1\\a.jar:stream", false, false},
+    {"C:\\users\\me\\Temp\\tvx1.tmp_dir1\\NUL", false, false},
+    {"C:\\users\\me\\Temp\\tvx1.tmp_dir1\\com1.jar", false, false},
+    {"C:\\users\\me\\Temp\\tvx1.tmp_dir1\\*.jar", false, false},
+    {"users\\me\\Temp\\tvx1.tmp_dir1", true, false},
+    {"", true, false},
+    {".", true, false},
+};
+
+TEST(QueueEntryFilter, AcceptsOnlyWhatALauncherQueues) {
+  for (const FilterCase& c : kFilterCases) {
+    bool accepted =
+        c.directory ? isQueuedDirectoryAccepted(c.path, kLocations) : isQueuedFileAccepted(c.path, kLocations);
+    EXPECT_EQ(accepted, c.accepted) << c.path << (c.directory ? " (dir)" : " (file)");
+  }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "BlockFormat.h"
+#include "BlockReader.h"
 #include "Buffers.h"
 #include "Config.h"
 #include "DeletionQueue.h"
@@ -144,6 +145,10 @@ const NameCase kNameCases[] = {
     {"..\\evil.jar", false}, {"../evil.jar", false},  {"lib\\a.jar", false}, {"lib/a.jar", false},
     {"c:evil.jar", false},   {"C:\\evil.jar", false}, {"..", false},         {".", false},
     {"...", false},          {". .", false},          {"a..b.jar", true},   {"\\\\server\\x", false},
+    // Devices take the bytes instead of a file.
+    {"NUL", false},          {"AUX", false},          {"COM1", false},      {"nul.jar", false},
+    {"COM1.jar", false},     {"CLOCK$", false},       {"lpt9 .txt", false}, {"console.jar", true},
+    {"com10.jar", true},
 };
 
 TEST(IncludedName, IsSafeOnlyInsideTheDirectory) {
@@ -238,6 +243,45 @@ TEST_F(ExtractionTest, RefusesANameThatLeavesTheDirectoryOrItsBuffer) {
     EXPECT_NE(logText().find(failure), std::string::npos);
     // Nothing was written into it.
     EXPECT_TRUE(RemoveDirectoryA(extracted));
+  }
+}
+
+struct AreaCase {
+  const char* what;
+  std::string area;
+  AreaShape shape;
+};
+
+ByteSource memorySource(const std::string& bytes) {
+  auto readAt = [](void* context, uint32_t offset, void* buffer, uint32_t size) {
+    const std::string& data = *static_cast<const std::string*>(context);
+    if (offset > data.size() || size > data.size() - offset) return false;
+    memcpy(buffer, data.data() + offset, size);
+    return true;
+  };
+  return ByteSource{const_cast<std::string*>(&bytes), readAt, static_cast<uint32_t>(bytes.size())};
+}
+
+TEST(IncludedArea, SizesMustLeadFromEntryToEntryToTheEnd) {
+  std::string jar = includedFile("jar bytes");
+  std::string lib = includedFile("library");
+  const AreaCase cases[] = {
+      {"two files and padding", jar + lib + std::string(300, '\0'), AreaShape::whole},
+      {"empty entries at the end", jar + includedFile("") + includedFile(""), AreaShape::whole},
+      {"nothing", "", AreaShape::whole},
+      {"size -1", jar + int32Bytes(-1) + scrambled("library"), AreaShape::negativeSize},
+      {"size INT_MIN", int32Bytes(INT32_MIN) + scrambled("jar bytes") + lib, AreaShape::negativeSize},
+      {"last size too large", jar + int32Bytes(4000) + scrambled("library"), AreaShape::overrunsEnd},
+      {"last size too small", jar + int32Bytes(4) + scrambled("library"), AreaShape::overrunsEnd},
+      {"last size one short, padding behind", jar + int32Bytes(6) + scrambled("library") + std::string(300, '\0'),
+       AreaShape::overrunsEnd},
+      {"a size field cut short", jar + "\x01\x02", AreaShape::overrunsEnd},
+      {"size 0 where the data goes on", int32Bytes(0) + scrambled("jar bytes") + lib, AreaShape::negativeSize},
+  };
+  for (const AreaCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string source = "head" + c.area;
+    EXPECT_EQ(checkIncludedArea(memorySource(source), 4), c.shape);
   }
 }
 

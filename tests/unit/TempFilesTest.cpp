@@ -56,6 +56,10 @@ const LocationCase kLocationCases[] = {
     {"a writable drive root gets c:\\tmp", kShortTemp, kUnicodeLong, {"c:\\"}, true, "c:\\tmp", {"c:\\tmp"}},
     {"nothing writable", kShortTemp, kUnicodeLong, {}, false, "", {}},
     {"no system path at all", "", "", {"c:\\temp"}, true, "c:\\temp", {}},
+    // A ";" would split the class path and the queue's entries.
+    {"a system path with a semicolon falls back", "C:\\a;b\\", "C:\\a;b\\", {"c:\\temp"}, true, "c:\\temp", {}},
+    {"a long form with a semicolon is no fallback", kShortTemp, "C:\\J?rgen;x\\",
+     {"C:\\J?rgen;x\\", "c:\\"}, true, "c:\\tmp", {"c:\\tmp"}},
 };
 
 TEST(PickTempLocation, ChoosesAsTheTableSays) {

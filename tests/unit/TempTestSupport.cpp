@@ -26,6 +26,18 @@ std::string makeScratchDirectory(const char* label) {
   }
 }
 
+std::string makeExtractionShapedDirectory() {
+  static unsigned counter = 0;
+  for (;;) {
+    char name[MAX_PATH];
+    snprintf(name, sizeof name, "tvx%X.tmp_dir%lu%u", static_cast<unsigned>(GetCurrentProcessId() & 0xFFFF),
+             static_cast<unsigned long>(GetCurrentProcessId()), 90000 + counter++);
+    std::string path = systemTempPath() + name;
+    if (CreateDirectoryA(path.c_str(), nullptr)) return path;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return std::string();
+  }
+}
+
 void removeScratchDirectory(const std::string& path) {
   if (!path.empty()) testfiles::removeTree(path);
 }

@@ -7,6 +7,11 @@
 // backslash; its name carries label, the process id and a counter.
 std::string makeScratchDirectory(const char* label);
 
+// A new empty directory in the system temporary path named as the launcher
+// names its extraction directories ("tvxNNNN.tmp_dirN"), so that the deletion
+// queue accepts it and the files in it.
+std::string makeExtractionShapedDirectory();
+
 // Removes a scratch directory and everything in it (files, subdirectories).
 void removeScratchDirectory(const std::string& path);
 
