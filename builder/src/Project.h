@@ -32,6 +32,8 @@ struct BuildOptions {
     std::optional<std::string> runtimeLibrary;  // likewise; absent: the one beside the tool
     SourcePos runtimeLibraryPos;
     bool includeRuntimeLibrary = true;  // the Java runtime library goes into every executable
+    std::optional<std::string> architecture;  // "x64" or "x86"; absent: x64, or an explicit stub's own
+    SourcePos architecturePos;
 };
 
 // A file to embed in the executable, from a [[files]] table.
