@@ -41,13 +41,17 @@ def start_wine(env):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def build_app(project_text, work):
-    """An application executable built with tovex from the project text."""
+STUBS = {"x86": REPO / "dist" / "launcher.exe", "x64": REPO / "dist" / "launcher64.exe"}
+
+
+def build_app(project_text, work, arch="x86"):
+    """An application executable built with tovex from the project text, on
+    the stub of the architecture."""
     project = work / "app.toml"
     project.write_text(project_text, encoding="utf-8")
     app = work / "app.exe"
     subprocess.run([str(REPO / "dist" / "tovex"), "build", str(project), "-o", str(app),
-                    "--stub", str(REPO / "dist" / "launcher.exe")], check=True, stdout=subprocess.DEVNULL)
+                    "--stub", str(STUBS[arch])], check=True, stdout=subprocess.DEVNULL)
     return app
 
 
