@@ -27,6 +27,8 @@ def wine_env():
     env = dict(os.environ)
     env.setdefault("WINEPREFIX", str(REPO / "build" / "wineprefix"))
     env.update(WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+    # `wine` starts a 64-bit program with the 64-bit loader (scripts/wine-bin/wine).
+    env["PATH"] = f"{REPO / 'scripts' / 'wine-bin'}{os.pathsep}{env.get('PATH', '')}"
     for name in ("TOVEX_LOG", "VANDREL_LOG", "JAVA_HOME"):
         env.pop(name, None)
     return env

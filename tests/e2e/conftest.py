@@ -25,6 +25,8 @@ def _wine_environment():
     env.setdefault("WINEPREFIX", str(REPO / "build" / "wineprefix"))
     env["WINEDEBUG"] = "-all"
     env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+    # `wine` starts a 64-bit program with the 64-bit loader (scripts/wine-bin/wine).
+    env["PATH"] = f"{REPO / 'scripts' / 'wine-bin'}{os.pathsep}{env.get('PATH', '')}"
     # The launcher's own switches come from each test, never from the caller.
     for name in ("TOVEX_LOG", "VANDREL_LOG", "TOVEX_JAVA_HOME", "VANDREL_JAVA_HOME"):
         env.pop(name, None)
