@@ -169,6 +169,20 @@ def wait_for(condition, timeout=30.0, step=0.2):
     return None
 
 
+def dismiss_message_box(window, process, attempts=10):
+    """Presses Return on a message box until the process that shows it ends:
+    without a window manager a key sent to a window that is just being
+    activated is now and then lost. Waits for the end as process.wait does."""
+    for _ in range(attempts):
+        subprocess.run(["xdotool", "windowactivate", "--sync", str(window)], capture_output=True)
+        subprocess.run(["xdotool", "key", "--window", str(window), "Return"], capture_output=True)
+        try:
+            return process.wait(timeout=6)
+        except subprocess.TimeoutExpired:
+            pass
+    return process.wait(timeout=60)
+
+
 QUEUE_KEY = r"HKEY_CURRENT_USER\SOFTWARE\morrowfield\tovex\temp"
 
 
