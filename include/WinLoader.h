@@ -17,7 +17,7 @@ struct JvmLocation {
 };
 
 // JNI_CreateJavaVM of the invocation interface (JavaVM**, JNIEnv**, JavaVMInitArgs*).
-using CreateJavaVmFunction = int32_t(__stdcall*)(void**, void**, void*);
+using CreateJavaVmFunction = int32_t(WINAPI*)(void**, void**, void*);
 
 // Searches a runtime and loads its jvm.dll; reports its own failure (messages
 // 1001 to 1005) and returns false when no runtime can be used.

@@ -1,5 +1,6 @@
 """Stand-in Java runtimes for end-to-end tests: lays out JRE and JDK
-directories from the stand-ins in build/win/tests/standins (see
+directories from the stand-ins in build/win/tests/standins (32-bit) or
+build/win64/tests/standins (x86-64), as use_architecture chose (see
 tests/standins/README.md), sets how they behave and reads what they recorded.
 
     jre = make_jre(wine_c_drive / "jre142", 'java version "1.4.2_03"')
@@ -15,7 +16,10 @@ from pathlib import Path
 import pytest
 
 REPO = Path(__file__).resolve().parents[2]
-STANDINS = REPO / "build" / "win" / "tests" / "standins"
+ARCHITECTURES = ("x86", "x64")
+STANDIN_DIRS = {"x86": REPO / "build" / "win" / "tests" / "standins",
+                "x64": REPO / "build" / "win64" / "tests" / "standins"}
+STANDINS = STANDIN_DIRS["x86"]
 STANDIN_FILES = ("java.exe", "javaw.exe", "unpack200.exe", "jvm.dll", "jvm_noexport.dll", "jvm_probe.exe")
 
 CONFIG_FILE = "standin.cfg"
@@ -27,13 +31,20 @@ JVM_CALLS_FILE = "jvm_calls.log"
 UNEXPECTED_JNI_CALL_EXIT = 97
 
 
+def use_architecture(arch):
+    """Lays out the stand-ins of "x86" or "x64" from now on: a runtime of the
+    launcher's own architecture, as the launcher loads its jvm.dll in-process."""
+    global STANDINS
+    STANDINS = STANDIN_DIRS[arch]
+
+
 def standins_built():
     return all((STANDINS / name).exists() for name in STANDIN_FILES)
 
 
 def require_standins():
     if not standins_built():
-        pytest.skip("the stand-ins in build/win/tests/standins are built by `make`")
+        pytest.skip(f"the stand-ins in {STANDINS.relative_to(REPO)} are built by `make`")
 
 
 def standin(name):
@@ -248,7 +259,8 @@ def dll_exports(path):
     sections = struct.unpack_from("<H", data, pe + 6)[0]
     optional_size = struct.unpack_from("<H", data, pe + 20)[0]
     optional = pe + 24
-    export_rva = struct.unpack_from("<I", data, optional + 96)[0]  # PE32 data directory 0
+    pe32_plus = struct.unpack_from("<H", data, optional)[0] == 0x20B
+    export_rva = struct.unpack_from("<I", data, optional + (112 if pe32_plus else 96))[0]  # data directory 0
     if export_rva == 0:
         return []
 
