@@ -56,6 +56,7 @@ int startupShowWindow() {
 }
 
 int runLauncher(HINSTANCE instance, const char* tail, int showWindow) {
+  restrictDllSearch();
   honourRebootRequest(tail);
   if (isQuietSwitch(tail)) setQuiet();
   initialiseProcess(instance);
