@@ -186,8 +186,10 @@ bool probeJavaVersion(const char* exePath, char* version, size_t capacity) {
   char outputPath[kTextBufferSize];
   if (!createTempFileName(outputPath, sizeof outputPath)) return false;
   SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-  HANDLE output = CreateFileA(outputPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Shared for deletion too: a handle something else still holds must not keep the file.
+  HANDLE output = CreateFileA(outputPath, GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (output == INVALID_HANDLE_VALUE) output = nullptr;  // the child then gets no error stream
 
   HANDLE process = startHiddenProcess(commandLine, true, output);

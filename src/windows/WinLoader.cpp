@@ -247,6 +247,10 @@ void reportNoRuntime() {
   }
   char home[kTextBufferSize];
   if (!runtimeHome(home, sizeof home, refused->exePath.c_str())) copyText(home, sizeof home, refused->exePath.c_str());
+  // The folder as the user knows it, not its short form.
+  char longHome[kTextBufferSize];
+  DWORD length = toLongPath(home, longHome, sizeof longHome);
+  if (length > 0 && length < sizeof longHome) copyText(home, sizeof home, longHome);
   replaceEveryUse(text.data(), text.size(), kRequiredArchPlaceholder, machineText(launcherMachine()));
   replaceEveryUse(text.data(), text.size(), kFoundArchPlaceholder, machineText(refused->machine));
   replaceEveryUse(text.data(), text.size(), kRuntimePathPlaceholder, home);
