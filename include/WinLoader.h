@@ -76,6 +76,8 @@ bool isOtherArchitecture(const char* exePath, uint16_t* machine);
 // the application's folder or the current directory unless PATH names them.
 bool findOnPath(const char* fileName, char* out, size_t capacity);
 
-// Called first at start-up: libraries the process loads by name come from
-// the system folder (and folders added for a runtime) only.
+// Called as the runtime search starts: from then on libraries the process
+// loads by name come from the system folder (and the folders added for the
+// runtime) only. (Earlier, before the single-instance hand-over, Wine keeps a
+// second start's output pipe open past its end.)
 void restrictDllSearch();

@@ -56,7 +56,6 @@ int startupShowWindow() {
 }
 
 int runLauncher(HINSTANCE instance, const char* tail, int showWindow) {
-  restrictDllSearch();
   honourRebootRequest(tail);
   if (isQuietSwitch(tail)) setQuiet();
   initialiseProcess(instance);

@@ -451,6 +451,7 @@ void restrictDllSearch() {
 bool LoadDLL() {
   // The historical first line prints a null text argument as "(null)".
   logInfo("LoadDLL (%d, %s, %d)", 1, "(null)", 0);
+  restrictDllSearch();
   JvmLocation location;
   if (!searchJvm(&location)) {
     logError("No JVM found");

@@ -9,15 +9,35 @@ import subprocess
 
 import pytest
 
-from conftest import NO_RUNTIME_EXIT, run_logged
-from runtimes import (make_jre, make_modern_jdk, make_other_architecture, require_standins, standin,
-                      windows_path_on_c)
+from conftest import NO_RUNTIME_EXIT, STUB, run_logged
+from runtimes import (MACHINE_AMD64, MACHINE_I386, make_jre, make_modern_jdk, make_other_architecture, pe_machine,
+                      require_standins, standin, windows_path_on_c)
 from test_start_up import stderr_text
 
 MODERN = "modernRuntime = true\n"
 J21_LINE = 'openjdk version "21.0.5" 2024-10-15'
 PICKED_UP = ["Picked up JAVA_TOOL_OPTIONS: -Dfile.encoding=UTF-8", "Picked up _JAVA_OPTIONS: -Xmx512m"]
-ARCHITECTURE_TEXT = "This application needs a 32-bit Java runtime; the one found at {home} is 64-bit."
+BITS = {MACHINE_I386: "32-bit", MACHINE_AMD64: "64-bit"}
+
+
+def machines():
+    """The launcher stub's machine and the other one."""
+    own = pe_machine(STUB)
+    return own, MACHINE_AMD64 if own == MACHINE_I386 else MACHINE_I386
+
+
+def architecture_text(home):
+    own, other = machines()
+    return f"This application needs a {BITS[own]} Java runtime; the one found at {home} is {BITS[other]}."
+
+
+def refusal_line(home):
+    own, other = machines()
+    return f"{home} is a {BITS[other]} runtime; this launcher is {BITS[own]}"
+
+
+def of_other_architecture(runtime):
+    return make_other_architecture(runtime, machines()[1])
 
 
 @pytest.fixture(autouse=True)
@@ -76,23 +96,24 @@ def test_version_bounds_compare_numbers(make_app, rt, temp_logs, bound, version,
         assert f"(version {version}): {reason}" in log
 
 
-# The registry keys these tests write, below HKLM\SOFTWARE in the 32-bit view.
+# The registry keys these tests write, below HKLM\SOFTWARE in the launcher's own view.
 REGISTRY_ROOTS = ("JavaSoft\\JDK", "JavaSoft\\JRE", "Eclipse Adoptium", "AdoptOpenJDK", "Microsoft\\JDK")
 
 
 @pytest.fixture
 def registered(wine_env):
     """registered(key, value, home): a runtime's home in a value of a key below
-    HKLM\\SOFTWARE, where a 32-bit process sees it."""
+    HKLM\\SOFTWARE, in the registry view of the launcher's architecture."""
+    view = "/reg:32" if machines()[0] == MACHINE_I386 else "/reg:64"
 
     def clear():
         for root in REGISTRY_ROOTS:
-            subprocess.run(["wine", "reg", "delete", f"HKLM\\SOFTWARE\\{root}", "/f", "/reg:32"], env=wine_env,
+            subprocess.run(["wine", "reg", "delete", f"HKLM\\SOFTWARE\\{root}", "/f", view], env=wine_env,
                            capture_output=True)
 
     def register(key, value, home):
         subprocess.run(["wine", "reg", "add", f"HKLM\\SOFTWARE\\{key}", "/v", value, "/t", "REG_SZ", "/d", home,
-                        "/f", "/reg:32"], env=wine_env, capture_output=True, check=True)
+                        "/f", view], env=wine_env, capture_output=True, check=True)
 
     clear()
     yield register
@@ -126,36 +147,36 @@ def test_a_runtime_bundled_beside_the_executable_starts(make_app, temp_logs):
 def test_a_bundled_runtime_of_the_other_architecture_is_never_loaded(make_app, temp_logs, minimum):
     # With minimum 99 only the relative pass, which asks for no version, could take it.
     app = make_app(project("Ajre;", f'minJavaVersion = "{minimum}"\n'))
-    jre = make_other_architecture(make_modern_jdk(app.exe.parent / "jre", J21_LINE, release="21.0.5"))
+    jre = of_other_architecture(make_modern_jdk(app.exe.parent / "jre", J21_LINE, release="21.0.5"))
     result, log = run_logged(app, temp_logs, "-q_vdl_internal")
     assert result.returncode == NO_RUNTIME_EXIT, log
     assert jre.jvm_calls() == []
     assert "Testing relative location jre" in log
-    assert "is a 64-bit runtime; this launcher is 32-bit" in log
-    assert stderr_text(result).lower().startswith(
-        ARCHITECTURE_TEXT.format(home=windows_path(app.exe.parent / "jre")).lower())
+    home = z_drive_path(app.exe.parent / "jre")
+    assert refusal_line(home).lower() in log.lower()
+    assert stderr_text(result).lower().startswith(architecture_text(home).lower())
 
 
-def windows_path(path):
+def z_drive_path(path):
     """How Wine names a path outside drive_c (Z:\\...)."""
     return "Z:" + str(path).replace("/", "\\")
 
 
 def test_only_runtimes_of_the_other_architecture_end_with_their_message(make_app, rt, temp_logs):
-    first = make_other_architecture(make_modern_jdk(rt / "jdk64", J21_LINE))
-    second = make_other_architecture(make_modern_jdk(rt / "jre64", J21_LINE, release="21.0.5"))
+    first = of_other_architecture(make_modern_jdk(rt / "jdk64", J21_LINE))
+    second = of_other_architecture(make_modern_jdk(rt / "jre64", J21_LINE, release="21.0.5"))
     app = make_app(project(f"EJAVA_HOME;A{second.windows()};"))
     result, log = run_logged(app, temp_logs, "-q_vdl_internal", env={"JAVA_HOME": first.windows()})
     assert result.returncode == NO_RUNTIME_EXIT
     text = stderr_text(result)
-    assert text.startswith(ARCHITECTURE_TEXT.format(home=first.windows().lower())), text
+    assert text.lower().startswith(architecture_text(first.windows()).lower()), text
     assert "damaged" not in text
     # Neither was run or loaded, and the log says why each was refused.
     assert first.run_count() == second.run_count() == 0
     assert first.jvm_calls() == second.jvm_calls() == []
     for runtime in (first, second):
         home = runtime.windows().lower()
-        assert f"{home} is a 64-bit runtime; this launcher is 32-bit" in log
+        assert refusal_line(home) in log
         assert f"Refused {home}\\bin\\java.exe (version unknown): other architecture" in log
 
 
