@@ -5,8 +5,7 @@
 // Starts commandLine hidden, inheriting handles (with standard handles set:
 // the error stream only, where the system can say so), with the launcher's
 // environment and current directory. With setStandardHandles its standard
-// input and output are empty, its standard error is errorOutput (which may
-// be null: no error stream) and it gets no console of its own; otherwise the
-// standard handles are left alone.
+// input and output are empty and its standard error is errorOutput (which may
+// be null: no error stream); otherwise the standard handles are left alone.
 // The process handle, or null when it cannot start.
 HANDLE startHiddenProcess(char* commandLine, bool setStandardHandles, HANDLE errorOutput);

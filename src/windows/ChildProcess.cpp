@@ -68,10 +68,6 @@ HANDLE startHiddenProcess(char* commandLine, bool setStandardHandles, HANDLE err
   // (and its console host with it) would keep the launcher's files open.
   SingleHandleList handles(errorOutput);
   if (setStandardHandles) {
-    // A console program started from this windowed one would get a console
-    // host of its own, which inherits the error stream and holds the file
-    // past the child's end: the child needs no console with its streams set.
-    flags |= CREATE_NO_WINDOW;
     startup.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
     startup.StartupInfo.hStdError = errorOutput;
     inherit = errorOutput != nullptr;
