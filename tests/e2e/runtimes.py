@@ -172,7 +172,7 @@ def _copy(source_name, target):
     shutil.copyfile(standin(source_name), target)
 
 
-JVM_SOURCES = {"ok": "jvm.dll", "noexport": "jvm_noexport.dll"}
+JVM_SOURCES = {"ok": "jvm.dll", "noexport": "jvm_noexport.dll", "needs_dep": "jvm_needs_dep.dll"}
 # The jars that a packed runtime ships as .pack files, under lib\.
 DEFAULT_PACKED = ("rt.jar", "jsse.jar", "charsets.jar")
 
@@ -240,6 +240,50 @@ def make_jdk(root, version_line=None, *, javaw=True, **jre_options):
     if settings:
         set_config(root / "bin", **settings)
     return jdk
+
+
+def write_release(home, version):
+    """A runtime home's release file, as a JDK of Java 9 and later has it."""
+    Path(home, "release").write_text(f'IMPLEMENTOR="Stand-in"\nJAVA_VERSION="{version}"\n'
+                                     'JAVA_VERSION_DATE="2024-10-15"\n', encoding="ascii")
+
+
+def make_modern_jdk(root, version_line=None, *, release=None, **jre_options):
+    """A runtime laid out as Java 9 and later: bin\\java.exe, bin\\javaw.exe,
+    bin\\server\\jvm.dll (no client folder, no jre folder) and, with release,
+    a release file naming that version."""
+    jre_options.setdefault("client", False)
+    jre_options.setdefault("server", True)
+    runtime = make_jre(root, version_line, **jre_options)
+    if release is not None:
+        write_release(root, release)
+    return runtime
+
+
+MACHINE_I386 = 0x14C
+MACHINE_AMD64 = 0x8664
+
+
+def pe_machine(path):
+    data = Path(path).read_bytes()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    return struct.unpack_from("<H", data, pe + 4)[0]
+
+
+def set_pe_machine(path, machine):
+    """Rewrites a PE file's machine field: all a look at a runtime's architecture reads."""
+    data = bytearray(Path(path).read_bytes())
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    struct.pack_into("<H", data, pe + 4, machine)
+    Path(path).write_bytes(bytes(data))
+
+
+def make_other_architecture(runtime, machine=MACHINE_AMD64):
+    """Turns every jvm.dll of a stand-in runtime into one of another machine
+    (by default a 64-bit one, for the 32-bit launcher)."""
+    for directory in runtime.jvm_dirs:
+        set_pe_machine(Path(directory) / "jvm.dll", machine)
+    return runtime
 
 
 def windows_path_on_c(path):
