@@ -45,9 +45,9 @@ const DefaultMessage kModernMessages[] = {
      "{Application} needs {java},\r\nbut none that fits was found on this computer.\r\nJava runtimes looked at:\r\n"
      "%RUNTIMES_TRIED%\r\nPlease install one, for example from\r\nhttps://adoptium.net/\r\nand start {application} again."},
     {key::msgWrongArchitecture,
-     "{Application} needs a %REQUIRED_ARCH% Java runtime;\r\nthe one found at %RUNTIME_PATH% is %FOUND_ARCH%.\r\n"
-     "Java runtimes looked at:\r\n%RUNTIMES_TRIED%\r\nPlease install a %REQUIRED_ARCH% Java runtime, for example from\r\n"
-     "https://adoptium.net/"},
+     "{Application} needs {java} built for %REQUIRED_ARCH% Windows;\r\nthe one found at %RUNTIME_PATH% is "
+     "%FOUND_ARCH%.\r\nJava runtimes looked at:\r\n%RUNTIMES_TRIED%\r\nPlease install a %REQUIRED_ARCH% Java "
+     "runtime, for example from\r\nhttps://adoptium.net/"},
     {1005, "{Application} stopped because of an error in Java:\r\n%EXCEPTION%"},
     {1010, "{Application} could not load the launcher's class %CLASS_NAME%.\r\nIt may need to be installed again."},
     {1011, "The launcher's class %CLASS_NAME% of {application} has no main method.\r\n"

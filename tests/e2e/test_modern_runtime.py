@@ -9,7 +9,7 @@ import subprocess
 
 import pytest
 
-from conftest import NO_RUNTIME_EXIT, STUB, run_logged
+from conftest import NO_RUNTIME_EXIT, run_logged
 from runtimes import (MACHINE_AMD64, MACHINE_I386, make_jre, make_modern_jdk, make_other_architecture, pe_machine,
                       require_standins, standin, windows_path_on_c)
 from test_start_up import stderr_text
@@ -21,8 +21,9 @@ BITS = {MACHINE_I386: "32-bit", MACHINE_AMD64: "64-bit"}
 
 
 def machines():
-    """The launcher stub's machine and the other one."""
-    own = pe_machine(STUB)
+    """The machine of the launcher under test (its stand-ins are of its own
+    architecture) and the other one."""
+    own = pe_machine(standin("jvm.dll"))
     return own, MACHINE_AMD64 if own == MACHINE_I386 else MACHINE_I386
 
 
