@@ -10,6 +10,8 @@ OPTIONAL_HEADER = 0x98  # after the PE signature at 0x80 and the file header
 
 X86 = '"x86" (32-bit x86)'
 X64 = '"x64" (x86-64)'
+# A user's build needs a main class.
+MAIN = 'mainClass = "com.example.Main"\n'
 
 
 def stub_file(path, make_stub, architecture, **change):
@@ -56,7 +58,7 @@ def test_the_default_stub_is_the_one_of_the_architecture(tovex_binary, tovex_at,
     bin_dir = tmp_path / "bin"
     bin_dir.mkdir()
     tool = tovex_at(shutil.copy(tovex_binary, bin_dir / "tovex"))
-    project = write_project(setting)
+    project = write_project(MAIN + setting)
     missing = tool.run("build", project, "--no-runtime-library")
     assert missing.returncode == 1
     assert f"stub not found: {bin_dir / chosen}" in missing.stderr
@@ -72,7 +74,7 @@ def test_a_default_stub_of_the_wrong_machine_is_refused(tovex_binary, tovex_at, 
     bin_dir.mkdir()
     tool = tovex_at(shutil.copy(tovex_binary, bin_dir / "tovex"))
     stub = stub_file(bin_dir / "launcher64.exe", make_stub, "x86")
-    result = tool.run("build", write_project(""), "--no-runtime-library")
+    result = tool.run("build", write_project(MAIN), "--no-runtime-library")
     assert result.returncode == 1
     assert result.stderr.startswith(f"{stub}: error: the stub {stub} is a {X86} launcher, but the architecture "
                                     f"to build is {X64} (the default; choose one with [build] architecture)")

@@ -44,7 +44,7 @@ def at(offset):
 
 BLOCK = 3584  # where the default fake stub ends
 FIRST_RECORD = BLOCK + 8
-NARROW_COUNT = 14  # applicationName, the twelve messages and the architecture message (3003)
+NARROW_COUNT = 13  # applicationName and the twelve messages
 
 
 def set_i32(offset, value):

@@ -139,8 +139,10 @@ def test_default_messages_name_the_application_and_its_java(tovex, write_project
     exe, _ = build_named(tovex, write_project, stub,
                          MAIN + 'applicationName = "Hello"\n[runtime]\nminVersion = "17"\n')
     records = narrow_records(exe)
-    assert records[1001] == ("Hello needs Java 17 or later,\r\nbut none was found on this computer.\r\n"
+    assert records[1001] == ("Hello needs Java 17 or later,\r\nbut none that fits was found on this computer.\r\n"
+                             "Java runtimes looked at:\r\n%RUNTIMES_TRIED%\r\n"
                              "Please install one, for example from\r\nhttps://adoptium.net/\r\nand start Hello again.")
+    assert records[3003].startswith("Hello needs Java 17 or later built for %REQUIRED_ARCH% Windows;")
     assert all("TOVEX_JAVA_HOME" not in records[key] for key in range(1000, 1012))
     assert "%ENV_VAR_NAME%" in records[1003] and "%DEFINED_PATH%" in records[1004]
 

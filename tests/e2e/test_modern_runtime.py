@@ -46,8 +46,13 @@ def standins():
     require_standins()
 
 
+# The architecture message as these tests read it (a user's build has a longer default).
+WRONG_ARCHITECTURE = ('msgWrongArchitecture = "This application needs a %REQUIRED_ARCH% Java runtime; '
+                      'the one found at %RUNTIME_PATH% is %FOUND_ARCH%."\n')
+
+
 def project(sequence, extra="", modern=True):
-    return f"jvmSearchSequence = '{sequence}'\n" + (MODERN if modern else "") + extra
+    return f"jvmSearchSequence = '{sequence}'\n" + (MODERN + WRONG_ARCHITECTURE if modern else "") + extra
 
 
 def started(runtime):

@@ -65,8 +65,10 @@ def test_a_console_program_without_java_says_why_on_standard_error(make_app, rt)
     app = make_app(CONSOLE_PROJECT, defaults=True)
     result = app.run(extra_env={"JAVA_HOME": str(rt / "none")})
     assert result.returncode == NO_RUNTIME_EXIT
-    assert result.stderr.decode("cp1252").startswith(
-        "Console tool needs a Java runtime,\r\nbut none was found on this computer.\r\n")
+    text = result.stderr.decode("cp1252")
+    assert text.startswith("Console tool needs a Java runtime,\r\nbut none that fits was found on this computer.\r\n"
+                           "Java runtimes looked at:\r\n"), text
+    assert ": no java executable\r\n" in text
 
 
 @needs_display

@@ -17,7 +17,7 @@ import pytest
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
 from conftest import REPO, TOVEX, App, run_logged  # noqa: E402
 from conftest import rt, temp_logs, wine_c_drive, wine_env, wine_temp_dir  # noqa: E402,F401  (fixtures)
-from runtimes import make_jre, require_standins  # noqa: E402
+from runtimes import make_jre, require_standins, use_architecture  # noqa: E402
 from test_launch import Calls  # noqa: E402
 from test_resources import probe  # noqa: E402
 from test_start_up import stderr_text  # noqa: E402
@@ -78,7 +78,15 @@ def test_the_executable_carries_the_main_class_the_jars_and_the_pom_version(exam
     assert INSTALLED_EXE.read_bytes() == exe.read_bytes()
 
 
-def test_the_executable_starts_the_application_under_wine(example, rt, wine_env, temp_logs):
+@pytest.fixture(scope="session")
+def arch():
+    """The example is built for the default architecture, x64."""
+    return "x64"
+
+
+def test_the_executable_starts_the_application_under_wine(example, arch, rt, wine_env, temp_logs):
+    # Its runtime is of its own kind, as a launcher loads jvm.dll in-process.
+    use_architecture(arch)
     require_standins()
     folder = rt / "Hello"
     folder.mkdir()
