@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "BlockFormat.h"
@@ -12,14 +13,17 @@
 #include "DeviceNames.h"
 #include "DeletionQueue.h"
 #include "ErrorReport.h"
+#include "ExtractionCache.h"
 #include "Log.h"
 #include "Paths.h"
 #include "TempFiles.h"
 
 namespace {
 
-constexpr DWORD kChunkSize = 8192;
-constexpr DWORD kWriteBatchSize = 8 * kChunkSize;
+// Large blocks: under Wine every read and write is a trip through the file
+// server, so the number of calls, not the bytes, is what costs.
+constexpr DWORD kBlockSize = 1024 * 1024;
+constexpr DWORD kFallbackBlockSize = 8192;
 constexpr uint32_t kScrambleWord = blockformat::kScrambleMask * 0x01010101u;
 // The extraction directory's number, as the C library's rand() gives them.
 constexpr unsigned kDirectoryNumbers = 32768;
@@ -57,7 +61,7 @@ void writeChunk(HANDLE out, const unsigned char* bytes, DWORD size) {
   }
 }
 
-void protectFile(const char* path) {
+void holdFileOpen(const char* path) {
   HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   // A file of size 0 was never created; there is nothing to protect.
@@ -72,7 +76,6 @@ bool extractNamedFile(HANDLE source, const char* dir, const char* name) {
     logError("Failed to extract %s", path);
     return false;
   }
-  protectFile(path);
   return true;
 }
 
@@ -132,33 +135,34 @@ bool isSafeIncludedName(const char* name) {
   return !devicenames::isWindowsDeviceName(name);
 }
 
-bool copyFileData(HANDLE in, HANDLE out, int32_t size, bool unscramble) {
-  // Read in chunks of 8192 bytes; written in batches of several chunks, since
-  // extending the output file is what costs most per call.
+bool passFileData(HANDLE in, int32_t size, bool unscramble, const DataSink& sink) {
   // On the heap, not in the image: a static buffer would add its size to
-  // every application executable. Without it, chunks are written one by one.
-  static uint32_t* batch = new (std::nothrow) uint32_t[kWriteBatchSize / 4];
-  uint32_t single[kChunkSize / 4];
-  unsigned char* bytes = reinterpret_cast<unsigned char*>(batch != nullptr ? batch : single);
-  DWORD capacity = batch != nullptr ? kWriteBatchSize : kChunkSize;
-  DWORD filled = 0;
+  // every application executable. Without it, the data goes through the stack
+  // in small blocks.
+  static uint32_t* block = new (std::nothrow) uint32_t[kBlockSize / 4];
+  uint32_t fallback[kFallbackBlockSize / 4];
+  unsigned char* bytes = reinterpret_cast<unsigned char*>(block != nullptr ? block : fallback);
+  DWORD capacity = block != nullptr ? kBlockSize : kFallbackBlockSize;
   DWORD left = size > 0 ? static_cast<DWORD>(size) : 0;
   while (left > 0) {
-    DWORD wanted = left < kChunkSize ? left : kChunkSize;
+    DWORD wanted = left < capacity ? left : capacity;
     DWORD got = 0;
-    if (!ReadFile(in, bytes + filled, wanted, &got, nullptr) || got == 0) {
+    if (!ReadFile(in, bytes, wanted, &got, nullptr) || got == 0) {
       logError("ReadFile failed");
       return false;
     }
-    if (unscramble) unscrambleChunk(bytes + filled, got);
-    filled += got;
+    if (unscramble) unscrambleChunk(bytes, got);
+    sink.take(sink.context, bytes, got);
     left -= got;
-    if (filled + kChunkSize > capacity || left == 0) {
-      writeChunk(out, bytes, filled);
-      filled = 0;
-    }
   }
   return true;
+}
+
+bool copyFileData(HANDLE in, HANDLE out, int32_t size, bool unscramble) {
+  auto write = [](void* context, const unsigned char* bytes, DWORD count) {
+    writeChunk(static_cast<HANDLE>(context), bytes, count);
+  };
+  return passFileData(in, size, unscramble, DataSink{out, write});
 }
 
 bool extractFile(HANDLE source, const char* path) {
@@ -173,7 +177,28 @@ bool extractFile(HANDLE source, const char* path) {
   return copied;
 }
 
+std::vector<std::string> includedFileNames(int count) {
+  char names[kTextBufferSize];
+  configString(key::includedFileNames, names, sizeof names);
+  std::vector<std::string> found;
+  char* entry = names;
+  while (static_cast<int>(found.size()) < count && *entry != 0) {
+    char* end = strchr(entry, ';');
+    if (end != nullptr) *end = 0;
+    if (*entry != 0) found.emplace_back(entry);
+    if (end == nullptr) break;
+    entry = end + 1;
+  }
+  return found;
+}
+
 bool extractFilesFrom(HANDLE source, int count, char* dir, size_t capacity) {
+  if (!extractFilesUnheld(source, count, dir, capacity)) return false;
+  holdExtractedFiles(dir, count);
+  return true;
+}
+
+bool extractFilesUnheld(HANDLE source, int count, char* dir, size_t capacity) {
   // Sizes that do not lead from entry to entry to the area's end would
   // extract other bytes than were included.
   AreaShape shape = includedAreaShape(source);
@@ -182,24 +207,12 @@ bool extractFilesFrom(HANDLE source, int count, char* dir, size_t capacity) {
     fatalError("Internal Error: readInt");
   }
   makeExtractionDirectory(dir, capacity);
-
-  char names[kTextBufferSize];
-  configString(key::includedFileNames, names, sizeof names);
-  int extracted = 0;
-  char* entry = names;
-  while (extracted < count && *entry != 0) {
-    char* end = strchr(entry, ';');
-    if (end != nullptr) *end = 0;
-    if (*entry != 0) {
-      if (!extractNamedFile(source, dir, entry)) {
-        // Left in place for a look at what was read; not queued.
-        unregisterTempDirectory(dir);
-        return false;
-      }
-      ++extracted;
+  for (const std::string& name : includedFileNames(count)) {
+    if (!extractNamedFile(source, dir, name.c_str())) {
+      // Left in place for a look at what was read; not queued.
+      unregisterTempDirectory(dir);
+      return false;
     }
-    if (end == nullptr) break;
-    entry = end + 1;
   }
   if (shape == AreaShape::overrunsEnd) {
     logError("The included files do not fill their area");
@@ -207,6 +220,17 @@ bool extractFilesFrom(HANDLE source, int count, char* dir, size_t capacity) {
   }
   return true;
 }
+
+void holdExtractedFiles(const char* dir, int count) {
+  for (const std::string& name : includedFileNames(count)) {
+    char path[kTextBufferSize];
+    if (formatText(path, sizeof path, "%s\\%s", dir, name.c_str())) holdFileOpen(path);
+  }
+}
+
+bool isIncludedAreaWhole(HANDLE source) { return includedAreaShape(source) == AreaShape::whole; }
+
+void holdUntilExit(HANDLE file) { protectingHandles.push_back(file); }
 
 bool extractIncludedFiles() {
   logInfo("extracting files");
@@ -222,7 +246,9 @@ bool extractIncludedFiles() {
   }
   bool extracted = SetFilePointer(source, static_cast<LONG>(includedFilesOffset()), nullptr, FILE_BEGIN) !=
                        INVALID_SET_FILE_POINTER &&
-                   extractFilesFrom(source, count, directory, sizeof directory);
+                   (configInt(key::reuseExtraction) != 0
+                        ? reuseOrExtractFrom(source, count, directory, sizeof directory)
+                        : extractFilesFrom(source, count, directory, sizeof directory));
   CloseHandle(source);
   if (extracted) logInfo("extracting files done");
   return extracted;
