@@ -20,9 +20,10 @@
 
 namespace {
 
-// Large blocks: under Wine every read and write is a trip through the file
-// server, so the number of calls, not the bytes, is what costs.
-constexpr DWORD kBlockSize = 1024 * 1024;
+// Blocks eight times the old chunk: far fewer read and write calls, yet small
+// enough that the unscrambling works in the processor's cache (1 MB measured
+// slower than 64 KB).
+constexpr DWORD kBlockSize = 64 * 1024;
 constexpr DWORD kFallbackBlockSize = 8192;
 constexpr uint32_t kScrambleWord = blockformat::kScrambleMask * 0x01010101u;
 // The extraction directory's number, as the C library's rand() gives them.
