@@ -1,6 +1,8 @@
 // Extracting the included files into this run's temporary directory.
 #include "Extraction.h"
 
+#include <emmintrin.h>
+
 #include <cstring>
 #include <new>
 #include <string>
@@ -36,9 +38,9 @@ char directory[kTextBufferSize];
 // deletion run cannot remove a file that is open without delete sharing.
 std::vector<HANDLE> protectingHandles;
 
-// The mask is the same for every byte, so a chunk is unscrambled a word at a
-// time wherever it starts in the batch.
-void unscrambleChunk(unsigned char* bytes, DWORD size) {
+// The mask is the same for every byte, so a block is unscrambled a word at a
+// time wherever it starts.
+void unscrambleWords(unsigned char* bytes, DWORD size) {
   while (size > 0 && reinterpret_cast<uintptr_t>(bytes) % 4 != 0) {
     *bytes++ ^= blockformat::kScrambleMask;
     --size;
@@ -47,6 +49,26 @@ void unscrambleChunk(unsigned char* bytes, DWORD size) {
   DWORD wordCount = size / 4;
   for (DWORD i = 0; i < wordCount; ++i) words[i] ^= kScrambleWord;
   for (DWORD i = wordCount * 4; i < size; ++i) bytes[i] ^= blockformat::kScrambleMask;
+}
+
+// Sixteen bytes at a time: a third of the extraction's time otherwise.
+__attribute__((target("sse2"))) void unscrambleSse2(unsigned char* bytes, DWORD size) {
+  const __m128i mask = _mm_set1_epi8(static_cast<char>(blockformat::kScrambleMask));
+  DWORD i = 0;
+  for (; i + 16 <= size; i += 16) {
+    __m128i* at = reinterpret_cast<__m128i*>(bytes + i);
+    _mm_storeu_si128(at, _mm_xor_si128(_mm_loadu_si128(at), mask));
+  }
+  unscrambleWords(bytes + i, size - i);
+}
+
+void unscrambleChunk(unsigned char* bytes, DWORD size) {
+  static const bool sse2 = IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != 0;
+  if (sse2) {
+    unscrambleSse2(bytes, size);
+  } else {
+    unscrambleWords(bytes, size);
+  }
 }
 
 // Writes the whole chunk; a write that fails ends the process.
