@@ -56,7 +56,7 @@ bool isSafeIncludedName(const char* name);
 // to path. A size of 0 or less creates no file.
 bool extractFile(HANDLE source, const char* path);
 
-// Copies size bytes from in to out in blocks of 64 KB, unscrambling them when
+// Copies size bytes from in to out in blocks of 256 KB, unscrambling them when
 // asked. False when the input ends early; a failed write ends the process.
 bool copyFileData(HANDLE in, HANDLE out, int32_t size, bool unscramble);
 

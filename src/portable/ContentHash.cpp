@@ -13,15 +13,18 @@ constexpr uint64_t kPrime5 = 0x27D4EB2F165667C5ull;
 
 uint64_t rotateLeft(uint64_t value, int bits) { return (value << bits) | (value >> (64 - bits)); }
 
+// Little-endian loads, as on every processor the launcher runs on; one move
+// each (a byte loop made the whole hash four times slower on 32-bit x86).
 uint64_t load64(const unsigned char* bytes) {
-  uint64_t value = 0;
-  for (int i = 7; i >= 0; --i) value = value << 8 | bytes[i];
+  uint64_t value;
+  memcpy(&value, bytes, sizeof value);
   return value;
 }
 
 uint32_t load32(const unsigned char* bytes) {
-  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+  uint32_t value;
+  memcpy(&value, bytes, sizeof value);
+  return value;
 }
 
 uint64_t round(uint64_t lane, uint64_t input) { return rotateLeft(lane + input * kPrime2, 31) * kPrime1; }
