@@ -73,10 +73,10 @@ struct CopyCase {
   bool unscramble;
 };
 
-// Around the 8192-byte chunk, the 64 KB block, the 16-byte and 4-byte steps
+// Around the 8192-byte chunk, the 256 KB block, the 16-byte and 4-byte steps
 // of the unscrambling: 20000 is 8192 + 8192 + 3616.
 const CopyCase kCopyCases[] = {{1, true},     {3, true},     {8191, true},   {8192, true},   {8193, true},
-                               {20000, true}, {20000, false}, {65536, true}, {65553, true}, {200003, true}};
+                               {20000, true}, {20000, false}, {262144, true}, {262161, true}, {600003, true}};
 
 TEST_F(ExtractionTest, CopiesEveryByteAndNothingBehind) {
   for (const CopyCase& c : kCopyCases) {
