@@ -90,7 +90,8 @@ void holdFileOpen(const char* path) {
   if (file != INVALID_HANDLE_VALUE) protectingHandles.push_back(file);
 }
 
-bool extractNamedFile(HANDLE source, const char* dir, const char* name) {
+// A held file also keeps a later entry of the same name from replacing it.
+bool extractNamedFile(HANDLE source, const char* dir, const char* name, bool hold) {
   char path[kTextBufferSize];
   // A cut path would name another file; an unsafe name would leave the directory.
   bool whole = formatText(path, sizeof path, "%s\\%s", dir, name);
@@ -98,6 +99,7 @@ bool extractNamedFile(HANDLE source, const char* dir, const char* name) {
     logError("Failed to extract %s", path);
     return false;
   }
+  if (hold) holdFileOpen(path);
   return true;
 }
 
@@ -142,6 +144,29 @@ AreaShape includedAreaShape(HANDLE source) {
   AreaShape shape = checkIncludedArea(ByteSource{source, readFromFile, size}, start);
   SetFilePointer(source, static_cast<LONG>(start), nullptr, FILE_BEGIN);
   return shape;
+}
+
+bool extractFilesInto(HANDLE source, int count, char* dir, size_t capacity, bool hold) {
+  // Sizes that do not lead from entry to entry to the area's end would
+  // extract other bytes than were included.
+  AreaShape shape = includedAreaShape(source);
+  if (shape == AreaShape::negativeSize) {
+    logError("An included file's size is negative");
+    fatalError("Internal Error: readInt");
+  }
+  makeExtractionDirectory(dir, capacity);
+  for (const std::string& name : includedFileNames(count)) {
+    if (!extractNamedFile(source, dir, name.c_str(), hold)) {
+      // Left in place for a look at what was read; not queued.
+      unregisterTempDirectory(dir);
+      return false;
+    }
+  }
+  if (shape == AreaShape::overrunsEnd) {
+    logError("The included files do not fill their area");
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -215,32 +240,11 @@ std::vector<std::string> includedFileNames(int count) {
 }
 
 bool extractFilesFrom(HANDLE source, int count, char* dir, size_t capacity) {
-  if (!extractFilesUnheld(source, count, dir, capacity)) return false;
-  holdExtractedFiles(dir, count);
-  return true;
+  return extractFilesInto(source, count, dir, capacity, true);
 }
 
 bool extractFilesUnheld(HANDLE source, int count, char* dir, size_t capacity) {
-  // Sizes that do not lead from entry to entry to the area's end would
-  // extract other bytes than were included.
-  AreaShape shape = includedAreaShape(source);
-  if (shape == AreaShape::negativeSize) {
-    logError("An included file's size is negative");
-    fatalError("Internal Error: readInt");
-  }
-  makeExtractionDirectory(dir, capacity);
-  for (const std::string& name : includedFileNames(count)) {
-    if (!extractNamedFile(source, dir, name.c_str())) {
-      // Left in place for a look at what was read; not queued.
-      unregisterTempDirectory(dir);
-      return false;
-    }
-  }
-  if (shape == AreaShape::overrunsEnd) {
-    logError("The included files do not fill their area");
-    return false;
-  }
-  return true;
+  return extractFilesInto(source, count, dir, capacity, false);
 }
 
 void holdExtractedFiles(const char* dir, int count) {
