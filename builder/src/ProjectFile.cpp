@@ -24,6 +24,7 @@ constexpr std::string_view kStubEntry = "stub";
 constexpr std::string_view kCodePageEntry = "codePage";
 constexpr std::string_view kRuntimeLibraryEntry = "runtimeLibrary";
 constexpr std::string_view kIncludeRuntimeLibraryEntry = "includeRuntimeLibrary";
+constexpr std::string_view kReuseExtractionEntry = "reuseExtraction";
 constexpr std::string_view kNarrowTable = "narrow";
 constexpr std::string_view kWideTable = "wide";
 constexpr std::string_view kPathEntry = "path";
@@ -355,11 +356,14 @@ private:
                 else
                     error(posOf(value.source()),
                           "[build] includeRuntimeLibrary: expected true or false, got " + describeType(value));
+            } else if (name == kReuseExtractionEntry) {
+                readNamedSettingAs(*findKeyByNumber(key::reuseExtraction), "[build] reuseExtraction", value);
             } else {
                 error(posOf(name.source()),
                       "unknown [build] setting " + quoted(name.str()) +
                           didYouMean(name.str(), {kOutputEntry, kStubEntry, kCodePageEntry, kRuntimeLibraryEntry,
-                                                  kIncludeRuntimeLibraryEntry, kBuildRuntimeEntry}));
+                                                  kIncludeRuntimeLibraryEntry, kBuildRuntimeEntry,
+                                                  kReuseExtractionEntry}));
             }
         });
     }
