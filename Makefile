@@ -1,8 +1,9 @@
-# tovex: `make` installs what is missing, builds the launcher stub, the build
-# tool, the example application and the Java runtime library; `make test` runs every test.
+# tovex: `make` installs what is missing, builds the launcher stubs (32-bit
+# and 64-bit), the build tool, the example application and the Java runtime library; `make test` runs every test.
 
 JOBS ?= 2
 WIN_BUILD := build/win
+WIN64_BUILD := build/win64
 BUILDER_BUILD := build/builder
 
 .PHONY: all setup launcher builder example java maven test bench clean fuzz fuzz-build
@@ -12,11 +13,17 @@ all: setup launcher builder java example maven
 setup:
 	@scripts/setup
 
+# The same sources twice: build/win for 32-bit Windows (dist/launcher.exe),
+# build/win64 for x86-64 (dist/launcher64.exe), each with its unit tests and
+# stand-ins.
 launcher: setup
 	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
 	cmake --build $(WIN_BUILD) -j $(JOBS)
+	cmake -S . -B $(WIN64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
+	cmake --build $(WIN64_BUILD) -j $(JOBS)
 	@mkdir -p dist
 	cp $(WIN_BUILD)/src/windows/launcher.exe dist/launcher.exe
+	cp $(WIN64_BUILD)/src/windows/launcher.exe dist/launcher64.exe
 
 builder: setup
 	cmake -S builder -B $(BUILDER_BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null

@@ -27,6 +27,8 @@ def wine_env():
     env = dict(os.environ)
     env.setdefault("WINEPREFIX", str(REPO / "build" / "wineprefix"))
     env.update(WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+    # `wine` starts a 64-bit program with the 64-bit loader (scripts/wine-bin/wine).
+    env["PATH"] = f"{REPO / 'scripts' / 'wine-bin'}{os.pathsep}{env.get('PATH', '')}"
     for name in ("TOVEX_LOG", "VANDREL_LOG", "JAVA_HOME"):
         env.pop(name, None)
     return env
@@ -41,13 +43,17 @@ def start_wine(env):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def build_app(project_text, work):
-    """An application executable built with tovex from the project text."""
+STUBS = {"x86": REPO / "dist" / "launcher.exe", "x64": REPO / "dist" / "launcher64.exe"}
+
+
+def build_app(project_text, work, arch="x86"):
+    """An application executable built with tovex from the project text, on
+    the stub of the architecture."""
     project = work / "app.toml"
     project.write_text(project_text, encoding="utf-8")
     app = work / "app.exe"
     subprocess.run([str(REPO / "dist" / "tovex"), "build", str(project), "-o", str(app),
-                    "--stub", str(REPO / "dist" / "launcher.exe")], check=True, stdout=subprocess.DEVNULL)
+                    "--stub", str(STUBS[arch])], check=True, stdout=subprocess.DEVNULL)
     return app
 
 

@@ -2,7 +2,8 @@
 #pragma once
 #include <windows.h>
 
-// Starts commandLine hidden, inheriting handles, with the launcher's
+// Starts commandLine hidden, inheriting handles (with standard handles set:
+// the error stream only, where the system can say so), with the launcher's
 // environment and current directory. With setStandardHandles its standard
 // input and output are empty and its standard error is errorOutput (which may
 // be null: no error stream); otherwise the standard handles are left alone.

@@ -14,6 +14,10 @@ constexpr const char* kDefinedPathPlaceholder = "%DEFINED_PATH%";
 constexpr const char* kExceptionPlaceholder = "%EXCEPTION%";
 constexpr const char* kClassNamePlaceholder = "%CLASS_NAME%";
 constexpr const char* kDownloadUrlPlaceholder = "%DOWNLOAD_URL%";
+constexpr const char* kRequiredArchPlaceholder = "%REQUIRED_ARCH%";
+constexpr const char* kFoundArchPlaceholder = "%FOUND_ARCH%";
+constexpr const char* kRuntimePathPlaceholder = "%RUNTIME_PATH%";
+constexpr const char* kRuntimesTriedPlaceholder = "%RUNTIMES_TRIED%";
 
 // A placeholder and the text that takes its place.
 struct Filling {
@@ -27,8 +31,9 @@ void showErrorKey(int key, const char* placeholder = nullptr, const char* value 
 [[noreturn]] void fatalErrorKey(int key, const char* placeholder = nullptr, const char* value = nullptr);
 [[noreturn]] void exitLauncher(int code);
 
-// A message key's text with several placeholders filled and, below it, details
-// (stack lines, say). Without key 3001 only the text is shown, as configured.
+// A message key's text with several placeholders filled, each wherever it
+// stands, and below it details (stack lines, say). Without key 3001 only the
+// text is shown, as configured.
 void showErrorKeyWith(int key, const Filling* fillings, size_t count, const char* details = nullptr);
 [[noreturn]] void fatalErrorKeyWith(int key, const Filling* fillings, size_t count, const char* details = nullptr);
 
@@ -45,6 +50,10 @@ bool messageBoxesOn();
 void setMessageOwner(HWND window);
 // The window that owns error message boxes, or nullptr.
 HWND messageOwnerWindow();
+
+// Replaces every occurrence of placeholder in text by value, in place (a
+// bounded number of them).
+void replaceEveryUse(char* text, size_t capacity, const char* placeholder, const char* value);
 
 // Replaces the first occurrence of placeholder in text by value, into out.
 void replacePlaceholder(char* out, size_t capacity, const char* text, const char* placeholder,

@@ -1,13 +1,18 @@
 // Vetting a Java runtime: its version, from the per-user version cache or from
 // running its java.exe with "-version", checked against the configured range.
 //
-// Versions are texts such as 1.4.2_03, compared byte by byte, never numerically.
+// Versions are texts such as 1.4.2_03, compared byte by byte, never numerically;
+// with the modern runtime search on (key 3001) they are compared as numbers
+// (VersionText.h), a runtime's release file gives its version without running
+// it, and the probe skips the lines a runtime prints before its version line.
 // Version buffers hold kTextBufferSize bytes.
 #pragma once
 #include <windows.h>
 
 #include <cstddef>
 #include <cstdint>
+
+#include "RuntimeCandidates.h"
 
 // How long a probed runtime may run before it is taken for hung and ended.
 constexpr DWORD kProbeTimeoutMs = 60000;
@@ -35,6 +40,17 @@ bool probeCommandLine(char* out, size_t capacity, const char* exePath);
 
 // The version out of the first line a runtime prints: java version "x".
 bool parseVersionLine(const char* line, char* version, size_t capacity);
+
+// Whether the block switches the modern runtime search on (key 3001).
+bool modernRuntimeSearch();
+
+// The version that the release file of the runtime home holding this
+// executable names (bin\..\release: JAVA_VERSION="17.0.2").
+bool readReleaseVersion(const char* exePath, char* version, size_t capacity);
+
+// Why a version is refused by the range test below (none when it passes).
+Refusal versionRangeRefusal(const char* version, const char* minVersion, const char* maxVersion,
+                            bool allowPrerelease);
 
 // The exact range test: each bound over its own length, and the pre-release
 // filter unless allowPrerelease or key 130.

@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 #include "Buffers.h"
 
@@ -16,7 +18,9 @@ struct JvmCandidate {
 };
 
 // The Y entry of the search sequence: the better of the JavaSoft runtime and
-// the located runtime, by version (the located one on a tie).
+// the located runtime, by version (the located one on a tie). With the modern
+// runtime search on, the runtime of the Java 9+ and vendor keys
+// (scanModernRegistry) wins when its version is greater by number.
 bool testRegistry(const char* minVersion, const char* maxVersion, char* exePath, size_t capacity);
 
 // The runtime that the "CurrentVersion" values of the JavaSoft keys name.
@@ -29,7 +33,27 @@ bool scanJavaSoftKey(const char* keyPath, const char* minVersion, const char* ma
 // The greatest version in one root's located-runtime list (the first of equals).
 bool scanLocatedJvms(HKEY root, const char* minVersion, const char* maxVersion, JvmCandidate* found);
 
+// A runtime home that a Java 9+ or vendor key names, and the version its key name gives.
+struct RegisteredHome {
+  std::string version;
+  std::string home;
+};
+
+// The homes that the keys of kModernJavaSoftKeys and kVendorKeys name, in
+// the process's own registry view, under HKLM and then HKCU; highest version
+// first, the machine's before the user's among equals.
+std::vector<RegisteredHome> modernRegisteredHomes();
+
+// The first of those homes whose runtime passes checkJavaExe (pre-release
+// runtimes refused).
+bool scanModernRegistry(const char* minVersion, const char* maxVersion, JvmCandidate* found);
+
 // The key paths, below softwareKeyBase().
 constexpr const char* kJdkKey = "JavaSoft\\Java Development Kit";
 constexpr const char* kJreKey = "JavaSoft\\Java Runtime Environment";
 constexpr const char* kLocatedJvmsKey = "morrowfield\\tovex\\locatedjvms";
+// Java 9 and later: <key>\<version> with "JavaHome".
+constexpr const char* kModernJavaSoftKeys[] = {"JavaSoft\\JDK", "JavaSoft\\JRE"};
+// Vendor installers: <key>\<version>\hotspot\MSI with "Path", the installation folder.
+constexpr const char* kVendorKeys[] = {"Eclipse Adoptium\\JDK", "Eclipse Adoptium\\JRE", "AdoptOpenJDK\\JDK",
+                                       "AdoptOpenJDK\\JRE",      "Microsoft\\JDK",        "Microsoft\\JRE"};

@@ -5,3 +5,6 @@ export WINEPREFIX
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
+# `wine` starts 64-bit programs with the 64-bit loader (scripts/wine-bin/wine).
+case ":$PATH:" in *":$repo/scripts/wine-bin:"*) ;; *) PATH="$repo/scripts/wine-bin:$PATH" ;; esac
+export PATH

@@ -24,7 +24,11 @@ namespace fs = std::filesystem;
 namespace tovex {
 namespace {
 
+// The stubs beside the tool, by architecture; without [build] architecture
+// the 64-bit one.
 constexpr const char* kDefaultStubName = "launcher.exe";
+constexpr const char* kDefaultStub64Name = "launcher64.exe";
+constexpr const char* kDefaultArchitecture = "x64";
 // The Java runtime library: its starter class must reach the JVM's class path.
 constexpr const char* kRuntimeLibraryName = "tovexlib.jar";
 
@@ -41,7 +45,21 @@ struct ChosenPath {
 ChosenPath chooseStub(const BuildRequest& request, const BuildOptions& options, const fs::path& projectDirectory) {
     if (request.stub) return {pathFromUtf8(*request.stub), {}, ""};
     if (options.stub) return {projectDirectory / pathFromUtf8(*options.stub), {request.projectFile, options.stubPos, ""}, ""};
-    return {request.toolDirectory / kDefaultStubName, {}, " (give one with --stub or [build] stub)"};
+    bool x86 = options.architecture == std::string("x86");
+    return {request.toolDirectory / (x86 ? kDefaultStubName : kDefaultStub64Name), {},
+            " (give one with --stub or [build] stub)"};
+}
+
+// The architecture the stub must have: the project's, or the default one
+// when the stub is the default one; an explicit stub alone decides otherwise.
+std::optional<std::string> requiredArchitecture(const BuildRequest& request, const BuildOptions& options) {
+    if (options.architecture) return options.architecture;
+    if (request.stub || options.stub) return std::nullopt;
+    return std::string(kDefaultArchitecture);
+}
+
+std::string describeArchitecture(const std::string& architecture) {
+    return "\"" + architecture + "\" (" + (architecture == "x86" ? "32-bit x86" : "x86-64") + ")";
 }
 
 std::string lowerAscii(std::string text) {
@@ -235,6 +253,18 @@ int runBuild(const BuildRequest& request, std::ostream& out, std::ostream& err) 
     ChosenPath stub = chooseStub(request, project->build, projectPath.parent_path());
     std::optional<Bytes> stubBytes = loadStub(stub, err);
     if (!stubBytes) return kExitBadInput;
+    if (std::optional<std::string> wanted = requiredArchitecture(request, project->build)) {
+        std::string actual = stubLayout(*stubBytes).architecture;
+        if (actual != *wanted) {
+            Diagnostic where = project->build.architecture
+                                   ? Diagnostic{request.projectFile, project->build.architecturePos, ""}
+                                   : Diagnostic{pathToUtf8(stub.path), {}, ""};
+            return fail(err, where,
+                        "the stub " + pathToUtf8(stub.path) + " is a " + describeArchitecture(actual) +
+                            " launcher, but the architecture to build is " + describeArchitecture(*wanted) +
+                            (project->build.architecture ? "" : " (the default; choose one with [build] architecture)"));
+        }
+    }
     std::optional<std::string> runtime = request.runtime ? request.runtime : project->build.runtime;
     if (runtime) {
         fs::path home = request.runtime ? pathFromUtf8(*runtime) : projectPath.parent_path() / pathFromUtf8(*runtime);

@@ -321,9 +321,11 @@ void printJsonSummary(std::ostream& out, const ParsedBlock& block, const Resourc
     out << "},\n";
 }
 
-void printJson(std::ostream& out, const ParsedBlock& block, const IncludedListing& listing,
-               const ResourceListing& resources, const ImageFacts& facts, int codePage, uint64_t fileSize) {
-    out << "{\n  \"codePage\": " << codePage << ",\n  \"blockOffset\": " << block.blockOffset << ",\n";
+void printJson(std::ostream& out, const std::string& architecture, const ParsedBlock& block,
+               const IncludedListing& listing, const ResourceListing& resources, const ImageFacts& facts, int codePage,
+               uint64_t fileSize) {
+    out << "{\n  \"architecture\": " << jsonString(architecture) << ",\n  \"codePage\": " << codePage
+        << ",\n  \"blockOffset\": " << block.blockOffset << ",\n";
     printJsonRecords(out, "narrow", showRecords(block.narrow, false, codePage));
     printJsonRecords(out, "wide", showRecords(block.wide, true, codePage));
     out << "  \"includedFilesOffset\": " << block.includedFilesOffset << ",\n";
@@ -353,10 +355,12 @@ void printFiles(std::ostream& out, const IncludedListing& listing) {
     if (listing.note) out << "Note: " << *listing.note << '\n';
 }
 
-void printText(std::ostream& out, const std::string& file, const ParsedBlock& block, const IncludedListing& listing,
-               const ResourceListing& resources, const ImageFacts& facts, int codePage, uint64_t fileSize) {
+void printText(std::ostream& out, const std::string& file, const std::string& architecture, const ParsedBlock& block,
+               const IncludedListing& listing, const ResourceListing& resources, const ImageFacts& facts, int codePage,
+               uint64_t fileSize) {
     out << file << ": configuration block at offset " << describeOffset(block.blockOffset) << ", code page "
-        << codePage << "\n\n";
+        << codePage << "\nArchitecture: " << architecture << (architecture == "x86" ? " (32-bit, PE32)" : " (x86-64, PE32+)")
+        << "\n\n";
     printSummary(out, block, resources, facts, codePage);
     printResources(out, resources);
     out << '\n';
@@ -374,12 +378,14 @@ int fail(std::ostream& err, const std::string& file, const std::string& message)
 
 // Reads the headers and the block from the start of the file, in growing
 // pieces until the block is whole. What is wrong, or nothing.
-std::optional<std::string> readBlock(const fs::path& path, ParsedBlock& block, uint64_t& fileSize) {
+std::optional<std::string> readBlock(const fs::path& path, ParsedBlock& block, uint64_t& fileSize,
+                                     std::string& architecture) {
     Bytes start = readFileStart(path, kFirstReadSize);
     std::error_code status;
     fileSize = fs::file_size(path, status);
     if (status) throw FileError(status.message());
     if (std::optional<std::string> problem = findHeaderProblem(start)) return problem;
+    architecture = stubLayout(start).architecture;
     uint64_t blockOffset = endOfLastSection(start);
     if (blockOffset > fileSize)
         return "no configuration block: the last section ends at offset " + std::to_string(blockOffset) +
@@ -441,8 +447,9 @@ int runInspect(const InspectRequest& request, std::ostream& out, std::ostream& e
     IncludedListing listing;
     ResourceListing resources;
     ImageFacts facts;
+    std::string architecture;
     try {
-        if (std::optional<std::string> problem = readBlock(path, block, fileSize))
+        if (std::optional<std::string> problem = readBlock(path, block, fileSize, architecture))
             return fail(err, request.file, *problem);
         listing = listIncludedFiles(path, block, fileSize, request.codePage);
         if (request.extractDirectory) return extractFiles(request, path, listing, out, err);
@@ -452,9 +459,9 @@ int runInspect(const InspectRequest& request, std::ostream& out, std::ostream& e
         return fail(err, request.file, std::string("cannot read: ") + e.what());
     }
     if (request.json)
-        printJson(out, block, listing, resources, facts, request.codePage, fileSize);
+        printJson(out, architecture, block, listing, resources, facts, request.codePage, fileSize);
     else
-        printText(out, request.file, block, listing, resources, facts, request.codePage, fileSize);
+        printText(out, request.file, architecture, block, listing, resources, facts, request.codePage, fileSize);
     reportProblems(err, request.file, listing);
     if (resources.warning) err << formatDiagnostic({request.file, {}, *resources.warning, true}) << '\n';
     if (resources.problem) fail(err, request.file, *resources.problem);

@@ -41,6 +41,13 @@ const DefaultMessage kMessages[] = {
 
 // With the modern runtime search the launcher says what went wrong in Java.
 const DefaultMessage kModernMessages[] = {
+    {1001,
+     "{Application} needs {java},\r\nbut none that fits was found on this computer.\r\nJava runtimes looked at:\r\n"
+     "%RUNTIMES_TRIED%\r\nPlease install one, for example from\r\nhttps://adoptium.net/\r\nand start {application} again."},
+    {key::msgWrongArchitecture,
+     "{Application} needs {java} built for %REQUIRED_ARCH% Windows;\r\nthe one found at %RUNTIME_PATH% is "
+     "%FOUND_ARCH%.\r\nJava runtimes looked at:\r\n%RUNTIMES_TRIED%\r\nPlease install a %REQUIRED_ARCH% Java "
+     "runtime, for example from\r\nhttps://adoptium.net/"},
     {1005, "{Application} stopped because of an error in Java:\r\n%EXCEPTION%"},
     {1010, "{Application} could not load the launcher's class %CLASS_NAME%.\r\nIt may need to be installed again."},
     {1011, "The launcher's class %CLASS_NAME% of {application} has no main method.\r\n"
@@ -66,6 +73,10 @@ const DefaultMessage kClassicMessages[] = {
     {1009, "An internal error occurred (error code: %ERROR_CODE%)"},
     {1010, "Couldn't load main class."},
     {1011, "Main method not found."},
+    {3003,
+     "This application needs a %REQUIRED_ARCH% Java runtime; the one found at %RUNTIME_PATH% is "
+     "%FOUND_ARCH%.\r\nPlease install a %REQUIRED_ARCH% JDK or JRE, or define TOVEX_JAVA_HOME\r\nto point to "
+     "one."},
 };
 
 bool isSet(const std::vector<Setting>& settings, int32_t key) {

@@ -1,10 +1,12 @@
 // The PE layout the launcher relies on to find its configuration block: the
 // block starts where the raw data of the fifth and last section (.rsrc) ends.
+// A stub is a 32-bit (PE32, x86) or a 64-bit (PE32+, x64) image.
 #pragma once
 #include <cstdint>
 #include <optional>
 #include <string>
 
+#include "BlockFormat.h"
 #include "ByteOrder.h"
 
 namespace tovex {
@@ -12,6 +14,9 @@ namespace tovex {
 // What is wrong with the headers of an image, or nothing when they have the
 // launcher's layout. Does not look past the headers.
 std::optional<std::string> findHeaderProblem(const Bytes& image);
+
+// The layout of an image whose headers are valid: kX86Layout or kX64Layout.
+const blockformat::StubLayout& stubLayout(const Bytes& image);
 
 // Offset just past the last section's raw data. The headers must be valid.
 uint64_t endOfLastSection(const Bytes& image);

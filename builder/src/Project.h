@@ -34,6 +34,8 @@ struct BuildOptions {
     bool includeRuntimeLibrary = true;  // the Java runtime library goes into every executable
     std::optional<std::string> runtime;  // a runtime to check against the stub's architecture; likewise
     SourcePos runtimePos;
+    std::optional<std::string> architecture;  // "x64" or "x86"; absent: x64, or an explicit stub's own
+    SourcePos architecturePos;
 };
 
 // A file to embed in the executable, from a [[files]] table.

@@ -24,6 +24,7 @@ constexpr std::string_view kStubEntry = "stub";
 constexpr std::string_view kCodePageEntry = "codePage";
 constexpr std::string_view kRuntimeLibraryEntry = "runtimeLibrary";
 constexpr std::string_view kIncludeRuntimeLibraryEntry = "includeRuntimeLibrary";
+constexpr std::string_view kArchitectureEntry = "architecture";
 constexpr std::string_view kReuseExtractionEntry = "reuseExtraction";
 constexpr std::string_view kNarrowTable = "narrow";
 constexpr std::string_view kWideTable = "wide";
@@ -356,16 +357,27 @@ private:
                 else
                     error(posOf(value.source()),
                           "[build] includeRuntimeLibrary: expected true or false, got " + describeType(value));
+            } else if (name == kArchitectureEntry) {
+                options.architecture = architectureEntry(value);
+                options.architecturePos = posOf(value.source());
             } else if (name == kReuseExtractionEntry) {
                 readNamedSettingAs(*findKeyByNumber(key::reuseExtraction), "[build] reuseExtraction", value);
             } else {
                 error(posOf(name.source()),
                       "unknown [build] setting " + quoted(name.str()) +
                           didYouMean(name.str(), {kOutputEntry, kStubEntry, kCodePageEntry, kRuntimeLibraryEntry,
-                                                  kIncludeRuntimeLibraryEntry, kBuildRuntimeEntry,
+                                                  kIncludeRuntimeLibraryEntry, kBuildRuntimeEntry, kArchitectureEntry,
                                                   kReuseExtractionEntry}));
             }
         });
+    }
+
+    std::optional<std::string> architectureEntry(const toml::node& value) {
+        if (const toml::value<std::string>* text = value.as_string(); text && (text->get() == "x64" || text->get() == "x86"))
+            return text->get();
+        std::string got = value.is_string() ? "\"" + value.as_string()->get() + "\"" : describeType(value);
+        error(posOf(value.source()), "[build] architecture: expected \"x64\" or \"x86\", got " + got);
+        return std::nullopt;
     }
 
     std::optional<std::string> pathEntry(const std::string& origin, const toml::node& value) {

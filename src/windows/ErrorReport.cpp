@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "Buffers.h"
 #include "Config.h"
@@ -45,6 +46,15 @@ void replacePlaceholder(char* out, size_t capacity, const char* text, const char
   out[before] = 0;
   appendText(out, capacity, value);
   appendText(out, capacity, found + strlen(placeholder));
+}
+
+void replaceEveryUse(char* text, size_t capacity, const char* placeholder, const char* value) {
+  constexpr int kMostUses = 16;
+  std::vector<char> filled(capacity);
+  for (int i = 0; i < kMostUses && strstr(text, placeholder) != nullptr; ++i) {
+    replacePlaceholder(filled.data(), capacity, text, placeholder, value);
+    copyText(text, capacity, filled.data());
+  }
 }
 
 void composeErrorMessage(char* out, size_t capacity, const char* text, const char* logPath) {
@@ -109,11 +119,7 @@ int reportComposed(const char* text, const char* question, UINT buttons) {
 void fillKeyText(char* out, size_t capacity, int key, const Filling* fillings, size_t count) {
   configString(key, out, capacity);
   if (!modernMessages()) return;
-  char filled[kTextBufferSize];
-  for (size_t i = 0; i < count; ++i) {
-    replacePlaceholder(filled, sizeof filled, out, fillings[i].placeholder, fillings[i].value);
-    copyText(out, capacity, filled);
-  }
+  for (size_t i = 0; i < count; ++i) replaceEveryUse(out, capacity, fillings[i].placeholder, fillings[i].value);
 }
 
 }  // namespace

@@ -9,9 +9,14 @@
 #include "Buffers.h"
 #include "ChildProcess.h"
 #include "Config.h"
+#include "DeletionQueue.h"
 #include "Log.h"
 #include "Paths.h"
+#include "RuntimeArchitecture.h"
+#include "RuntimeCandidates.h"
 #include "TempFiles.h"
+#include "VersionText.h"
+#include "WinLoader.h"
 
 namespace {
 
@@ -23,6 +28,11 @@ constexpr const char* kVersionLinePrefix = "java version \"";
 constexpr DWORD kStillActive = 259;
 // CreateProcessA takes at most 32767 characters of command line.
 constexpr size_t kCommandLineSize = 32768;
+// A modern runtime may print other lines ("Picked up JAVA_TOOL_OPTIONS: ...")
+// before its version line; this many are looked at, each read this long.
+constexpr int kMaxProbeLines = 64;
+constexpr size_t kProbeLineSize = 1024;
+constexpr const char* kReleaseFile = "..\\release";
 
 bool isPrerelease(const char* version) {
   return strstr(version, "beta") != nullptr || strstr(version, "ea") != nullptr ||
@@ -48,6 +58,25 @@ bool readFirstLine(const char* path, char* line, size_t capacity) {
   return read;
 }
 
+// The first version line of a modern runtime's output, other lines skipped.
+bool readVersionLine(const char* path, char* version, size_t capacity) {
+  FILE* file = fopen(path, "r");
+  if (file == nullptr) return false;
+  bool found = false;
+  char line[kProbeLineSize];
+  for (int i = 0; i < kMaxProbeLines && !found && fgets(line, sizeof line, file) != nullptr; ++i) {
+    trimLineEnd(line);
+    found = parseModernVersionLine(line, version, capacity);
+  }
+  fclose(file);
+  return found;
+}
+
+// The probe's output file goes now, or at a later start when a process still holds it.
+void removeProbeOutput(const char* path) {
+  if (!DeleteFileA(path)) scheduleForDeletion(path, "delete_file");
+}
+
 // Waits for the probe, ends it when it hangs, and returns its exit code.
 DWORD finishProbe(HANDLE process) {
   WaitForSingleObject(process, probeTimeoutMs);
@@ -70,12 +99,37 @@ const char* softwareKeyBase() { return keyBase; }
 
 void setSoftwareKeyBaseForTests(const char* base) { copyText(keyBase, sizeof keyBase, base); }
 
+bool modernRuntimeSearch() { return configInt(key::modernRuntime) != 0; }
+
+Refusal versionRangeRefusal(const char* version, const char* minVersion, const char* maxVersion,
+                            bool allowPrerelease) {
+  if (!allowPrerelease && configInt(key::allowPrereleaseJava) == 0 && isPrerelease(version)) {
+    return Refusal::prerelease;
+  }
+  if (modernRuntimeSearch()) {
+    if (!versionWithinBounds(version, minVersion, "")) return Refusal::tooOld;
+    return versionWithinBounds(version, "", maxVersion) ? Refusal::none : Refusal::tooNew;
+  }
+  if (strncmp(version, minVersion, strlen(minVersion)) < 0) return Refusal::tooOld;
+  if (strncmp(version, maxVersion, strlen(maxVersion)) > 0) return Refusal::tooNew;
+  return Refusal::none;
+}
+
 bool checkVersionRange(const char* version, const char* minVersion, const char* maxVersion,
                        bool allowPrerelease) {
-  if (!allowPrerelease && configInt(key::allowPrereleaseJava) == 0 && isPrerelease(version)) return false;
-  if (strncmp(version, minVersion, strlen(minVersion)) < 0) return false;
-  if (strncmp(version, maxVersion, strlen(maxVersion)) > 0) return false;
-  return true;
+  return versionRangeRefusal(version, minVersion, maxVersion, allowPrerelease) == Refusal::none;
+}
+
+bool readReleaseVersion(const char* exePath, char* version, size_t capacity) {
+  char path[kTextBufferSize];
+  if (!runtimeDirectory(path, sizeof path, exePath) || !appendText(path, sizeof path, kReleaseFile)) return false;
+  FILE* file = fopen(path, "r");
+  if (file == nullptr) return false;
+  bool found = false;
+  char line[kProbeLineSize];
+  while (!found && fgets(line, sizeof line, file) != nullptr) found = parseReleaseFileLine(line, version, capacity);
+  fclose(file);
+  return found;
 }
 
 bool matchesVersionPrefix(const char* name, const char* minVersion, const char* maxVersion) {
@@ -132,14 +186,16 @@ bool probeJavaVersion(const char* exePath, char* version, size_t capacity) {
   char outputPath[kTextBufferSize];
   if (!createTempFileName(outputPath, sizeof outputPath)) return false;
   SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-  HANDLE output = CreateFileA(outputPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Shared for deletion too: a handle something else still holds must not keep the file.
+  HANDLE output = CreateFileA(outputPath, GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (output == INVALID_HANDLE_VALUE) output = nullptr;  // the child then gets no error stream
 
   HANDLE process = startHiddenProcess(commandLine, true, output);
   if (process == nullptr) {
     if (output != nullptr) CloseHandle(output);
-    DeleteFileA(outputPath);
+    removeProbeOutput(outputPath);
     return false;
   }
   DWORD exitCode = finishProbe(process);
@@ -147,11 +203,13 @@ bool probeJavaVersion(const char* exePath, char* version, size_t capacity) {
 
   bool found = false;
   char line[100];
-  if (exitCode == 0 && readFirstLine(outputPath, line, sizeof line)) {
+  if (exitCode == 0 && modernRuntimeSearch()) {
+    found = readVersionLine(outputPath, version, capacity);
+  } else if (exitCode == 0 && readFirstLine(outputPath, line, sizeof line)) {
     found = parseVersionLine(line, version, capacity);
-    if (found) logInfo("Java version: %s", version);
   }
-  DeleteFileA(outputPath);
+  if (found) logInfo("Java version: %s", version);
+  removeProbeOutput(outputPath);
   return found;
 }
 
@@ -214,6 +272,10 @@ namespace {
 // The version of an existing executable: from the cache, else from a probe
 // whose answer is cached. False when neither yields one.
 bool obtainVersion(const char* exePath, uint64_t lastWriteTime, char* version, size_t capacity) {
+  if (modernRuntimeSearch() && readReleaseVersion(exePath, version, capacity)) {
+    logInfo("got version from release file %s", version);
+    return true;
+  }
   if (readCachedVersion(exePath, lastWriteTime, version, capacity)) {
     logInfo("got version from registry %s", version);
     return true;
@@ -240,6 +302,19 @@ bool useWindowedExecutable(char* exePath, size_t capacity) {
 
 }  // namespace
 
+namespace {
+
+// Why an existing executable's runtime is refused, or none. A runtime of the
+// other architecture is neither probed nor loaded.
+Refusal vetRuntime(const char* exePath, uint64_t lastWriteTime, char* version, size_t capacity,
+                   const char* minVersion, const char* maxVersion, bool allowPrerelease, uint16_t* machine) {
+  if (modernRuntimeSearch() && isOtherArchitecture(exePath, machine)) return Refusal::otherArchitecture;
+  if (!obtainVersion(exePath, lastWriteTime, version, capacity)) return Refusal::noVersion;
+  return versionRangeRefusal(version, minVersion, maxVersion, allowPrerelease);
+}
+
+}  // namespace
+
 bool checkJavaExe(char* exePath, size_t capacity, char* version, size_t versionCapacity,
                   const char* minVersion, const char* maxVersion, bool allowPrerelease) {
   logInfo("checkJavaExe (%s, [out], %s, %s, %d)", exePath, minVersion, maxVersion, allowPrerelease ? 1 : 0);
@@ -249,20 +324,25 @@ bool checkJavaExe(char* exePath, size_t capacity, char* version, size_t versionC
   bool result = copyText(exePath, capacity, full);
 
   uint64_t lastWriteTime = 0;
+  Refusal refusal = Refusal::missing;
+  char found[kTextBufferSize] = "";
+  uint16_t machine = 0;
   if (result && !findFile(exePath, &lastWriteTime)) {
     logInfo("file doesn't exist");
-    result = false;
   } else if (result) {
     logInfo("file exists");
-    char found[kTextBufferSize] = "";
     if (version != nullptr && versionCapacity > 0) version[0] = 0;
-    result = obtainVersion(exePath, lastWriteTime, found, sizeof found);
-    if (result && version != nullptr) copyText(version, versionCapacity, found);
-    result = result && checkVersionRange(found, minVersion, maxVersion, allowPrerelease);
-    if (result && configInt(key::executableType) == 1) {
-      return useWindowedExecutable(exePath, capacity) && fileExists(exePath);
+    refusal = vetRuntime(exePath, lastWriteTime, found, sizeof found, minVersion, maxVersion, allowPrerelease,
+                         &machine);
+    if (found[0] != 0 && version != nullptr) copyText(version, versionCapacity, found);
+    if (refusal == Refusal::none && configInt(key::executableType) == 1) {
+      bool windowed = useWindowedExecutable(exePath, capacity) && fileExists(exePath);
+      recordCandidate(exePath, found, windowed ? Refusal::none : Refusal::noJavaw, machine);
+      return windowed;
     }
   }
+  result = result && refusal == Refusal::none;
+  recordCandidate(exePath, found, refusal, machine);
   logInfo("checkJavaExe returning %d", result ? 1 : 0);
   return result;
 }

@@ -8,6 +8,8 @@
 
 #include "Config.h"
 #include "JavaVersion.h"
+#include "Log.h"
+#include "VersionText.h"
 
 namespace {
 
@@ -80,7 +82,68 @@ const JvmCandidate* better(const JvmCandidate* first, const JvmCandidate* second
   return strcmp(second->version, first->version) > 0 ? second : first;
 }
 
+// The homes of one Java 9+ JavaSoft key: <key>\<version>, value "JavaHome".
+void addJavaSoftHomes(HKEY root, const char* keyPath, std::vector<RegisteredHome>* homes) {
+  for (const std::string& version : subkeyNames(root, keyPath)) {
+    std::string versionKey = std::string(keyPath) + "\\" + version;
+    char home[kTextBufferSize];
+    if (readRegistryString(root, versionKey.c_str(), "JavaHome", home, sizeof home)) {
+      homes->push_back({version, home});
+    }
+  }
+}
+
+// The homes of one vendor key: <key>\<version>\<virtual machine>\MSI, value "Path".
+void addVendorHomes(HKEY root, const char* keyPath, std::vector<RegisteredHome>* homes) {
+  for (const std::string& version : subkeyNames(root, keyPath)) {
+    std::string versionKey = std::string(keyPath) + "\\" + version;
+    for (const std::string& machine : subkeyNames(root, versionKey.c_str())) {
+      std::string msiKey = versionKey + "\\" + machine + "\\MSI";
+      char home[kTextBufferSize];
+      if (readRegistryString(root, msiKey.c_str(), "Path", home, sizeof home)) homes->push_back({version, home});
+    }
+  }
+}
+
+// A home as installers write it may end with a backslash.
+std::string withoutTrailingBackslashes(std::string home) {
+  while (home.size() > 3 && home.back() == '\\') home.pop_back();
+  return home;
+}
+
 }  // namespace
+
+std::vector<RegisteredHome> modernRegisteredHomes() {
+  std::vector<RegisteredHome> homes;
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    for (const char* keyPath : kModernJavaSoftKeys) addJavaSoftHomes(root, keyPath, &homes);
+    for (const char* keyPath : kVendorKeys) addVendorHomes(root, keyPath, &homes);
+  }
+  // Highest version first; among equals the machine's before the user's.
+  std::stable_sort(homes.begin(), homes.end(), [](const RegisteredHome& a, const RegisteredHome& b) {
+    return compareVersionTexts(a.version.c_str(), b.version.c_str()) > 0;
+  });
+  return homes;
+}
+
+bool scanModernRegistry(const char* minVersion, const char* maxVersion, JvmCandidate* found) {
+  std::vector<std::string> tried;
+  for (const RegisteredHome& registered : modernRegisteredHomes()) {
+    std::string home = withoutTrailingBackslashes(registered.home);
+    logInfo("Registered runtime %s (%s)", home.c_str(), registered.version.c_str());
+    if (!javaExeFromHome(home.c_str(), found->exePath, sizeof found->exePath)) continue;
+    // Several keys may name one runtime: it is looked at once.
+    std::string exe = found->exePath;
+    std::transform(exe.begin(), exe.end(), exe.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
+    if (std::find(tried.begin(), tried.end(), exe) != tried.end()) continue;
+    tried.push_back(exe);
+    if (checkJavaExe(found->exePath, sizeof found->exePath, found->version, sizeof found->version, minVersion,
+                     maxVersion, false)) {
+      return true;
+    }
+  }
+  return false;
+}
 
 bool scanJavaSoftCurrentVersion(const char* minVersion, const char* maxVersion, JvmCandidate* found) {
   char jdkVersion[kCurrentVersionSize];
@@ -149,5 +212,10 @@ bool testRegistry(const char* minVersion, const char* maxVersion, char* exePath,
   // runtime over the JavaSoft one.
   const JvmCandidate* located = better(fromMachine ? &machineLocated : nullptr, fromUser ? &userLocated : nullptr);
   const JvmCandidate* winner = better(located, fromJavaSoft ? &javaSoft : nullptr);
+  JvmCandidate modern;
+  if (modernRuntimeSearch() && scanModernRegistry(minVersion, maxVersion, &modern) &&
+      (winner == nullptr || compareVersionTexts(modern.version, winner->version) > 0)) {
+    winner = &modern;
+  }
   return winner != nullptr && copyText(exePath, capacity, winner->exePath);
 }

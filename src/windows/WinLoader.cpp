@@ -3,6 +3,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "Config.h"
 #include "ErrorReport.h"
@@ -12,6 +14,8 @@
 #include "Paths.h"
 #include "ProcessEnvironment.h"
 #include "RegistryDiscovery.h"
+#include "RuntimeArchitecture.h"
+#include "RuntimeCandidates.h"
 
 namespace {
 
@@ -20,6 +24,18 @@ constexpr const char* kInstallerLocationFile = "\\.vandrel\\inst_jre.cfg";
 // Folders below a runtime's bin directory that may hold jvm.dll, after the
 // configured one.
 constexpr const char* kJvmFolders[] = {"hotspot", "client", "server", "classic", "jrockit"};
+
+// How many refused runtimes a message lists.
+constexpr size_t kTriedRuntimesShown = 5;
+// Where jvm.dll's own dependencies may come from: its folder, the system's
+// folder and the folders added with AddDllDirectory (the runtime's bin).
+constexpr DWORD kRuntimeLibrarySearch =
+    LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS;
+
+using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+using AddDllDirectoryFunction = void*(WINAPI*)(const wchar_t*);
+using RemoveDllDirectoryFunction = BOOL(WINAPI*)(void*);
+using SetDllDirectoryFunction = BOOL(WINAPI*)(const char*);
 
 CreateJavaVmFunction createJavaVm = nullptr;
 char javaHomeText[kTextBufferSize] = "";
@@ -97,6 +113,11 @@ bool relativePass(const char* sequence, const VersionBounds& bounds, JvmLocation
     logInfo("Testing relative location %s", text);
     testDirectory(text, true, bounds.minimum, bounds.maximum, location->exePath, sizeof location->exePath);
     if (!fileExists(location->exePath)) return false;
+    uint16_t machine = 0;
+    if (modernRuntimeSearch() && isOtherArchitecture(location->exePath, &machine)) {
+      recordCandidate(location->exePath, "", Refusal::otherArchitecture, machine);
+      return false;
+    }
     logInfo("%s exists", location->exePath);
     return succeed(location, LocationKind::directory, text);
   });
@@ -114,9 +135,50 @@ bool testLocationFile(const char* fileName, const char* name, const VersionBound
   return succeed(location, LocationKind::directory, line);
 }
 
-HMODULE loadFromRuntimeDirectory(const char* exePath) {
+// A system function that older systems lack, or null.
+FARPROC kernelFunction(const char* name) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  return kernel != nullptr ? GetProcAddress(kernel, name) : nullptr;
+}
+
+template <typename Function>
+Function kernelFunctionAs(const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(kernelFunction(name)));
+}
+
+std::vector<wchar_t> widePath(const char* path) {
+  int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+  std::vector<wchar_t> wide(length > 0 ? static_cast<size_t>(length) : 1, L'\0');
+  if (length > 0) MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), length);
+  return wide;
+}
+
+// Loads a jvm.dll by its full path so that its dependencies come from its own
+// folder, the runtime's bin folder (binDirectory; null: not added) and the
+// system folder, never from the application's folder, the current directory
+// or PATH.
+HMODULE loadRuntimeLibrary(const char* path, const char* binDirectory) {
+  auto addDirectory = kernelFunctionAs<AddDllDirectoryFunction>("AddDllDirectory");
+  auto removeDirectory = kernelFunctionAs<RemoveDllDirectoryFunction>("RemoveDllDirectory");
+  if (addDirectory != nullptr && removeDirectory != nullptr) {
+    void* cookie = binDirectory != nullptr ? addDirectory(widePath(binDirectory).data()) : nullptr;
+    HMODULE library = LoadLibraryExW(widePath(path).data(), nullptr, kRuntimeLibrarySearch);
+    // The bin folder stays for the libraries the runtime loads later.
+    if (library == nullptr && cookie != nullptr) removeDirectory(cookie);
+    return library;
+  }
+  // Older systems: the library's folder instead of the application's, and the
+  // bin folder (or nothing) instead of the current directory.
+  auto setDirectory = kernelFunctionAs<SetDllDirectoryFunction>("SetDllDirectoryA");
+  if (setDirectory != nullptr) setDirectory(binDirectory != nullptr ? binDirectory : "");
+  return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+// The jvm.dll paths tried for a java executable's directory, in order.
+std::vector<std::string> libraryCandidatesIn(const char* exePath) {
+  std::vector<std::string> candidates;
   char directory[kTextBufferSize];
-  if (!runtimeDirectory(directory, sizeof directory, exePath)) return nullptr;
+  if (!runtimeDirectory(directory, sizeof directory, exePath)) return candidates;
   char preferred[kTextBufferSize];
   configString(key::preferredJvmFolder, preferred, sizeof preferred);
 
@@ -124,16 +186,89 @@ HMODULE loadFromRuntimeDirectory(const char* exePath) {
   size_t count = 0;
   if (preferred[0] != 0) folders[count++] = preferred;
   for (const char* folder : kJvmFolders) folders[count++] = folder;
-
   for (size_t i = 0; i < count; ++i) {
     char candidate[kTextBufferSize];
-    if (!formatText(candidate, sizeof candidate, "%s%s\\jvm.dll", directory, folders[i])) continue;
-    logInfo("Trying %s (exists %d)", candidate, fileExists(candidate) ? 1 : 0);
+    if (formatText(candidate, sizeof candidate, "%s%s\\jvm.dll", directory, folders[i])) {
+      candidates.emplace_back(candidate);
+    }
+  }
+  return candidates;
+}
+
+// A JDK's bin\java.exe whose library lives in the JDK's own jre folder.
+bool jdkRuntimeExecutable(char* out, size_t capacity, const char* exePath) {
+  char directory[kTextBufferSize];
+  return runtimeDirectory(directory, sizeof directory, exePath) &&
+         formatText(out, capacity, "%s..\\jre\\bin\\java.exe", directory);
+}
+
+HMODULE loadFromRuntimeDirectory(const char* exePath) {
+  char binDirectory[kTextBufferSize];
+  if (!runtimeDirectory(binDirectory, sizeof binDirectory, exePath)) return nullptr;
+  bool modern = modernRuntimeSearch();
+  for (const std::string& candidate : libraryCandidatesIn(exePath)) {
+    bool exists = fileExists(candidate.c_str());
+    logInfo("Trying %s (exists %d)", candidate.c_str(), exists ? 1 : 0);
+    // A library of the other architecture is never loaded.
+    uint16_t machine = exists && modern ? peMachineOfFile(candidate.c_str()) : 0;
+    if (machine != 0 && machine != launcherMachine()) {
+      logInfo("%s is a %s library; this launcher is %s", candidate.c_str(), machineText(machine),
+              machineText(launcherMachine()));
+      continue;
+    }
     // Loaded whatever the look-up said.
-    HMODULE library = LoadLibraryA(candidate);
+    HMODULE library = loadRuntimeLibrary(candidate.c_str(), modern ? binDirectory : nullptr);
     if (library != nullptr) return library;
   }
   return nullptr;
+}
+
+// The runtimes the search looked at, for a message: one indented line each,
+// the first few only (the log has them all).
+std::string triedRuntimesText() {
+  const std::vector<CandidateRecord>& records = candidateRecords();
+  std::string text;
+  size_t shown = 0;
+  for (const CandidateRecord& record : records) {
+    if (record.refusal == Refusal::none) continue;
+    if (shown == kTriedRuntimesShown) {
+      text += "\r\n    and more (the log lists them all)";
+      break;
+    }
+    if (!text.empty()) text += "\r\n";
+    text += "    " + record.exePath;
+    if (!record.version.empty()) text += " (" + record.version + ")";
+    text += ": ";
+    text += refusalText(record.refusal);
+    ++shown;
+  }
+  return text.empty() ? std::string("    none") : text;
+}
+
+// Message 3003 when a runtime was refused for its architecture, else 1001;
+// either may name the architectures, the refused runtime and every runtime
+// looked at.
+void reportNoRuntime() {
+  const CandidateRecord* refused = modernRuntimeSearch() ? firstArchitectureRefusal() : nullptr;
+  char wrongArchitecture[kTextBufferSize];
+  configString(key::msgWrongArchitecture, wrongArchitecture, sizeof wrongArchitecture);
+  int key = refused != nullptr && wrongArchitecture[0] != 0 ? key::msgWrongArchitecture : key::msgNoJvm;
+  char home[kTextBufferSize] = "";
+  if (refused != nullptr) {
+    if (!runtimeHome(home, sizeof home, refused->exePath.c_str())) copyText(home, sizeof home, refused->exePath.c_str());
+    // The folder as the user knows it, not its short form.
+    char longHome[kTextBufferSize];
+    DWORD length = toLongPath(home, longHome, sizeof longHome);
+    if (length > 0 && length < sizeof longHome) copyText(home, sizeof home, longHome);
+  }
+  std::string tried = triedRuntimesText();
+  const Filling fillings[] = {
+      {kRequiredArchPlaceholder, machineText(launcherMachine())},
+      {kFoundArchPlaceholder, refused != nullptr ? machineText(refused->machine) : ""},
+      {kRuntimePathPlaceholder, home},
+      {kRuntimesTriedPlaceholder, tried.c_str()},
+  };
+  showNoRuntimeError(key, fillings, sizeof fillings / sizeof fillings[0]);
 }
 
 // The message for a runtime whose library failed, by how it was found.
@@ -222,9 +357,33 @@ bool testEnvironmentVariable(const char* name, const char* minVersion, const cha
          checkJavaExe(exePath, capacity, nullptr, 0, minVersion, maxVersion, false);
 }
 
+bool findOnPath(const char* fileName, char* out, size_t capacity) {
+  DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);
+  if (size == 0) return false;
+  std::vector<char> path(size);
+  DWORD length = GetEnvironmentVariableA("PATH", path.data(), size);
+  if (length == 0 || length >= size) return false;
+  for (char* folder = strtok(path.data(), ";"); folder != nullptr; folder = strtok(nullptr, ";")) {
+    size_t folderLength = strlen(folder);
+    // A quoted folder ("C:\Program Files\x") stands for the folder.
+    if (folderLength >= 2 && folder[0] == '"' && folder[folderLength - 1] == '"') {
+      folder[--folderLength] = 0;
+      ++folder;
+      --folderLength;
+    }
+    // A relative folder would depend on the current directory.
+    if (folderLength == 0 || isRelativePath(folder)) continue;
+    const char* separator = folder[folderLength - 1] == '\\' ? "" : "\\";
+    char candidate[kTextBufferSize];
+    if (formatText(candidate, sizeof candidate, "%s%s%s", folder, separator, fileName) && fileExists(candidate)) {
+      return copyText(out, capacity, candidate);
+    }
+  }
+  return false;
+}
+
 bool testSearchPath(const char* minVersion, const char* maxVersion, char* exePath, size_t capacity) {
-  DWORD length = SearchPathA(nullptr, "java.exe", nullptr, static_cast<DWORD>(capacity), exePath, nullptr);
-  if (length == 0 || length >= capacity) return false;
+  if (!findOnPath("java.exe", exePath, capacity)) return false;
   return checkJavaExe(exePath, capacity, nullptr, 0, minVersion, maxVersion, false);
 }
 
@@ -233,6 +392,7 @@ bool searchJvm(JvmLocation* location) {
   location->exePath[0] = 0;
   location->locationText[0] = 0;
   logInfo("Searching for a JVM");
+  clearCandidateRecords();
   char sequence[kTextBufferSize];
   configString(key::jvmSearchSequence, sequence, sizeof sequence);
   VersionBounds bounds;
@@ -259,23 +419,57 @@ bool searchJvm(JvmLocation* location) {
 HMODULE loadJvmLibrary(const char* exePath) {
   HMODULE library = loadFromRuntimeDirectory(exePath);
   if (library != nullptr) return library;
-  // A JDK's bin\java.exe whose library lives in the JDK's own jre folder.
-  char directory[kTextBufferSize];
   char jdkRuntimeExe[kTextBufferSize];
-  if (!runtimeDirectory(directory, sizeof directory, exePath) ||
-      !formatText(jdkRuntimeExe, sizeof jdkRuntimeExe, "%s..\\jre\\bin\\java.exe", directory)) {
-    return nullptr;
-  }
+  if (!jdkRuntimeExecutable(jdkRuntimeExe, sizeof jdkRuntimeExe, exePath)) return nullptr;
   return loadFromRuntimeDirectory(jdkRuntimeExe);
+}
+
+uint16_t runtimeMachine(const char* exePath) {
+  std::vector<std::string> candidates = libraryCandidatesIn(exePath);
+  char jdkRuntimeExe[kTextBufferSize];
+  if (jdkRuntimeExecutable(jdkRuntimeExe, sizeof jdkRuntimeExe, exePath)) {
+    std::vector<std::string> jdkCandidates = libraryCandidatesIn(jdkRuntimeExe);
+    candidates.insert(candidates.end(), jdkCandidates.begin(), jdkCandidates.end());
+  }
+  for (const std::string& candidate : candidates) {
+    if (fileExists(candidate.c_str())) return peMachineOfFile(candidate.c_str());
+  }
+  return 0;
+}
+
+bool isOtherArchitecture(const char* exePath, uint16_t* machine) {
+  *machine = runtimeMachine(exePath);
+  if (*machine == 0 || *machine == launcherMachine()) return false;
+  char home[kTextBufferSize];
+  if (!runtimeHome(home, sizeof home, exePath)) copyText(home, sizeof home, exePath);
+  logInfo("%s is a %s runtime; this launcher is %s", home, machineText(*machine), machineText(launcherMachine()));
+  return true;
+}
+
+bool runtimeHome(char* out, size_t capacity, const char* exePath) {
+  if (!runtimeDirectory(out, capacity, exePath)) return false;
+  size_t length = strlen(out);
+  if (length > 0) out[--length] = 0;  // the trailing backslash
+  if (length > 4 && _stricmp(out + length - 4, "\\bin") == 0) out[length - 4] = 0;
+  return true;
+}
+
+void restrictDllSearch() {
+  auto setDefault = kernelFunctionAs<SetDefaultDllDirectoriesFunction>("SetDefaultDllDirectories");
+  if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS)) return;
+  // Older systems: at least the current directory leaves the search.
+  auto setDirectory = kernelFunctionAs<SetDllDirectoryFunction>("SetDllDirectoryA");
+  if (setDirectory != nullptr) setDirectory("");
 }
 
 bool LoadDLL() {
   // The historical first line prints a null text argument as "(null)".
   logInfo("LoadDLL (%d, %s, %d)", 1, "(null)", 0);
+  restrictDllSearch();
   JvmLocation location;
   if (!searchJvm(&location)) {
     logError("No JVM found");
-    showNoRuntimeError(key::msgNoJvm, nullptr, 0);
+    reportNoRuntime();
     return false;
   }
   logInfo("Trying to load JVM-DLL from %s", location.exePath);

@@ -24,11 +24,17 @@ HEADERS_SIZE = 0x400
 SECTION_NAMES = (b".text", b".rdata", b".data", b".reloc", b".rsrc")
 LAST_SECTION_RAW_SIZE_OFFSET = 552
 LAST_SECTION_RAW_POINTER_OFFSET = 556
+# A 64-bit (PE32+) stub: a bigger optional header moves the fields 16 bytes on.
+PE32_PLUS_LAST_SECTION_RAW_SIZE_OFFSET = 568
 
 
-def make_stub(*, rsrc_size=0x200, machine=0x14C, section_names=SECTION_NAMES, optional_header_size=224,
-              optional_magic=0x10B, lfanew=PE_OFFSET, signature=b"PE\0\0", dos_magic=b"MZ"):
-    """Stub bytes; each keyword can break one layout rule."""
+def make_stub(*, x64=False, rsrc_size=0x200, machine=None, section_names=SECTION_NAMES, optional_header_size=None,
+              optional_magic=None, lfanew=PE_OFFSET, signature=b"PE\0\0", dos_magic=b"MZ"):
+    """Stub bytes, 32-bit (PE32) or with x64=True 64-bit (PE32+); each other
+    keyword can break one layout rule."""
+    machine = machine if machine is not None else (0x8664 if x64 else 0x14C)
+    optional_header_size = optional_header_size if optional_header_size is not None else (240 if x64 else 224)
+    optional_magic = optional_magic if optional_magic is not None else (0x20B if x64 else 0x10B)
     raw_sizes = [0x200] * (len(section_names) - 1) + [rsrc_size]
     image = bytearray(HEADERS_SIZE)
     image[0:2] = dos_magic
@@ -38,12 +44,15 @@ def make_stub(*, rsrc_size=0x200, machine=0x14C, section_names=SECTION_NAMES, op
                      optional_header_size, 0x0102)
     # The optional header fields a loader looks at first; the rest stay zero.
     struct.pack_into("<HBB", image, OPTIONAL_HEADER, optional_magic, 14, 0)
-    struct.pack_into("<I", image, OPTIONAL_HEADER + 28, 0x400000)  # ImageBase
+    if x64:
+        struct.pack_into("<Q", image, OPTIONAL_HEADER + 24, 0x140000000)  # ImageBase
+    else:
+        struct.pack_into("<I", image, OPTIONAL_HEADER + 28, 0x400000)  # ImageBase
     struct.pack_into("<II", image, OPTIONAL_HEADER + 32, 0x1000, 0x200)  # section / file alignment
     struct.pack_into("<I", image, OPTIONAL_HEADER + 56, 0x1000 * (len(section_names) + 1))  # SizeOfImage
     struct.pack_into("<I", image, OPTIONAL_HEADER + 60, HEADERS_SIZE)  # SizeOfHeaders
     struct.pack_into("<H", image, OPTIONAL_HEADER + 68, 2)  # Subsystem: Windows GUI
-    struct.pack_into("<I", image, OPTIONAL_HEADER + 92, 16)  # NumberOfRvaAndSizes
+    struct.pack_into("<I", image, OPTIONAL_HEADER + (108 if x64 else 92), 16)  # NumberOfRvaAndSizes
 
     section_table = OPTIONAL_HEADER + optional_header_size
     raw_pointer = HEADERS_SIZE
@@ -58,7 +67,9 @@ def make_stub(*, rsrc_size=0x200, machine=0x14C, section_names=SECTION_NAMES, op
 
 # --- reading what the tool wrote, without the tool -------------------------
 def block_offset(image):
-    size, pointer = struct.unpack_from("<II", image, LAST_SECTION_RAW_SIZE_OFFSET)
+    pe32_plus = struct.unpack_from("<H", image, OPTIONAL_HEADER)[0] == 0x20B
+    size, pointer = struct.unpack_from(
+        "<II", image, PE32_PLUS_LAST_SECTION_RAW_SIZE_OFFSET if pe32_plus else LAST_SECTION_RAW_SIZE_OFFSET)
     return size + pointer
 
 

@@ -85,9 +85,9 @@ def test_default_stub_and_runtime_library_lie_beside_the_tool(tovex_binary, tove
 
     missing = tool.run("build", project, "--no-runtime-library")
     assert missing.returncode == 1
-    assert f"stub not found: {bin_dir / 'launcher.exe'}" in missing.stderr
+    assert f"stub not found: {bin_dir / 'launcher64.exe'}" in missing.stderr
 
-    (bin_dir / "launcher.exe").write_bytes(make_stub())
+    (bin_dir / "launcher64.exe").write_bytes(make_stub(x64=True))
     missing = tool.run("build", project)
     assert missing.returncode == 1
     assert f"Java runtime library not found: {bin_dir / 'tovexlib.jar'}" in missing.stderr

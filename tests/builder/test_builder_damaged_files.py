@@ -44,7 +44,7 @@ def at(offset):
 
 BLOCK = 3584  # where the default fake stub ends
 FIRST_RECORD = BLOCK + 8
-NARROW_COUNT = 13  # applicationName and the twelve messages
+NARROW_COUNT = 14  # applicationName, the twelve messages and the architecture message (3003)
 
 
 def set_i32(offset, value):
@@ -73,13 +73,13 @@ DAMAGE = [
      f"narrow record count at offset {at(BLOCK + 4)} is cut off by the end of the file (2 of 4 bytes present)"),
     ("negative-narrow-count", set_i32(BLOCK + 4, -1), f"negative narrow record count (-1) at offset {at(BLOCK + 4)}"),
     ("cut-inside-record-header", cut_at(FIRST_RECORD + 5),
-     f"narrow record 1 of 13 at offset {at(FIRST_RECORD)} is cut off by the end of the file: "
+     f"narrow record 1 of {NARROW_COUNT} at offset {at(FIRST_RECORD)} is cut off by the end of the file: "
      "its key and length need 8 bytes, 5 bytes left"),
     ("cut-inside-record-value", cut_at(FIRST_RECORD + 8 + 2),
-     f"narrow record 1 of 13 (key 101) at offset {at(FIRST_RECORD)} is cut off by the end of the file: "
+     f"narrow record 1 of {NARROW_COUNT} (key 101) at offset {at(FIRST_RECORD)} is cut off by the end of the file: "
      "its value needs 3 bytes, 2 bytes left"),
     ("negative-length", set_i32(FIRST_RECORD + 4, -5),
-     f"narrow record 1 of 13 (key 101) at offset {at(FIRST_RECORD)} has a negative length (-5)"),
+     f"narrow record 1 of {NARROW_COUNT} (key 101) at offset {at(FIRST_RECORD)} has a negative length (-5)"),
     ("count-far-too-big", set_i32(BLOCK + 4, 0x7FFFFFFF), "of 2147483647"),
 ]
 

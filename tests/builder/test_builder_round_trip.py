@@ -20,6 +20,9 @@ DEFAULT_MESSAGES = {
     1009: "An internal error occurred (error code: %ERROR_CODE%)",
     1010: "Couldn't load main class.",
     1011: "Main method not found.",
+    3003: "This application needs a %REQUIRED_ARCH% Java runtime; the one found at %RUNTIME_PATH% is "
+          "%FOUND_ARCH%.\r\nPlease install a %REQUIRED_ARCH% JDK or JRE, or define TOVEX_JAVA_HOME\r\nto point to "
+          "one.",
 }
 
 

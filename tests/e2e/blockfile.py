@@ -5,7 +5,11 @@ MAGIC = 0xE8E413D5
 
 
 def block_start(data):
-    raw_size, raw_pointer = struct.unpack_from("<II", data, 552)
+    """Where the last section's raw data ends: its SizeOfRawData and
+    PointerToRawData sit at 552 in a 32-bit (PE32) image, at 568 in a 64-bit
+    (PE32+) one, whose optional header is 16 bytes longer."""
+    pe32_plus = struct.unpack_from("<H", data, 0x98)[0] == 0x20B
+    raw_size, raw_pointer = struct.unpack_from("<II", data, 568 if pe32_plus else 552)
     return raw_pointer + raw_size
 
 

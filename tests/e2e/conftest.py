@@ -8,10 +8,14 @@ from pathlib import Path
 
 import pytest
 
+import runtimes
+
 REPO = Path(__file__).resolve().parents[2]
 DIST = REPO / "dist"
 TOVEX = Path(os.environ.get("TOVEX_BIN", DIST / "tovex"))
-STUB = DIST / "launcher.exe"
+# The two launcher stubs, by the architecture a project names.
+STUBS = {"x86": DIST / "launcher.exe", "x64": DIST / "launcher64.exe"}
+STUB = STUBS["x86"]
 
 NO_RUNTIME_EXIT = 83
 
@@ -21,6 +25,8 @@ def _wine_environment():
     env.setdefault("WINEPREFIX", str(REPO / "build" / "wineprefix"))
     env["WINEDEBUG"] = "-all"
     env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+    # `wine` starts a 64-bit program with the 64-bit loader (scripts/wine-bin/wine).
+    env["PATH"] = f"{REPO / 'scripts' / 'wine-bin'}{os.pathsep}{env.get('PATH', '')}"
     # The launcher's own switches come from each test, never from the caller.
     for name in ("TOVEX_LOG", "VANDREL_LOG", "TOVEX_JAVA_HOME", "VANDREL_JAVA_HOME"):
         env.pop(name, None)
@@ -40,6 +46,26 @@ def wine_env():
     subprocess.run(["wine", "cmd", "/c", "exit", "0"], env=env, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
     return env
+
+
+@pytest.fixture(scope="session", params=runtimes.ARCHITECTURES)
+def arch(request):
+    """The launcher's architecture under test: "x86" or "x64". Every test that
+    builds an application (make_app) or lays out runtimes (rt) runs for both."""
+    return request.param
+
+
+@pytest.fixture(autouse=True)
+def _standins_of_the_architecture(request):
+    """The stand-in runtimes of the test's architecture (the 32-bit ones for a
+    test that does not depend on one)."""
+    runtimes.use_architecture(request.getfixturevalue("arch") if "arch" in request.fixturenames else "x86")
+
+
+def registry_view(arch):
+    """The reg.exe switch for the HKLM\\SOFTWARE view that a launcher of this
+    architecture reads."""
+    return "/reg:64" if arch == "x64" else "/reg:32"
 
 
 @pytest.fixture(scope="session")
@@ -93,7 +119,7 @@ class App:
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
 
-def build_executable(project_dir, project_text, name="app", defaults=False):
+def build_executable(project_dir, project_text, name="app", arch="x86", defaults=False):
     """Builds with --plain (the block holds what the project gives) unless
     `defaults`: then as a user's build, with the tool's defaults and checks."""
     project_dir = Path(project_dir)
@@ -102,30 +128,31 @@ def build_executable(project_dir, project_text, name="app", defaults=False):
     project.write_text(project_text, encoding="utf-8")
     out = project_dir / f"{name}.exe"
     result = subprocess.run([str(TOVEX), "build", str(project), "-o", str(out),
-                             "--stub", str(STUB), *([] if defaults else ["--plain"])],
+                             "--stub", str(STUBS[arch]), *([] if defaults else ["--plain"])],
                             capture_output=True, text=True)
     assert result.returncode == 0, result.stderr
     return out
 
 
 @pytest.fixture
-def make_app(tmp_path, wine_env):
-    """make_app(project_text) -> App built with tovex from that project file
-    (defaults=True: with the defaults of a user's build, see build_executable)."""
-    if not TOVEX.exists() or not STUB.exists():
-        pytest.skip("dist/tovex and dist/launcher.exe are built by `make`")
+def make_app(tmp_path, wine_env, arch):
+    """make_app(project_text) -> App built with tovex from that project file,
+    on the stub of the architecture under test (defaults=True: with the
+    defaults of a user's build, see build_executable)."""
+    if not TOVEX.exists() or not STUBS[arch].exists():
+        pytest.skip(f"dist/tovex and dist/{STUBS[arch].name} are built by `make`")
 
     def make(project_text, name="app", directory=None, defaults=False):
-        exe = build_executable(directory or tmp_path, project_text, name, defaults)
+        exe = build_executable(directory or tmp_path, project_text, name, arch, defaults)
         return App(exe, wine_env)
 
     return make
 
 
 @pytest.fixture
-def rt(request, wine_env, wine_c_drive):
-    """A fresh folder for this test's stand-in runtimes on C:, and an empty
-    version cache."""
+def rt(request, wine_env, wine_c_drive, arch):
+    """A fresh folder for this test's stand-in runtimes (of the architecture
+    under test) on C:, and an empty version cache."""
     import re
     root = wine_c_drive / "tovex-rt" / re.sub(r"\W+", "_", request.node.name)
     shutil.rmtree(root, ignore_errors=True)
@@ -144,6 +171,20 @@ def wait_for(condition, timeout=30.0, step=0.2):
             return value
         time.sleep(step)
     return None
+
+
+def dismiss_message_box(window, process, attempts=10):
+    """Presses Return on a message box until the process that shows it ends:
+    without a window manager a key sent to a window that is just being
+    activated is now and then lost. Waits for the end as process.wait does."""
+    for _ in range(attempts):
+        subprocess.run(["xdotool", "windowactivate", "--sync", str(window)], capture_output=True)
+        subprocess.run(["xdotool", "key", "--window", str(window), "Return"], capture_output=True)
+        try:
+            return process.wait(timeout=6)
+        except subprocess.TimeoutExpired:
+            pass
+    return process.wait(timeout=60)
 
 
 QUEUE_KEY = r"HKEY_CURRENT_USER\SOFTWARE\morrowfield\tovex\temp"

@@ -1,5 +1,6 @@
 """Stand-in Java runtimes for end-to-end tests: lays out JRE and JDK
-directories from the stand-ins in build/win/tests/standins (see
+directories from the stand-ins in build/win/tests/standins (32-bit) or
+build/win64/tests/standins (x86-64), as use_architecture chose (see
 tests/standins/README.md), sets how they behave and reads what they recorded.
 
     jre = make_jre(wine_c_drive / "jre142", 'java version "1.4.2_03"')
@@ -15,7 +16,10 @@ from pathlib import Path
 import pytest
 
 REPO = Path(__file__).resolve().parents[2]
-STANDINS = REPO / "build" / "win" / "tests" / "standins"
+ARCHITECTURES = ("x86", "x64")
+STANDIN_DIRS = {"x86": REPO / "build" / "win" / "tests" / "standins",
+                "x64": REPO / "build" / "win64" / "tests" / "standins"}
+STANDINS = STANDIN_DIRS["x86"]
 STANDIN_FILES = ("java.exe", "javaw.exe", "unpack200.exe", "jvm.dll", "jvm_noexport.dll", "jvm_probe.exe")
 
 CONFIG_FILE = "standin.cfg"
@@ -27,13 +31,20 @@ JVM_CALLS_FILE = "jvm_calls.log"
 UNEXPECTED_JNI_CALL_EXIT = 97
 
 
+def use_architecture(arch):
+    """Lays out the stand-ins of "x86" or "x64" from now on: a runtime of the
+    launcher's own architecture, as the launcher loads its jvm.dll in-process."""
+    global STANDINS
+    STANDINS = STANDIN_DIRS[arch]
+
+
 def standins_built():
     return all((STANDINS / name).exists() for name in STANDIN_FILES)
 
 
 def require_standins():
     if not standins_built():
-        pytest.skip("the stand-ins in build/win/tests/standins are built by `make`")
+        pytest.skip(f"the stand-ins in {STANDINS.relative_to(REPO)} are built by `make`")
 
 
 def standin(name):
@@ -161,7 +172,7 @@ def _copy(source_name, target):
     shutil.copyfile(standin(source_name), target)
 
 
-JVM_SOURCES = {"ok": "jvm.dll", "noexport": "jvm_noexport.dll"}
+JVM_SOURCES = {"ok": "jvm.dll", "noexport": "jvm_noexport.dll", "needs_dep": "jvm_needs_dep.dll"}
 # The jars that a packed runtime ships as .pack files, under lib\.
 DEFAULT_PACKED = ("rt.jar", "jsse.jar", "charsets.jar")
 
@@ -231,6 +242,50 @@ def make_jdk(root, version_line=None, *, javaw=True, **jre_options):
     return jdk
 
 
+def write_release(home, version):
+    """A runtime home's release file, as a JDK of Java 9 and later has it."""
+    Path(home, "release").write_text(f'IMPLEMENTOR="Stand-in"\nJAVA_VERSION="{version}"\n'
+                                     'JAVA_VERSION_DATE="2024-10-15"\n', encoding="ascii")
+
+
+def make_modern_jdk(root, version_line=None, *, release=None, **jre_options):
+    """A runtime laid out as Java 9 and later: bin\\java.exe, bin\\javaw.exe,
+    bin\\server\\jvm.dll (no client folder, no jre folder) and, with release,
+    a release file naming that version."""
+    jre_options.setdefault("client", False)
+    jre_options.setdefault("server", True)
+    runtime = make_jre(root, version_line, **jre_options)
+    if release is not None:
+        write_release(root, release)
+    return runtime
+
+
+MACHINE_I386 = 0x14C
+MACHINE_AMD64 = 0x8664
+
+
+def pe_machine(path):
+    data = Path(path).read_bytes()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    return struct.unpack_from("<H", data, pe + 4)[0]
+
+
+def set_pe_machine(path, machine):
+    """Rewrites a PE file's machine field: all a look at a runtime's architecture reads."""
+    data = bytearray(Path(path).read_bytes())
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    struct.pack_into("<H", data, pe + 4, machine)
+    Path(path).write_bytes(bytes(data))
+
+
+def make_other_architecture(runtime, machine=MACHINE_AMD64):
+    """Turns every jvm.dll of a stand-in runtime into one of another machine
+    (by default a 64-bit one, for the 32-bit launcher)."""
+    for directory in runtime.jvm_dirs:
+        set_pe_machine(Path(directory) / "jvm.dll", machine)
+    return runtime
+
+
 def windows_path_on_c(path):
     """C:\\... for a path under a Wine prefix's drive_c, without starting Wine."""
     parts = Path(path).resolve().parts
@@ -248,7 +303,8 @@ def dll_exports(path):
     sections = struct.unpack_from("<H", data, pe + 6)[0]
     optional_size = struct.unpack_from("<H", data, pe + 20)[0]
     optional = pe + 24
-    export_rva = struct.unpack_from("<I", data, optional + 96)[0]  # PE32 data directory 0
+    pe32_plus = struct.unpack_from("<H", data, optional)[0] == 0x20B
+    export_rva = struct.unpack_from("<I", data, optional + (112 if pe32_plus else 96))[0]  # data directory 0
     if export_rva == 0:
         return []
 

@@ -111,3 +111,30 @@ def test_the_box_offers_the_download_page_and_yes_opens_it(make_app, wine_env, t
         else:
             subprocess.run(["wine", "reg", "delete", key, "/ve", "/f"], env=wine_env, capture_output=True)
     assert process.returncode == NO_RUNTIME_EXIT
+
+
+def test_no_fitting_runtime_names_the_range_and_why_each_was_refused(make_app, rt):
+    from runtimes import MACHINE_AMD64, MACHINE_I386, make_modern_jdk, make_other_architecture, pe_machine, standin
+    own = pe_machine(standin("jvm.dll"))
+    bits = {MACHINE_I386: "32-bit", MACHINE_AMD64: "64-bit"}
+    other = MACHINE_AMD64 if own == MACHINE_I386 else MACHINE_I386
+    old = make_modern_jdk(rt / "jdk-11", 'openjdk version "11.0.22" 2024-01-16', release="11.0.22")
+    foreign = make_other_architecture(make_modern_jdk(rt / "jdk-21", 'openjdk version "21.0.5" 2024-10-15',
+                                                      release="21.0.5"), other)
+    # A user's build with the tool's defaults: a console program, so the text goes to standard error.
+    app = make_app(f'''applicationName = "Ledger"
+mainClass = "com.example.Ledger"
+console = true
+[runtime]
+search = ["env:JAVA_HOME", "dir:{foreign.windows()}"]
+minVersion = "17"
+'''.replace("\\", "\\\\"), defaults=True)
+    result = app.run(extra_env={"JAVA_HOME": old.windows()})
+    assert result.returncode == NO_RUNTIME_EXIT
+    text = stderr_text(result).replace("\r\n", "\n")
+    assert text.startswith(f"Ledger needs Java 17 or later built for {bits[own]} Windows;\n"), text
+    lines = text.lower().splitlines()
+    assert any(line.startswith(f"    {old.windows().lower()}") and line.endswith("(11.0.22): too old")
+               for line in lines), text
+    assert any(line.startswith(f"    {foreign.windows().lower()}") and line.endswith(": other architecture")
+               for line in lines), text

@@ -16,6 +16,14 @@ from test_splash import running  # noqa: F401  (a fixture)
 from test_start_up import stderr_text
 
 EXAMPLE = DIST / "examples" / "hello.exe"
+
+
+@pytest.fixture(scope="module")
+def arch():
+    """The example is built for the default architecture, with the stand-ins of that one."""
+    return "x64"
+
+
 USER_ARGUMENTS = ["one", "two words", "Ωmega"]
 
 

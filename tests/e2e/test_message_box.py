@@ -5,7 +5,7 @@ import subprocess
 
 import pytest
 
-from conftest import NO_RUNTIME_EXIT, wait_for
+from conftest import NO_RUNTIME_EXIT, dismiss_message_box, wait_for
 from test_start_up import PROJECT
 
 pytestmark = pytest.mark.skipif(not os.environ.get("DISPLAY") or shutil.which("xdotool") is None,
@@ -31,9 +31,7 @@ def test_error_shows_a_message_box_with_the_caption(make_app, tmp_path, executab
             subprocess.run(["import", "-window", "root", str(tmp_path / "box.png")],
                            capture_output=True)
         # Nothing is written to standard error while the box is up.
-        subprocess.run(["xdotool", "windowactivate", "--sync", window], capture_output=True)
-        subprocess.run(["xdotool", "key", "--window", window, "Return"], capture_output=True)
-        process.wait(timeout=60)
+        dismiss_message_box(window, process)
     finally:
         if process.poll() is None:
             process.kill()

@@ -7,7 +7,7 @@ import time
 
 import pytest
 
-from conftest import NO_RUNTIME_EXIT, run_logged
+from conftest import NO_RUNTIME_EXIT, registry_view, run_logged
 from runtimes import make_jdk, make_jre, require_standins
 from test_start_up import stderr_text
 
@@ -164,17 +164,19 @@ def test_gui_executable_needs_javaw(make_app, rt, temp_logs):
 
 
 @pytest.fixture
-def javasoft(wine_env):
-    """register(family, home): a JavaSoft runtime entry in the 32-bit view of HKLM."""
+def javasoft(wine_env, arch):
+    """register(family, home): a JavaSoft runtime entry in the view of HKLM
+    that the launcher under test reads (32-bit or 64-bit)."""
     base = r"HKLM\SOFTWARE\JavaSoft\Java Runtime Environment"
+    view = registry_view(arch)
 
     def clear():
-        subprocess.run(["wine", "reg", "delete", r"HKLM\SOFTWARE\JavaSoft", "/f", "/reg:32"], env=wine_env,
+        subprocess.run(["wine", "reg", "delete", r"HKLM\SOFTWARE\JavaSoft", "/f", view], env=wine_env,
                        capture_output=True)
 
     def register(family, home):
         subprocess.run(["wine", "reg", "add", f"{base}\\{family}", "/v", "JavaHome", "/t", "REG_SZ", "/d", home,
-                        "/f", "/reg:32"], env=wine_env, capture_output=True, check=True)
+                        "/f", view], env=wine_env, capture_output=True, check=True)
 
     clear()
     yield register

@@ -13,7 +13,7 @@ import tempfile
 
 import pytest
 
-from conftest import NO_RUNTIME_EXIT, wait_for, windows_path
+from conftest import NO_RUNTIME_EXIT, dismiss_message_box, wait_for, windows_path
 from runtimes import make_jre, require_standins, standin
 
 pytestmark = pytest.mark.skipif(not os.environ.get("DISPLAY") or shutil.which("import") is None,
@@ -187,9 +187,7 @@ def test_an_error_takes_the_splash_down_before_its_message_shows(
     assert wait_for(lambda: not splash_windows(wine_env), timeout=30)
     assert message_box("Splash error") == box
     Screen(tmp_path / "message.png")
-    subprocess.run(["xdotool", "windowactivate", "--sync", box], capture_output=True)
-    subprocess.run(["xdotool", "key", "--window", box, "Return"], capture_output=True)
-    process.wait(timeout=60)
+    dismiss_message_box(box, process)
     assert process.returncode == NO_RUNTIME_EXIT
 
 

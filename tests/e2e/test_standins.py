@@ -11,8 +11,9 @@ from runtimes import make_jre, make_jdk
 
 
 @pytest.fixture
-def place(wine_c_drive):
-    """A fresh directory on the Wine C: drive, removed afterwards."""
+def place(wine_c_drive, arch):
+    """A fresh directory on the Wine C: drive for the stand-ins of the
+    architecture under test, removed afterwards."""
     runtimes.require_standins()
     directory = wine_c_drive / "standin-tests" / uuid.uuid4().hex[:8]
     directory.mkdir(parents=True)
@@ -93,7 +94,7 @@ def test_a_failing_unpack200_writes_no_jar(wine_env, place):
     assert pack.exists() and not (place / "rt.jar").exists()
 
 
-def test_jvm_dll_exports_the_invocation_functions_under_their_plain_names():
+def test_jvm_dll_exports_the_invocation_functions_under_their_plain_names(arch):
     runtimes.require_standins()
     assert sorted(runtimes.dll_exports(runtimes.standin("jvm.dll"))) == [
         "JNI_CreateJavaVM", "JNI_GetCreatedJavaVMs", "JNI_GetDefaultJavaVMInitArgs"]

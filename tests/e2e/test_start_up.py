@@ -2,7 +2,7 @@
 import pytest
 
 from blockfile import layout
-from conftest import NO_RUNTIME_EXIT, STUB, App
+from conftest import NO_RUNTIME_EXIT, STUBS, App
 
 NO_RUNTIME_TEXT = "Nothing to run this with.\r\nInstall a runtime."
 
@@ -94,8 +94,8 @@ def test_a_failed_count_read_prints_the_system_error_code(make_app):
     assert result.stdout.decode().replace("\r\n", "\n").startswith("error ")
 
 
-def test_the_bare_stub_has_no_block(wine_env, tmp_path):
-    result = App(STUB, wine_env).run("-q_vdl_internal")
+def test_the_bare_stub_has_no_block(wine_env, arch):
+    result = App(STUBS[arch], wine_env).run("-q_vdl_internal")
     assert result.returncode == 1
     assert stderr_text(result) == "Internal Error: readInt\n"
 

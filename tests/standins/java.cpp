@@ -67,6 +67,8 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "-version") == 0 || std::strcmp(argv[i], "-showversion") == 0) {
       // An empty version line makes a runtime that prints nothing at all.
       if (versionLine.empty()) break;
+      // What a JVM prints first, e.g. "Picked up JAVA_TOOL_OPTIONS: ...".
+      for (const std::string& line : config.all("leading_line")) writeLine(STD_ERROR_HANDLE, line);
       writeLine(STD_ERROR_HANDLE, versionLine);
       for (const std::string& line : extraLines(config, version)) writeLine(STD_ERROR_HANDLE, line);
       break;

@@ -6,7 +6,9 @@
 // the DLL give another create_result.
 //
 // Built twice: jvm.dll, and jvm_noexport.dll without JNI_CreateJavaVM (a DLL
-// that is no usable runtime) when STANDIN_NO_CREATE is defined.
+// that is no usable runtime) when STANDIN_NO_CREATE is defined; and
+// jvm_needs_dep.dll, which imports jvmdep.dll as a modern jvm.dll imports the
+// libraries of its runtime's bin folder, when STANDIN_NEEDS_DEPENDENCY is defined.
 #include <windows.h>
 
 #include <cstdio>
@@ -14,6 +16,10 @@
 
 #include "RecordingEnv.h"
 #include "StandinConfig.h"
+
+#ifdef STANDIN_NEEDS_DEPENDENCY
+extern "C" __declspec(dllimport) int standinDependency();
+#endif
 
 namespace {
 
@@ -61,6 +67,9 @@ JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** pvm, void** penv, void* args) {
     config.record("jvm_calls.log", "JNI_CreateJavaVM args=null");
     return JNI_ERR;
   }
+#ifdef STANDIN_NEEDS_DEPENDENCY
+  config.record("jvm_calls.log", "standinDependency " + std::to_string(standinDependency()));
+#endif
   config.record("jvm_calls.log", "JNI_CreateJavaVM version=" + hex(init->version) +
                 " nOptions=" + std::to_string(init->nOptions) +
                 " ignoreUnrecognized=" + std::to_string(init->ignoreUnrecognized));

@@ -163,8 +163,10 @@ TEST(IncludedName, IsSafeOnlyInsideTheDirectory) {
 // A file with an empty stub image, the block with the given narrow records,
 // no wide records, then area.
 std::string fakeExecutable(const std::vector<std::pair<int32_t, std::string>>& records, const std::string& area) {
-  std::string image(560, '\0');
-  std::string rawPointer = int32Bytes(560);
+  // Just long enough for the last section's fields: 560 bytes in a 32-bit image, 576 in a 64-bit one.
+  constexpr int32_t kImageSize = blockformat::kLastSectionRawPointerOffset + 4;
+  std::string image(kImageSize, '\0');
+  std::string rawPointer = int32Bytes(kImageSize);
   image.replace(blockformat::kLastSectionRawPointerOffset, 4, rawPointer);
   std::string block = int32Bytes(static_cast<int32_t>(blockformat::kMagic));
   block += int32Bytes(static_cast<int32_t>(records.size()));

@@ -10,6 +10,8 @@
 #include "Buffers.h"
 #include "Config.h"
 #include "Paths.h"
+#include "RuntimeArchitecture.h"
+#include "RuntimeCandidates.h"
 #include "RuntimeTestSupport.h"
 #include "TestFiles.h"
 
@@ -299,6 +301,152 @@ TEST_F(JavaVersionTest, JavaExecutableOfAHome) {
     EXPECT_EQ(c.answer, javaExeFromHome(c.home.c_str(), exe, sizeof exe)) << c.home << " key 131 " << c.requireJdk;
     EXPECT_EQ(c.exe, exe);
   }
+}
+
+// With key 3001 on: versions of Java 9 and later.
+class ModernRuntimeTest : public JavaVersionTest {
+ protected:
+  void SetUp() override { modern(true); }
+  void modern(bool on, std::vector<testfiles::NarrowRecord> records = {}) {
+    if (on) records.push_back({key::modernRuntime, "1"});
+    loadConfigRecords(dir_, records);
+  }
+};
+
+TEST_F(ModernRuntimeTest, ProbeSkipsLeadingLinesAndReadsAnyVersionLine) {
+  struct Case {
+    const char* label;
+    std::vector<std::string> config;  // standin.cfg
+    const char* modernVersion;        // nullptr: none
+    const char* plainVersion;         // without key 3001
+  } const cases[] = {
+      {"openjdk", {"version_line=openjdk version \"17.0.2\" 2022-01-18"}, "17.0.2", nullptr},
+      {"oracle", {"version_line=java version \"17.0.2\" 2022-01-18 LTS"}, "17.0.2", nullptr},
+      {"picked",
+       {"leading_line=Picked up JAVA_TOOL_OPTIONS: -Dfile.encoding=UTF-8", "leading_line=Picked up _JAVA_OPTIONS: -Xmx1g",
+        "version_line=openjdk version \"21.0.5\" 2024-10-15"},
+       "21.0.5", nullptr},
+      {"classic", {"version_line=java version \"1.8.0_402\""}, "1.8.0_402", "1.8.0_402"},
+      {"failing", {"version_line=openjdk version \"17.0.2\"", "exit_code=1"}, nullptr, nullptr},
+      {"silent", {"version_line="}, nullptr, nullptr},
+  };
+  for (bool on : {true, false}) {
+    modern(on);
+    for (const Case& c : cases) {
+      std::string bin = dir_ / (std::string(on ? "modern\\" : "plain\\") + c.label + "\\bin");
+      copyStandin(bin + "\\java.exe");
+      writeStandinConfig(bin, c.config);
+      const char* expected = on ? c.modernVersion : c.plainVersion;
+      char version[kTextBufferSize] = "";
+      EXPECT_EQ(expected != nullptr, probeJavaVersion((bin + "\\java.exe").c_str(), version, sizeof version))
+          << c.label << " key 3001 " << on;
+      if (expected != nullptr) {
+        EXPECT_STREQ(expected, version) << c.label;
+      }
+    }
+  }
+}
+
+TEST_F(ModernRuntimeTest, ReleaseFileGivesTheVersionWithoutRunningTheRuntime) {
+  std::string home = dir_ / "jdk-21";
+  makeStandinJre(home, "1.8.0_201");
+  writeReleaseFile(home, "21.0.5");
+  std::string version;
+  EXPECT_TRUE(check(home + "\\bin\\java.exe", nullptr, &version, "17"));
+  EXPECT_EQ("21.0.5", version);
+  EXPECT_EQ(0, standinRuns(home + "\\bin"));
+
+  // Without key 3001 the release file is not read.
+  modern(false);
+  EXPECT_TRUE(check(home + "\\bin\\java.exe", nullptr, &version));
+  EXPECT_EQ("1.8.0_201", version);
+  EXPECT_EQ(1, standinRuns(home + "\\bin"));
+}
+
+TEST_F(ModernRuntimeTest, ProbedModernVersionIsCached) {
+  std::string bin = dir_ / "jdk17\\bin";
+  copyStandin(bin + "\\java.exe");
+  writeStandinConfig(bin, {"version_line=openjdk version \"17.0.2\" 2022-01-18"});
+  std::string version;
+  EXPECT_TRUE(check(bin + "\\java.exe", nullptr, &version, "11"));
+  EXPECT_TRUE(check(bin + "\\java.exe", nullptr, &version, "11"));
+  EXPECT_EQ("17.0.2", version);
+  EXPECT_EQ(1, standinRuns(bin));
+}
+
+TEST_F(ModernRuntimeTest, VersionRangeComparesNumbers) {
+  const RangeCase cases[] = {
+      {"9.0.4", "11", "", false, nullptr, false},
+      {"17.0.2", "11", "", false, nullptr, true},
+      {"17.0.15", "", "17", false, nullptr, true},
+      {"21", "", "17", false, nullptr, false},
+      {"21.0.5", "", "17", false, nullptr, false},
+      {"1.8.0_402", "1.8", "", false, nullptr, true},
+      {"1.8.0_402", "9", "", false, nullptr, false},
+      {"1.10.0", "1.9", "", false, nullptr, true},
+      {"11.0.22+7", "11", "11", false, nullptr, true},
+      {"21-ea", "21", "", false, nullptr, false},  // a pre-release: refused unless allowed
+      {"21-ea", "21", "", true, nullptr, true},
+      {"21-ea", "21", "", false, "1", true},
+  };
+  for (const RangeCase& c : cases) {
+    std::vector<testfiles::NarrowRecord> records;
+    if (c.allowPrereleaseKey != nullptr) records.push_back({key::allowPrereleaseJava, c.allowPrereleaseKey});
+    modern(true, records);
+    EXPECT_EQ(c.accepted, checkVersionRange(c.version, c.minimum, c.maximum, c.allowPrerelease))
+        << c.version << " in [" << c.minimum << ", " << c.maximum << "] allow " << c.allowPrerelease;
+  }
+}
+
+TEST_F(ModernRuntimeTest, EachRefusalIsRecordedWithItsReason) {
+  std::string javaOnly = dir_ / "nojavaw";
+  makeStandinJre(javaOnly, "17.0.2");
+  std::string ea = dir_ / "ea";
+  makeStandinJre(ea, "22-ea");
+  std::string silent = dir_ / "silent\\bin";
+  copyStandin(silent + "\\java.exe");
+  writeStandinConfig(silent, {"version_line="});
+  const struct {
+    std::string exe;
+    const char* minimum;
+    const char* maximum;
+    bool gui;
+    Refusal refusal;
+  } cases[] = {
+      {javaOnly + "\\bin\\java.exe", "11", "", false, Refusal::none},
+      {javaOnly + "\\bin\\java.exe", "18", "", false, Refusal::tooOld},
+      {javaOnly + "\\bin\\java.exe", "", "11", false, Refusal::tooNew},
+      {javaOnly + "\\bin\\java.exe", "", "", true, Refusal::noJavaw},
+      {ea + "\\bin\\java.exe", "", "", false, Refusal::prerelease},
+      {silent + "\\java.exe", "", "", false, Refusal::noVersion},
+      {dir_ / "none\\bin\\java.exe", "", "", false, Refusal::missing},
+  };
+  for (const auto& c : cases) {
+    modern(true, {{key::executableType, c.gui ? "1" : "0"}});
+    clearCandidateRecords();
+    check(c.exe, nullptr, nullptr, c.minimum, c.maximum, false);
+    ASSERT_EQ(1u, candidateRecords().size()) << c.exe;
+    EXPECT_EQ(refusalText(c.refusal), std::string(refusalText(candidateRecords()[0].refusal))) << c.exe;
+  }
+}
+
+TEST_F(ModernRuntimeTest, RuntimeOfTheOtherArchitectureIsNeitherProbedNorAccepted) {
+  std::string home = dir_ / "jdk64";
+  makeStandinJre(home, "17.0.2");
+  copyStandin(home + "\\bin\\server\\jvm.dll");
+  uint16_t other = launcherMachine() == kMachineI386 ? kMachineAmd64 : kMachineI386;
+  setPeMachine(home + "\\bin\\server\\jvm.dll", other);
+
+  clearCandidateRecords();
+  EXPECT_FALSE(check(home + "\\bin\\java.exe"));
+  EXPECT_EQ(0, standinRuns(home + "\\bin"));
+  ASSERT_NE(nullptr, firstArchitectureRefusal());
+  EXPECT_EQ(other, firstArchitectureRefusal()->machine);
+
+  // Without key 3001 the architecture is not looked at.
+  modern(false);
+  EXPECT_TRUE(check(home + "\\bin\\java.exe"));
+  EXPECT_EQ(1, standinRuns(home + "\\bin"));
 }
 
 }  // namespace

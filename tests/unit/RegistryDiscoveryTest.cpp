@@ -189,4 +189,87 @@ TEST_F(RegistryDiscoveryTest, LocatedListSkipsMissingExecutablesAndTakesTheGreat
   EXPECT_TRUE(testfiles::samePath(lower, found.exePath)) << found.exePath;
 }
 
+// With key 3001 on: the keys of Java 9 and later and of vendor installers.
+class ModernRegistryTest : public RegistryDiscoveryTest {
+ protected:
+  void SetUp() override { loadConfigRecords(dir_, {{key::modernRuntime, "1"}}); }
+
+  // A home with a release file naming version, registered under keyPath (below
+  // the software key) in value valueName; its folder name ends with a backslash
+  // when trailingBackslash, as installers may write it.
+  std::string registeredHome(HKEY root, const std::string& keyPath, const char* valueName, const std::string& version,
+                             bool trailingBackslash = false) {
+    std::string home = dir_ / ("home" + std::to_string(++homes_));
+    makeStandinJre(home, "1.2.2");  // the release file answers; a probe would refuse it
+    writeReleaseFile(home, version);
+    registry_.setString(root, keyPath, valueName, trailingBackslash ? home + "\\" : home);
+    return home;
+  }
+
+  int homes_ = 0;
+};
+
+TEST_F(ModernRegistryTest, EveryLayoutIsFoundInTheMachineAndTheUserPart) {
+  const struct {
+    const char* keyPath;
+    const char* valueName;
+    const char* version;
+  } layouts[] = {
+      {"JavaSoft\\JDK\\17", "JavaHome", "17.0.2"},
+      {"JavaSoft\\JRE\\17.0.2", "JavaHome", "17.0.2"},
+      {"Eclipse Adoptium\\JDK\\17.0.5.8\\hotspot\\MSI", "Path", "17.0.5"},
+      {"Eclipse Adoptium\\JRE\\21.0.5.11\\hotspot\\MSI", "Path", "21.0.5"},
+      {"AdoptOpenJDK\\JDK\\11.0.2.9\\hotspot\\MSI", "Path", "11.0.2"},
+      {"AdoptOpenJDK\\JRE\\11.0.2.9\\openj9\\MSI", "Path", "11.0.2"},
+      {"Microsoft\\JDK\\21.0.5.11\\hotspot\\MSI", "Path", "21.0.5"},
+  };
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    for (const auto& layout : layouts) {
+      TestRegistry registry;  // each case in keys of its own
+      std::string home = registeredHome(root, layout.keyPath, layout.valueName, layout.version, homes_ % 2 == 0);
+      loadConfigRecords(dir_, {{key::modernRuntime, "1"}});
+      std::string chosen = registryChoice("11");
+      EXPECT_TRUE(testfiles::samePath(home + "\\bin\\java.exe", chosen)) << layout.keyPath << ": " << chosen;
+      // Without key 3001 these keys are not read.
+      loadConfigRecords(dir_, {});
+      EXPECT_EQ("(none)", registryChoice()) << layout.keyPath;
+    }
+  }
+}
+
+TEST_F(ModernRegistryTest, HighestVersionFirstThenTheMachineBeforeTheUser) {
+  std::string older = registeredHome(HKEY_LOCAL_MACHINE, "JavaSoft\\JDK\\11", "JavaHome", "11.0.22");
+  std::string newer = registeredHome(HKEY_CURRENT_USER, "Eclipse Adoptium\\JDK\\17.0.5.8\\hotspot\\MSI", "Path", "17.0.5");
+  std::string machine = registeredHome(HKEY_LOCAL_MACHINE, "Microsoft\\JDK\\9.0.4\\hotspot\\MSI", "Path", "9.0.4");
+  std::string user = registeredHome(HKEY_CURRENT_USER, "JavaSoft\\JDK\\9.0.4", "JavaHome", "9.0.4");
+  const struct {
+    const char* minimum;
+    const char* maximum;
+    std::string chosen;  // empty: none
+  } cases[] = {
+      {"", "", newer}, {"11", "", newer}, {"", "11", older}, {"", "10", machine}, {"18", "", ""},
+  };
+  for (const auto& c : cases) {
+    std::string chosen = registryChoice(c.minimum, c.maximum);
+    if (c.chosen.empty()) {
+      EXPECT_EQ("(none)", chosen);
+    } else {
+      EXPECT_TRUE(testfiles::samePath(c.chosen + "\\bin\\java.exe", chosen))
+          << "[" << c.minimum << ", " << c.maximum << "]: " << chosen;
+    }
+  }
+  std::vector<RegisteredHome> homes = modernRegisteredHomes();
+  ASSERT_EQ(4u, homes.size());
+  EXPECT_EQ("17.0.5.8", homes[0].version);
+  EXPECT_EQ(machine, homes[2].home);
+  EXPECT_EQ(user, homes[3].home);
+}
+
+TEST_F(ModernRegistryTest, TheNewerOfTheClassicAndTheModernKeysWins) {
+  std::string classic = javaSoftRuntime(kJre, "1.8", "1.8.0_402");
+  std::string modern = registeredHome(HKEY_LOCAL_MACHINE, "JavaSoft\\JRE\\9", "JavaHome", "9.0.4");
+  EXPECT_TRUE(testfiles::samePath(modern + "\\bin\\java.exe", registryChoice()));
+  EXPECT_TRUE(testfiles::samePath(classic + "\\bin\\java.exe", registryChoice("", "1.8")));
+}
+
 }  // namespace

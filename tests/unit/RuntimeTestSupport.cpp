@@ -117,3 +117,16 @@ void TestRegistry::setString(HKEY root, const std::string& path, const char* nam
 }
 
 void TestRegistry::createKey(HKEY root, const std::string& path) { RegCloseKey(createRegistryKey(root, base_ + path)); }
+
+void writeReleaseFile(const std::string& home, const std::string& version) {
+  testfiles::writeFile(home + "\\release", "IMPLEMENTOR=\"Stand-in\"\nJAVA_VERSION=\"" + version +
+                                                "\"\nJAVA_VERSION_DATE=\"2024-10-15\"\n");
+}
+
+void setPeMachine(const std::string& path, uint16_t machine) {
+  std::string image = testfiles::readFile(path);
+  size_t peOffset = static_cast<unsigned char>(image.at(0x3C)) | static_cast<unsigned char>(image.at(0x3D)) << 8;
+  image.at(peOffset + 4) = static_cast<char>(machine & 0xFF);
+  image.at(peOffset + 5) = static_cast<char>(machine >> 8);
+  testfiles::writeFile(path, image);
+}

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,13 @@ void makeStandinJava(const std::string& exePath, const std::string& version);
 
 // A Java home with bin\java.exe reporting version.
 void makeStandinJre(const std::string& home, const std::string& version);
+
+// A runtime home's release file naming this version (JAVA_VERSION="...").
+void writeReleaseFile(const std::string& home, const std::string& version);
+
+// Rewrites the machine field of a PE file's header (0x8664: a 64-bit image),
+// which is all a look at a runtime's architecture reads.
+void setPeMachine(const std::string& path, uint16_t machine);
 
 // Makes every missing directory of a path, the last component included.
 void makeDirectories(const std::string& path);

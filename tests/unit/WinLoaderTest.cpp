@@ -8,6 +8,8 @@
 
 #include "Config.h"
 #include "ErrorReport.h"
+#include "RuntimeArchitecture.h"
+#include "RuntimeCandidates.h"
 #include "RuntimeTestSupport.h"
 #include "TestFiles.h"
 
@@ -200,6 +202,110 @@ TEST_F(WinLoaderTest, LoadDllKeepsTheEntryPointAndTheJavaHome) {
   ASSERT_TRUE(LoadDLL());
   EXPECT_NE(nullptr, createJavaVmEntry());
   EXPECT_TRUE(testfiles::samePath(home + "\\bin\\..", javaHome())) << javaHome();
+}
+
+TEST_F(WinLoaderTest, SearchPathLooksInThePathFoldersOnlyAndInOrder) {
+  testfiles::SavedVariable path{"PATH"};
+  char savedDirectory[MAX_PATH];
+  GetCurrentDirectoryA(sizeof savedDirectory, savedDirectory);
+  std::string current = dir_ / "current";
+  makeStandinJava(current + "\\java.exe", "1.5.0");
+  std::string first = dir_ / "first";
+  makeDirectories(first);
+  std::string second = dir_ / "second";
+  makeStandinJava(second + "\\java.exe", "1.5.0");
+  std::string third = dir_ / "third";
+  makeStandinJava(third + "\\java.exe", "1.5.0");
+  SetCurrentDirectoryA(current.c_str());
+
+  const struct {
+    std::string path;
+    const char* found;  // nullptr: none
+  } cases[] = {
+      // The current directory (and the application's folder) never count.
+      {first, nullptr},
+      {first + ";" + second + ";" + third, "second"},
+      {";\"" + third + "\";" + second, "third"},
+      {"current;" + first, nullptr},  // a relative folder is not looked in
+      {third + "\\;" + second, "third"},
+  };
+  for (const auto& c : cases) {
+    SetEnvironmentVariableA("PATH", c.path.c_str());
+    char exe[kTextBufferSize] = "";
+    bool found = testSearchPath("", "", exe, sizeof exe);
+    EXPECT_EQ(c.found != nullptr, found) << c.path;
+    if (c.found != nullptr) {
+      EXPECT_TRUE(testfiles::samePath(dir_ / (std::string(c.found) + "\\java.exe"), exe)) << c.path << ": " << exe;
+    }
+  }
+  SetCurrentDirectoryA(savedDirectory);
+}
+
+TEST_F(WinLoaderTest, RuntimeOfTheOtherArchitectureIsSkippedInEveryPass) {
+  uint16_t other = launcherMachine() == kMachineI386 ? kMachineAmd64 : kMachineI386;
+  std::string foreign = dir_ / "foreign";
+  makeStandinJre(foreign, "17.0.2");
+  copyStandin(foreign + "\\bin\\server\\jvm.dll");
+  setPeMachine(foreign + "\\bin\\server\\jvm.dll", other);
+  std::string own = dir_ / "own";
+  makeStandinJre(own, "11.0.2");
+  copyStandin(own + "\\bin\\server\\jvm.dll");
+
+  const struct {
+    std::string sequence;
+    bool modern;
+    std::string chosen;  // empty: none
+  } cases[] = {
+      {"A" + foreign + ";A" + own + ";", true, own},
+      {"B" + foreign + ";", true, ""},  // not in the relative pass either
+      {"A" + foreign + ";A" + own + ";", false, foreign},
+  };
+  for (const auto& c : cases) {
+    std::vector<testfiles::NarrowRecord> records = {{key::jvmSearchSequence, c.sequence}, {key::minJavaVersion, "11"}};
+    if (c.modern) records.push_back({key::modernRuntime, "1"});
+    configure(records);
+    JvmLocation location;
+    EXPECT_EQ(!c.chosen.empty(), searchJvm(&location)) << c.sequence;
+    if (!c.chosen.empty()) {
+      EXPECT_TRUE(testfiles::samePath(c.chosen + "\\bin\\java.exe", location.exePath)) << location.exePath;
+    }
+    if (c.modern) {
+      const CandidateRecord* refused = firstArchitectureRefusal();
+      ASSERT_NE(nullptr, refused) << c.sequence;
+      EXPECT_EQ(other, refused->machine);
+      EXPECT_TRUE(testfiles::samePath(foreign + "\\bin\\java.exe", refused->exePath)) << refused->exePath;
+    }
+  }
+}
+
+TEST_F(WinLoaderTest, LibraryOfTheOtherArchitectureIsNeverLoaded) {
+  uint16_t other = launcherMachine() == kMachineI386 ? kMachineAmd64 : kMachineI386;
+  std::string bin = dir_ / "mixed\\bin";
+  copyStandin(bin + "\\server\\jvm.dll");
+  setPeMachine(bin + "\\server\\jvm.dll", other);
+  copyStandin(bin + "\\classic\\jvm.dll");
+  configure({{key::modernRuntime, "1"}});
+  HMODULE library = loadJvmLibrary((bin + "\\java.exe").c_str());
+  ASSERT_NE(nullptr, library);
+  EXPECT_TRUE(testfiles::samePath(bin + "\\classic\\jvm.dll", moduleName(library))) << moduleName(library);
+  FreeLibrary(library);
+}
+
+TEST_F(WinLoaderTest, RuntimeHomeDropsTheBinFolder) {
+  const struct {
+    const char* exe;
+    const char* home;
+  } cases[] = {
+      {"c:\\jdk-17\\bin\\java.exe", "c:\\jdk-17"},
+      {"c:\\jdk-17\\BIN\\javaw.exe", "c:\\jdk-17"},
+      {"c:\\odd\\java.exe", "c:\\odd"},
+      {"c:\\cabin\\java.exe", "c:\\cabin"},
+  };
+  for (const auto& c : cases) {
+    char home[kTextBufferSize];
+    ASSERT_TRUE(runtimeHome(home, sizeof home, c.exe));
+    EXPECT_STREQ(c.home, home);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,35 @@
+// The runtimes one search looked at and why each was refused, in the order
+// they were looked at; an error message may list them.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class Refusal {
+  none,               // accepted
+  missing,            // no java executable there
+  noVersion,          // neither the release file, the cache nor a probe gave one
+  prerelease,         // a pre-release where none is allowed
+  tooOld,             // below the minimum version
+  tooNew,             // above the maximum version
+  otherArchitecture,  // its jvm.dll is of the other architecture than this launcher
+  noJavaw,            // a GUI application and no javaw.exe beside java.exe
+};
+
+struct CandidateRecord {
+  std::string exePath;
+  std::string version;  // empty when none was obtained
+  Refusal refusal;
+  uint16_t machine;  // the jvm.dll's PE machine when known, else 0
+};
+
+// Adds a record; with the modern runtime search on, a refusal is logged too.
+void recordCandidate(const char* exePath, const char* version, Refusal refusal, uint16_t machine = 0);
+const std::vector<CandidateRecord>& candidateRecords();
+void clearCandidateRecords();
+
+// The first record refused for its architecture, or null.
+const CandidateRecord* firstArchitectureRefusal();
+
+// A few words for the log: "too old", "other architecture", ...
+const char* refusalText(Refusal refusal);
