@@ -9,6 +9,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // This run's extraction directory without a trailing backslash; empty when
 // the executable includes no files.
@@ -30,6 +32,21 @@ bool extractIncludedFiles();
 // the files are out.
 bool extractFilesFrom(HANDLE source, int count, char* dir, size_t capacity);
 
+// extractFilesFrom without holding the files open, so that the directory can
+// still be moved; holdExtractedFiles holds them afterwards.
+bool extractFilesUnheld(HANDLE source, int count, char* dir, size_t capacity);
+void holdExtractedFiles(const char* dir, int count);
+
+// The first count non-empty names of key 2003, in the area's order.
+std::vector<std::string> includedFileNames(int count);
+
+// Whether the included-files area from source's position holds together
+// (checkIncludedArea); the position is kept.
+bool isIncludedAreaWhole(HANDLE source);
+
+// Keeps a handle open until the process ends, as the extracted files' are.
+void holdUntilExit(HANDLE file);
+
 // Whether an included file's name stays inside the extraction directory: no
 // path separator, no drive colon, no "..", not only dots and blanks, and no
 // device name (NUL, COM1.jar, CLOCK$, ...), which would take the bytes.
@@ -39,6 +56,17 @@ bool isSafeIncludedName(const char* name);
 // to path. A size of 0 or less creates no file.
 bool extractFile(HANDLE source, const char* path);
 
-// Copies size bytes from in to out in chunks of at most 8192 bytes,
-// unscrambling them when asked. False when the input ends early.
+// Copies size bytes from in to out in blocks of 256 KB, unscrambling them when
+// asked. False when the input ends early; a failed write ends the process.
 bool copyFileData(HANDLE in, HANDLE out, int32_t size, bool unscramble);
+
+// Receives the bytes read by passFileData, block by block.
+struct DataSink {
+  void* context;
+  void (*take)(void* context, const unsigned char* bytes, DWORD size);
+};
+
+// Reads size bytes from in in large blocks and hands each block, unscrambled
+// when asked, to sink. False, with "ReadFile failed" logged, when the input
+// ends early.
+bool passFileData(HANDLE in, int32_t size, bool unscramble, const DataSink& sink);

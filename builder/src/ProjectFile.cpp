@@ -25,6 +25,7 @@ constexpr std::string_view kCodePageEntry = "codePage";
 constexpr std::string_view kRuntimeLibraryEntry = "runtimeLibrary";
 constexpr std::string_view kIncludeRuntimeLibraryEntry = "includeRuntimeLibrary";
 constexpr std::string_view kArchitectureEntry = "architecture";
+constexpr std::string_view kReuseExtractionEntry = "reuseExtraction";
 constexpr std::string_view kNarrowTable = "narrow";
 constexpr std::string_view kWideTable = "wide";
 constexpr std::string_view kPathEntry = "path";
@@ -359,11 +360,14 @@ private:
             } else if (name == kArchitectureEntry) {
                 options.architecture = architectureEntry(value);
                 options.architecturePos = posOf(value.source());
+            } else if (name == kReuseExtractionEntry) {
+                readNamedSettingAs(*findKeyByNumber(key::reuseExtraction), "[build] reuseExtraction", value);
             } else {
                 error(posOf(name.source()),
                       "unknown [build] setting " + quoted(name.str()) +
                           didYouMean(name.str(), {kOutputEntry, kStubEntry, kCodePageEntry, kRuntimeLibraryEntry,
-                                                  kIncludeRuntimeLibraryEntry, kBuildRuntimeEntry, kArchitectureEntry}));
+                                                  kIncludeRuntimeLibraryEntry, kBuildRuntimeEntry, kArchitectureEntry,
+                                                  kReuseExtractionEntry}));
             }
         });
     }

@@ -118,6 +118,10 @@ NAMED_FORMS = [
      "Hello could not start Java. The main method may have thrown an exception."),
     ("copy-hint", MAIN, 3006, "Press Ctrl+C to copy this message."),
     ("download-page", MAIN + 'downloadUrl = "https://example.org/java"\n', 3004, "https://example.org/java"),
+    # Reused extraction is off unless asked for, by either name.
+    ("extraction-not-reused-by-default", MAIN, 3007, None),
+    ("reuse-extraction", MAIN + "reuseExtraction = true\n", 3007, "1"),
+    ("build-reuse-extraction", MAIN + "[build]\nreuseExtraction = true\n", 3007, "1"),
 ]
 
 

@@ -12,7 +12,9 @@
 #include "Buffers.h"
 #include "Config.h"
 #include "DeletionQueue.h"
+#include "ExtractionCache.h"
 #include "TempTestSupport.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -71,9 +73,10 @@ struct CopyCase {
   bool unscramble;
 };
 
-// Around the 8192-byte chunk and the 4-byte word: 20000 is 8192 + 8192 + 3616.
-const CopyCase kCopyCases[] = {{1, true},    {3, true},    {8191, true}, {8192, true},
-                               {8193, true}, {20000, true}, {20000, false}};
+// Around the 8192-byte chunk, the 256 KB block, the 16-byte and 4-byte steps
+// of the unscrambling: 20000 is 8192 + 8192 + 3616.
+const CopyCase kCopyCases[] = {{1, true},     {3, true},     {8191, true},   {8192, true},   {8193, true},
+                               {20000, true}, {20000, false}, {262144, true}, {262161, true}, {600003, true}};
 
 TEST_F(ExtractionTest, CopiesEveryByteAndNothingBehind) {
   for (const CopyCase& c : kCopyCases) {
@@ -296,6 +299,63 @@ TEST_F(ExtractionTest, AnExecutableWithoutIncludedFilesMakesNoDirectory) {
   EXPECT_TRUE(extractIncludedFiles());
   EXPECT_STREQ(extractionDirectory(), "");
   EXPECT_NE(logText().find("Included files: 0"), std::string::npos);
+}
+
+// Sets the folder's last-write time, the cache's "last used", days back.
+void setDaysUnused(const std::string& folder, int days) {
+  HANDLE handle = CreateFileA(folder.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE) << folder;
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  ULARGE_INTEGER time{};
+  time.LowPart = now.dwLowDateTime;
+  time.HighPart = now.dwHighDateTime;
+  time.QuadPart -= static_cast<uint64_t>(days) * 24 * 60 * 60 * 10000000ull;
+  FILETIME then{time.LowPart, time.HighPart};
+  EXPECT_TRUE(SetFileTime(handle, nullptr, nullptr, &then));
+  CloseHandle(handle);
+}
+
+TEST_F(ExtractionTest, AReusedExtractionRemovesOnlyCachesUnusedForThirtyDays) {
+  testfiles::SavedVariable saved("LOCALAPPDATA");
+  SetEnvironmentVariableA("LOCALAPPDATA", dir.c_str());
+  char root[kTextBufferSize];
+  ASSERT_TRUE(extractionCacheRoot(root, sizeof root));
+  EXPECT_EQ(std::string(root), dir + "\\tovex\\cache");
+  struct Folder {
+    const char* name;
+    int daysUnused;
+    bool stays;
+  };
+  // Only folders named as caches are the cache's own.
+  const Folder folders[] = {{"0123456789abcdef", 31, false}, {"fedcba9876543210", 29, true},
+                            {"old-but-not-ours", 90, true}};
+  for (const Folder& folder : folders) {
+    std::string path = std::string(root) + "\\" + folder.name;
+    CreateDirectoryA(path.c_str(), nullptr);
+    writeWholeFile(path + "\\app.jar", "old");
+    setDaysUnused(path, folder.daysUnused);
+  }
+
+  std::string exe = dir + "\\app.exe";
+  std::string content = patternBytes(70000);
+  writeWholeFile(exe, fakeExecutable({{key::includedFileCount, "1"}, {key::includedFileNames, "app.jar;"}},
+                                     includedFile(content)));
+  for (const char* expected : {"Extracted files kept in ", "Reusing "}) {
+    SCOPED_TRACE(expected);
+    HANDLE source = loadFakeExecutable(exe);
+    ASSERT_NE(source, INVALID_HANDLE_VALUE);
+    char used[kTextBufferSize];
+    EXPECT_TRUE(reuseOrExtractFrom(source, 1, used, sizeof used));
+    CloseHandle(source);
+    EXPECT_EQ(std::string(used).rfind(std::string(root) + "\\", 0), 0u) << used;
+    EXPECT_NE(logText().find(expected + std::string(used)), std::string::npos);
+    EXPECT_TRUE(readWholeFile(std::string(used) + "\\app.jar") == content);
+  }
+  for (const Folder& folder : folders) {
+    EXPECT_EQ(pathExists(std::string(root) + "\\" + folder.name), folder.stays) << folder.name;
+  }
 }
 
 }  // namespace
