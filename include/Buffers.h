@@ -20,3 +20,19 @@ bool appendWideText(wchar_t* dst, size_t capacity, const wchar_t* src);
 bool formatText(char* dst, size_t capacity, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 bool formatTextV(char* dst, size_t capacity, const char* format, va_list args);
+
+// A text buffer of kTextBufferSize bytes that lives for the whole run. Its
+// storage is taken from the heap on first use, because a fixed buffer in
+// static storage adds its size to the executable. It is never freed, so code
+// that runs while the process ends can still read it.
+class RunText {
+ public:
+  char* text() {
+    if (storage_ == nullptr) storage_ = new char[kTextBufferSize]();
+    return storage_;
+  }
+  static constexpr size_t capacity = kTextBufferSize;
+
+ private:
+  char* storage_ = nullptr;
+};

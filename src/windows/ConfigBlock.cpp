@@ -149,7 +149,7 @@ void loadConfigBlock() {
     case ConfigReadResult::badMagic:
       fatalError("Internal Error: magic");
     case ConfigReadResult::badInt:
-      printf("error %lu\n", static_cast<unsigned long>(systemError));
+      __ms_printf("error %lu\n", static_cast<unsigned long>(systemError));
       fflush(stdout);
       fatalError("Internal Error: readInt");
     case ConfigReadResult::badString:

@@ -86,7 +86,8 @@ int presentMessage(const char* message, UINT buttons) {
     // Binary, so that the text goes out as configured (its own CR LF line
     // breaks included) followed by exactly one line feed.
     _setmode(_fileno(stderr), _O_BINARY);
-    fprintf(stderr, "%s\n", message);
+    fputs(message, stderr);
+    fputc('\n', stderr);
     fflush(stderr);
     return IDOK;
   }

@@ -31,7 +31,7 @@ constexpr uint32_t kScrambleWord = blockformat::kScrambleMask * 0x01010101u;
 constexpr unsigned kDirectoryNumbers = 32768;
 constexpr unsigned kDirectoryAttempts = 100;
 
-char directory[kTextBufferSize];
+RunText directory;
 
 // Read handles on the extracted files, never closed: another launcher's
 // deletion run cannot remove a file that is open without delete sharing.
@@ -171,7 +171,7 @@ bool extractFilesInto(HANDLE source, int count, char* dir, size_t capacity, bool
 
 }  // namespace
 
-const char* extractionDirectory() { return directory; }
+const char* extractionDirectory() { return directory.text(); }
 
 bool isSafeIncludedName(const char* name) {
   // Without a separator or a drive colon a name cannot reach outside the directory.
@@ -262,7 +262,7 @@ bool extractIncludedFiles() {
   logInfo("extracting files");
   int count = configInt(key::includedFileCount);
   logInfo("Included files: %d", count);
-  directory[0] = 0;
+  directory.text()[0] = 0;
   if (count <= 0) return true;
 
   HANDLE source = openOwnExecutable();
@@ -273,8 +273,8 @@ bool extractIncludedFiles() {
   bool extracted = SetFilePointer(source, static_cast<LONG>(includedFilesOffset()), nullptr, FILE_BEGIN) !=
                        INVALID_SET_FILE_POINTER &&
                    (configInt(key::reuseExtraction) != 0
-                        ? reuseOrExtractFrom(source, count, directory, sizeof directory)
-                        : extractFilesFrom(source, count, directory, sizeof directory));
+                        ? reuseOrExtractFrom(source, count, directory.text(), RunText::capacity)
+                        : extractFilesFrom(source, count, directory.text(), RunText::capacity));
   CloseHandle(source);
   if (extracted) logInfo("extracting files done");
   return extracted;

@@ -59,6 +59,13 @@ uint64_t areaHash(const std::vector<IncludedEntry>& entries) {
   return finishContentHash(state);
 }
 
+// root\<hash as 16 lower-case hex digits>, the name isCacheFolderName accepts.
+// Two halves, because the system C library's formatting may not know "ll".
+bool cacheFolderPath(char* out, size_t capacity, const char* root, uint64_t hash) {
+  return formatText(out, capacity, "%s\\%08lx%08lx", root, static_cast<unsigned long>(hash >> 32),
+                    static_cast<unsigned long>(hash & 0xffffffffu));
+}
+
 // Whether the file holds the entry's bytes; its handle goes to held either way.
 bool holdMatchingFile(const char* path, const IncludedEntry& entry, std::vector<HANDLE>* held) {
   // No write sharing: the bytes checked are the bytes the application reads.
@@ -193,8 +200,7 @@ bool reuseOrExtractFrom(HANDLE source, int count, char* dir, size_t capacity) {
   // A damaged area is extracted as ever, to fail the same way.
   bool cacheable = start != INVALID_SET_FILE_POINTER && isIncludedAreaWhole(source) &&
                    readIncludedEntries(source, count, &entries) && extractionCacheRoot(root, sizeof root) &&
-                   formatText(folder, sizeof folder, "%s\\%016llx", root,
-                              static_cast<unsigned long long>(areaHash(entries)));
+                   cacheFolderPath(folder, sizeof folder, root, areaHash(entries));
   if (cacheable && fileExists(folder)) {
     if (holdCacheFolder(folder, entries)) {
       logInfo("Reusing %s", folder);

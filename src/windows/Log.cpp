@@ -35,7 +35,7 @@ void writeFirstEntry() {
   executable[length < sizeof executable ? length : sizeof executable - 1] = 0;
   time_t now = time(nullptr);
   const char* when = ctime(&now);
-  fprintf(logFile, "Started executable %s at %s\n", executable, when != nullptr ? when : "\n");
+  __ms_fprintf(logFile, "Started executable %s at %s\n", executable, when != nullptr ? when : "\n");
   fflush(logFile);
 }
 
@@ -78,10 +78,11 @@ FILE* createTemporaryLog(const char* directory, const char* prefix) {
   size_t used = strlen(chosen);
   const char* separator = (used > 0 && chosen[used - 1] != '\\' && chosen[used - 1] != '/') ? "\\" : "";
 
-  static char name[kTextBufferSize];
+  static RunText nameText;
+  char* name = nameText.text();
   DWORD process = GetCurrentProcessId();
   for (unsigned attempt = 0; attempt < 10000; ++attempt) {
-    if (!formatText(name, sizeof name, "%s%s%s%lx_%u", chosen, separator, prefix,
+    if (!formatText(name, RunText::capacity, "%s%s%s%lx_%u", chosen, separator, prefix,
                     static_cast<unsigned long>(process), attempt)) {
       return nullptr;
     }
@@ -116,7 +117,7 @@ void writeLine(const char* prefix, const char* format, va_list args) {
   openLog();
   if (logFile == nullptr) return;
   fputs(prefix, logFile);
-  vfprintf(logFile, format, args);
+  __ms_vfprintf(logFile, format, args);
   fputs("\n", logFile);
   fflush(logFile);
 }

@@ -68,7 +68,7 @@ void unpackJar(const char* home, const char* jar) {
 void unpackPackedRuntime(const char* home) {
   if (!homeFileExists(home, "lib\\rt.jar.pack") || homeFileExists(home, "lib\\jsse.jar")) return;
   logInfo("Unpacking JRE");
-  printf("Preparing JRE ...\n");
+  fputs("Preparing JRE ...\n", stdout);
   fflush(stdout);
   for (const char* jar : kPackedJars) unpackJar(home, jar);
   logInfo("Unpacking JRE done");

@@ -13,9 +13,9 @@
 
 namespace {
 
-char exePath[kTextBufferSize];
+RunText exePathText;
 bool exePathKnown = false;
-char exeDir[kTextBufferSize];
+RunText exeDirText;
 bool exeDirKnown = false;
 
 UINT fileCodePage() { return AreFileApisANSI() ? CP_ACP : CP_OEMCP; }
@@ -112,9 +112,10 @@ bool isWindowsNT() {
 }
 
 const char* executablePath() {
+  char* exePath = exePathText.text();
   if (!exePathKnown) {
-    if (!isWindowsNT() || !wideShortExecutablePath(exePath, sizeof exePath)) {
-      ansiShortExecutablePath(exePath, sizeof exePath);
+    if (!isWindowsNT() || !wideShortExecutablePath(exePath, RunText::capacity)) {
+      ansiShortExecutablePath(exePath, RunText::capacity);
     }
     lowerCasePath(exePath);
     collapseBackslashes(exePath);
@@ -124,10 +125,11 @@ const char* executablePath() {
 }
 
 const char* executableDirectory() {
+  char* exeDir = exeDirText.text();
   if (!exeDirKnown) {
     char* namePart = nullptr;
-    DWORD length = GetFullPathNameA(executablePath(), sizeof exeDir, exeDir, &namePart);
-    if (length == 0 || length >= sizeof exeDir) copyText(exeDir, sizeof exeDir, executablePath());
+    DWORD length = GetFullPathNameA(executablePath(), RunText::capacity, exeDir, &namePart);
+    if (length == 0 || length >= RunText::capacity) copyText(exeDir, RunText::capacity, executablePath());
     char* lastSeparator = strrchr(exeDir, '\\');
     char* lastSlash = strrchr(exeDir, '/');
     if (lastSlash != nullptr && (lastSeparator == nullptr || lastSlash > lastSeparator)) lastSeparator = lastSlash;

@@ -38,7 +38,7 @@ using RemoveDllDirectoryFunction = BOOL(WINAPI*)(void*);
 using SetDllDirectoryFunction = BOOL(WINAPI*)(const char*);
 
 CreateJavaVmFunction createJavaVm = nullptr;
-char javaHomeText[kTextBufferSize] = "";
+RunText javaHomeText;
 
 // The version bounds of one search.
 struct VersionBounds {
@@ -294,7 +294,7 @@ void reportBrokenRuntime(const JvmLocation& location) {
 
 CreateJavaVmFunction createJavaVmEntry() { return createJavaVm; }
 
-const char* javaHome() { return javaHomeText; }
+const char* javaHome() { return javaHomeText.text(); }
 
 bool runtimeDirectory(char* out, size_t capacity, const char* exePath) {
   const char* lastSeparator = strrchr(exePath, '\\');
@@ -307,9 +307,9 @@ bool runtimeDirectory(char* out, size_t capacity, const char* exePath) {
 }
 
 void setJavaHome(const char* exePath) {
-  if (!runtimeDirectory(javaHomeText, sizeof javaHomeText, exePath) ||
-      !appendText(javaHomeText, sizeof javaHomeText, "..")) {
-    javaHomeText[0] = 0;
+  char* home = javaHomeText.text();
+  if (!runtimeDirectory(home, RunText::capacity, exePath) || !appendText(home, RunText::capacity, "..")) {
+    home[0] = 0;
   }
 }
 
