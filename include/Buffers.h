@@ -8,6 +8,7 @@
 #pragma once
 #include <cstdarg>
 #include <cstddef>
+#include <string_view>
 
 constexpr size_t kTextBufferSize = 8192;
 
@@ -20,6 +21,24 @@ bool appendWideText(wchar_t* dst, size_t capacity, const wchar_t* src);
 bool formatText(char* dst, size_t capacity, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 bool formatTextV(char* dst, size_t capacity, const char* format, va_list args);
+
+// The first characters of a longer text, e.g. one entry of a list; false when
+// it had to be cut.
+bool copyText(char* dst, size_t capacity, std::string_view src);
+
+// Calls visit(entry) with each non-empty entry of a ";"-separated list, as a
+// view into the list, until visit returns true; whether one did.
+template <typename Visit>
+bool forEachListEntry(std::string_view list, Visit visit) {
+  while (!list.empty()) {
+    size_t end = list.find(';');
+    std::string_view entry = list.substr(0, end);
+    if (!entry.empty() && visit(entry)) return true;
+    if (end == std::string_view::npos) break;
+    list.remove_prefix(end + 1);
+  }
+  return false;
+}
 
 // A text buffer of kTextBufferSize bytes that lives for the whole run. Its
 // storage is taken from the heap on first use, because a fixed buffer in

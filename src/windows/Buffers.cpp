@@ -35,6 +35,14 @@ bool copyText(char* dst, size_t capacity, const char* src) {
   return copyBounded(dst, capacity, 0, src);
 }
 
+bool copyText(char* dst, size_t capacity, std::string_view src) {
+  if (capacity == 0) return false;
+  size_t length = src.size() < capacity ? src.size() : capacity - 1;
+  src.copy(dst, length);
+  dst[length] = 0;
+  return length == src.size();
+}
+
 bool appendText(char* dst, size_t capacity, const char* src) {
   size_t used = boundedLength(dst, capacity);
   if (used >= capacity) return false;  // not terminated: nothing fits

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -177,6 +179,53 @@ TEST(FormatText, LongResultInFullSizeBuffer) {
   static char buffer[kTextBufferSize];
   EXPECT_FALSE(formatText(buffer, sizeof buffer, "[%s]", longText.c_str()));
   EXPECT_EQ("[" + std::string(kTextBufferSize - 2, 'x'), std::string(buffer));
+}
+
+TEST(CopyText, PartOfALongerText) {
+  struct Case {
+    const char* text;
+    size_t length;
+    size_t capacity;
+    const char* expected;
+    bool whole;
+  };
+  const Case cases[] = {
+      {"abc;def", 3, 8, "abc", true},
+      {"abc;def", 3, 4, "abc", true},
+      {"abc;def", 3, 3, "ab", false},
+      {"abc", 0, 4, "", true},
+  };
+  for (const Case& c : cases) {
+    GuardedBuffer<char> buffer(c.capacity);
+    EXPECT_EQ(c.whole, copyText(buffer.data(), buffer.capacity(), std::string_view(c.text, c.length)));
+    EXPECT_EQ(c.expected, buffer.text());
+    EXPECT_TRUE(buffer.guardIntact());
+  }
+}
+
+TEST(ForEachListEntry, VisitsNonEmptyEntriesUntilOneStops) {
+  struct Case {
+    const char* list;
+    const char* stopAt;
+    std::vector<std::string> visited;
+    bool stopped;
+  };
+  const Case cases[] = {
+      {"", "", {}, false},
+      {";;", "", {}, false},
+      {"a;bc;;d;", "", {"a", "bc", "d"}, false},
+      {"a;bc;d", "bc", {"a", "bc"}, true},
+      {"only", "", {"only"}, false},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> visited;
+    bool stopped = forEachListEntry(c.list, [&](std::string_view entry) {
+      visited.emplace_back(entry);
+      return entry == c.stopAt;
+    });
+    EXPECT_EQ(c.visited, visited) << c.list;
+    EXPECT_EQ(c.stopped, stopped) << c.list;
+  }
 }
 
 }  // namespace
