@@ -120,3 +120,9 @@ def time_rounds(starts, rounds):
         shift = round_number % len(starts)
         for start in starts[shift:] + starts[:shift]:
             start.run_once()
+
+
+def paired_ratio(numerator, denominator):
+    """The median of each round's ratio of two starts' times: the two starts of
+    one round see much the same load."""
+    return statistics.median(a / b for a, b in zip(numerator.samples, denominator.samples))
