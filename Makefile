@@ -51,7 +51,7 @@ test: all fuzz-build
 
 # Benchmarks of both launchers, each against baselines measured in the same
 # run, ending in one table (what, x86, x64, goal, met); ROUNDS=N sets the
-# timed starts of each kind (default 21).
+# timed starts of each kind (default 31).
 bench: launcher builder java
 	/usr/bin/python3 bench/run_bench.py
 

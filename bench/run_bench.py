@@ -27,7 +27,7 @@ Every start of one architecture is timed in the same rounds, each round in
 another order, under one Wine server kept warm. Times are medians; a ratio
 is the median of the rounds' ratios, as the two starts of one round see
 much the same load of a busy machine.
-ROUNDS=N in the environment sets the rounds (default 21).
+ROUNDS=N in the environment sets the rounds (default 31).
 """
 import os
 import random
@@ -43,7 +43,7 @@ from wine_bench import (ARCHITECTURES, BUILD_TREES, PIDS_KEY, STUBS, SYSTEM_FOLD
                         Start, build_app, drive_c, forget_key, paired_ratio, runtimes, start_wine, stop_wine,
                         time_rounds, wine, wine_env)
 
-ROUNDS = int(os.environ.get("ROUNDS", "21"))
+ROUNDS = int(os.environ.get("ROUNDS", "31"))
 STUB_GOAL = 160 * 1024
 START_GOAL = 1.10
 FIRST_START_GOAL = 1.10
@@ -119,13 +119,16 @@ def measure_stub(arch, env):
 
 
 def same_imports_note(arch):
-    """Empty when the same-imports floor imports every function the launcher
-    does; else what it lacks (its import libraries are out of date)."""
+    """Empty when the same-imports floor imports what the launcher imports;
+    else how they differ (its import libraries are out of date, or the C
+    runtime brings a DLL the launcher no longer has)."""
     launcher = imports(STUBS[arch])
     floor = imports(BUILD_TREES[arch] / "bench" / "same_imports_floor.exe")
     lacking = [f"{dll}!{name}" for dll, names in launcher.items() for name in names
                if name not in floor.get(dll, []) and not name.startswith("#")]
-    return f" (floor lacks {len(lacking)} imports: {', '.join(lacking[:3])})" if lacking else ""
+    extra = sorted(set(floor) - set(launcher))
+    note = f"; the floor lacks {len(lacking)} imports ({', '.join(lacking[:3])})" if lacking else ""
+    return note + (f"; the floor also imports {', '.join(extra)}" if extra else "")
 
 
 def measure_extraction(arch, env):
