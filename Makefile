@@ -50,10 +50,12 @@ test: all fuzz-build
 	xvfb-run -a -s "-screen 0 1024x768x24" scripts/run-tests
 
 # Benchmarks of both launchers, each against baselines measured in the same
-# run, ending in one table (what, x86, x64, goal, met); ROUNDS=N sets the
-# timed starts of each kind (default 31).
+# run, ending in one table (what, x86, x64, goal, met); ROUNDS sets the
+# timed starts of each kind.
+ROUNDS ?= 31
+
 bench: launcher builder java
-	/usr/bin/python3 bench/run_bench.py
+	ROUNDS=$(ROUNDS) /usr/bin/python3 bench/run_bench.py
 
 # Fuzz targets (libFuzzer, ASan, UBSan; native clang) in build/fuzz. `make fuzz`
 # runs each for FUZZ_SECONDS on a copy of its corpus; findings land in
