@@ -83,7 +83,6 @@ LINES = {}
 
 def line(key, what, goal):
     LINES[key] = Line(what, goal)
-    return LINES[key]
 
 
 line("size", "stub size", f"<= {STUB_GOAL // 1024} KB ({STUB_GOAL:,} bytes)")
@@ -276,6 +275,8 @@ def bench_starts(arch, env, root):
     probes = java21.run_count()
     LINES["release"].set(arch, ratio_figure(starts["release"], starts["modern"]) + f", {probes} java.exe runs",
                          paired_ratio(starts["release"], starts["modern"]) <= FIRST_START_GOAL and probes == 0)
+    if not single_log:
+        print(f"{arch}: the single-instance second start wrote no log: only its temporary folder tells")
     # A start that extracts logs the folder it makes, before it makes it.
     extracted = bool(single_made) or any(text in single_log for text in ("Temp dir:", "Extracted files kept in"))
     handed_over = single_jvms == 1  # the first instance's JVM alone
