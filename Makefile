@@ -49,11 +49,13 @@ java: setup
 test: all fuzz-build
 	xvfb-run -a -s "-screen 0 1024x768x24" scripts/run-tests
 
-# Benchmarks: each compares against a baseline measured in the same run.
-bench: launcher builder
-	scripts/wine-run $(WIN_BUILD)/bench/extraction_bench.exe 1 100
-	/usr/bin/python3 bench/search_bench.py
-	/usr/bin/python3 bench/launch_bench.py
+# Benchmarks of both launchers, each against baselines measured in the same
+# run, ending in one table (what, x86, x64, goal, met); ROUNDS sets the
+# timed starts of each kind.
+ROUNDS ?= 31
+
+bench: launcher builder java
+	ROUNDS=$(ROUNDS) /usr/bin/python3 bench/run_bench.py
 
 # Fuzz targets (libFuzzer, ASan, UBSan; native clang) in build/fuzz. `make fuzz`
 # runs each for FUZZ_SECONDS on a copy of its corpus; findings land in
