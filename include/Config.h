@@ -26,9 +26,6 @@ HANDLE openOwnExecutable();
 // File position just behind the last wide record: where the included files begin.
 uint32_t includedFilesOffset();
 
-// The open file as a source of positioned reads.
-ByteSource fileByteSource(HANDLE file);
-
 // Reads the block of an open executable into the store (emptied first).
 ConfigReadResult readConfigBlock(HANDLE file);
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <new>
+#include <vector>
 
 #include "BlockFormat.h"
 #include "Buffers.h"
@@ -110,15 +111,46 @@ wchar_t* readWideString(HANDLE file) {
   return readInt32(file, &length) ? readWideStringText(file, length) : nullptr;
 }
 
-ByteSource fileByteSource(HANDLE file) {
-  DWORD size = GetFileSize(file, nullptr);
-  auto readAt = [](void* context, uint32_t offset, void* buffer, uint32_t count) {
-    HANDLE handle = static_cast<HANDLE>(context);
-    return SetFilePointer(handle, static_cast<LONG>(offset), nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
-           readExactly(handle, buffer, count);
-  };
-  return ByteSource{file, readAt, size == INVALID_FILE_SIZE ? 0 : size};
+namespace {
+
+bool readAtFrom(HANDLE file, uint32_t offset, void* buffer, uint32_t count) {
+  return seekTo(file, static_cast<LONG>(offset)) && readExactly(file, buffer, count);
 }
+
+// The block's records are many small reads, each a system call of its own:
+// they are served from one window of the file instead. A read the window
+// cannot hold goes to the file as it is, and so fails as it would.
+struct ReadWindow {
+  static constexpr uint32_t kSize = 64 * 1024;
+  HANDLE file;
+  uint32_t fileSize;
+  uint32_t start = 0;
+  uint32_t length = 0;
+  std::vector<unsigned char> bytes;
+};
+
+bool fillWindow(ReadWindow* window, uint32_t offset) {
+  uint32_t length = window->fileSize - offset < ReadWindow::kSize ? window->fileSize - offset : ReadWindow::kSize;
+  window->bytes.resize(ReadWindow::kSize);
+  window->length = 0;
+  if (!readAtFrom(window->file, offset, window->bytes.data(), length)) return false;
+  window->start = offset;
+  window->length = length;
+  return true;
+}
+
+bool readThroughWindow(void* context, uint32_t offset, void* buffer, uint32_t count) {
+  ReadWindow* window = static_cast<ReadWindow*>(context);
+  bool fitsFile = offset <= window->fileSize && count <= window->fileSize - offset;
+  bool inWindow = offset >= window->start && offset - window->start <= window->length &&
+                  count <= window->length - (offset - window->start);
+  if (!inWindow && fitsFile && count <= ReadWindow::kSize) inWindow = fillWindow(window, offset);
+  if (!inWindow) return readAtFrom(window->file, offset, buffer, count);
+  if (count > 0) memcpy(buffer, window->bytes.data() + (offset - window->start), count);
+  return true;
+}
+
+}  // namespace
 
 ConfigReadResult readConfigBlock(HANDLE file) {
   clearStore(narrowStore);
@@ -127,8 +159,10 @@ ConfigReadResult readConfigBlock(HANDLE file) {
   auto storeWide = [](void*, int32_t key, char* text) {
     storeText(wideStore, key, reinterpret_cast<wchar_t*>(text));
   };
-  ConfigReadResult result = readBlockRecords(fileByteSource(file), RecordSink{nullptr, storeNarrow, storeWide},
-                                             &filesOffset);
+  DWORD size = GetFileSize(file, nullptr);
+  ReadWindow window{file, size == INVALID_FILE_SIZE ? 0 : size, 0, 0, {}};
+  ConfigReadResult result = readBlockRecords(ByteSource{&window, readThroughWindow, window.fileSize},
+                                             RecordSink{nullptr, storeNarrow, storeWide}, &filesOffset);
   // Positioned behind what was read, as a reader of the area expects.
   if (result == ConfigReadResult::ok) seekTo(file, static_cast<LONG>(filesOffset));
   return result;
