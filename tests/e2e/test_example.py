@@ -9,11 +9,8 @@ import subprocess
 
 import pytest
 
-from conftest import DIST, TOVEX, run_logged
+from harness import DIST, STARTER, TOVEX, Calls, run_logged, stderr_text
 from runtimes import make_jre, require_standins
-from test_launch import STARTER, Calls
-from test_splash import running  # noqa: F401  (a fixture)
-from test_start_up import stderr_text
 
 EXAMPLE = DIST / "examples" / "hello.exe"
 

@@ -13,13 +13,12 @@ import tempfile
 
 import pytest
 
-from conftest import NO_RUNTIME_EXIT, dismiss_message_box, wait_for, windows_path
+from harness import J142, NO_RUNTIME_EXIT, dismiss_message_box, wait_for, windows_path
 from runtimes import make_jre, require_standins, standin
 
 pytestmark = pytest.mark.skipif(not os.environ.get("DISPLAY") or shutil.which("import") is None,
                                 reason="needs an X display and ImageMagick's import (run under `make test`)")
 
-J142 = 'java version "1.4.2_03"'
 SPLASH_CLASS = "TovexSplashScreen"
 WIDTH, HEIGHT = 256, 86
 GREY = (192, 192, 192)  # the stock light grey brush: no picture in these builds
@@ -64,17 +63,6 @@ def held_jre(rt):
     jre.release = lambda: (jre.bin / RELEASE).write_text("go")
     yield jre
     jre.release()  # a probe still waiting ends
-
-
-@pytest.fixture
-def running(request):
-    """running(process): the process is ended when the test ends."""
-    processes = []
-    yield processes.append
-    for process in processes:
-        if process.poll() is None:
-            process.kill()
-            process.wait(timeout=60)
 
 
 def splash_windows(env):

@@ -6,7 +6,7 @@ import uuid
 import pytest
 
 import runtimes
-from conftest import wait_for
+from harness import wait_for
 from runtimes import make_jre, make_jdk
 
 

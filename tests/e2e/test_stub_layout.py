@@ -7,7 +7,7 @@ import subprocess
 
 import pytest
 
-from conftest import STUBS
+from harness import STUBS
 
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll",
                "msvcrt.dll", "ole32.dll", "comctl32.dll"}
