@@ -100,6 +100,11 @@ def write_block(narrow, wide):
     return bytes(block)
 
 
+def at(offset):
+    """An offset as the tool's messages give it: decimal, then hexadecimal."""
+    return f"{offset} ({offset:#X})".replace("0X", "0x")
+
+
 def make_jar(path, main_class=None, *, compress=True):
     """A jar whose manifest names main_class (none: no Main-Class)."""
     path.parent.mkdir(parents=True, exist_ok=True)
@@ -303,15 +308,12 @@ def make_stub_with_resources(resources):
 
 
 def section_table(image):
-    count = struct.unpack_from("<H", image, 0x86)[0]
-    table = 0x80 + 24 + struct.unpack_from("<H", image, 0x94)[0]
-    sections = []
-    for i in range(count):
-        at = table + 40 * i
-        name = image[at:at + 8].rstrip(b"\0").decode()
-        vsize, vaddr, rawsize, rawptr = struct.unpack_from("<IIII", image, at + 8)
-        sections.append({"name": name, "vaddr": vaddr, "vsize": vsize, "rawptr": rawptr, "rawsize": rawsize})
-    return sections
+    """The section headers of a fake stub: name, sizes and places of each."""
+    count, optional_header_size = struct.unpack_from("<H", image, 0x86)[0], struct.unpack_from("<H", image, 0x94)[0]
+    table = 0x80 + 24 + optional_header_size
+    return [{"name": name.rstrip(b"\0").decode(), "vaddr": vaddr, "vsize": vsize,
+             "rawptr": rawptr, "rawsize": rawsize}
+            for name, vsize, vaddr, rawsize, rawptr in struct.iter_unpack("<8sIIII16x", image[table:table + 40 * count])]
 
 
 def read_resources(image):

@@ -311,7 +311,8 @@ MAIN_SLEEP_MS = 120000
 
 
 def wine(env, *args, timeout=120):
-    return subprocess.run(["wine", *args], env=env, capture_output=True, timeout=timeout)
+    """Runs a Wine program (paths may be given as Path objects) and captures its output."""
+    return subprocess.run(["wine", *map(str, args)], env=env, capture_output=True, timeout=timeout)
 
 
 def short_path(env, windows_path):
