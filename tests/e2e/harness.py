@@ -33,18 +33,19 @@ def wine_environment():
     # Sourced with $0 naming the script: it finds the repository from there.
     listing = subprocess.run(["sh", "-c", '. "$0" && env -0', str(script)], check=True,
                              capture_output=True).stdout
-    env = dict(entry.split("=", 1) for entry in listing.decode().split("\0") if "=" in entry)
+    env = dict(entry.split("=", 1) for entry in listing.decode(errors="surrogateescape").split("\0") if "=" in entry)
     # The launcher's own switches come from each test, never from the caller.
     for name in ("TOVEX_LOG", "VANDREL_LOG", "TOVEX_JAVA_HOME", "VANDREL_JAVA_HOME"):
         env.pop(name, None)
     return env
 
 
-def start_wine(env):
+def start_wine(env, keep=False):
     """Makes the prefix if need be and starts Wine's services with none of
-    this process's standard handles (scripts/wine-start)."""
-    subprocess.run([str(REPO / "scripts" / "wine-start")], env=env, check=True, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
+    this process's standard handles (scripts/wine-start); with `keep` the
+    Wine server stays up until `wineserver -k`."""
+    subprocess.run([str(REPO / "scripts" / "wine-start"), *(["--keep"] if keep else [])], env=env, check=True,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
 
 
 def registry_view(arch):
