@@ -7,10 +7,13 @@ import os
 import re
 import shutil
 import subprocess
+import tempfile
 import time
 from pathlib import Path
 
 import pytest
+
+from runtimes import standin
 
 REPO = Path(__file__).resolve().parents[2]
 DIST = REPO / "dist"
@@ -142,6 +145,57 @@ def find_window(title):
                             text=True)
     ids = result.stdout.split()
     return ids[0] if ids else None
+
+
+# ---- the splash screen
+
+SPLASH_CLASS = "TovexSplashScreen"
+
+
+def splash_windows(env):
+    """The splash windows of every process: [{visible, topmost, rect, title}]."""
+    # Output through a file: a Wine process that the probe brings up (the
+    # desktop's) may keep a pipe open long after the probe has ended.
+    with tempfile.TemporaryFile() as out:
+        subprocess.run(["wine", str(standin("window_probe.exe")), SPLASH_CLASS], env=env, stdin=subprocess.DEVNULL,
+                       stdout=out, stderr=subprocess.DEVNULL, timeout=120)
+        out.seek(0)
+        text = out.read().decode("cp1252")
+    windows = []
+    for line in text.splitlines():
+        match = re.match(r"visible=(\d) topmost=(\d) rect=(-?\d+),(-?\d+),(-?\d+),(-?\d+) title=(.*)", line)
+        if match:
+            windows.append({"visible": match[1] == "1", "topmost": match[2] == "1",
+                            "rect": tuple(int(match[i]) for i in range(3, 7)), "title": match[7]})
+    return windows
+
+
+def visible_splash(env):
+    return next((w for w in splash_windows(env) if w["visible"]), None)
+
+
+class Screen:
+    """A screenshot of the whole X display (saved as PNG beside the test's files)."""
+
+    def __init__(self, path):
+        data = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], capture_output=True,
+                              check=True).stdout
+        subprocess.run(["convert", "ppm:-", str(path)], input=data, capture_output=True)
+        fields = data.split(maxsplit=4)
+        assert fields[0] == b"P6" and fields[3] == b"255"
+        self.width, self.height, self.pixels = int(fields[1]), int(fields[2]), fields[4]
+
+    def pixel(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.pixels[i:i + 3])
+
+    def count(self, box, test):
+        left, top, right, bottom = box
+        return sum(1 for y in range(top, bottom) for x in range(left, right) if test(self.pixel(x, y)))
+
+
+def calls_with(jre, text):
+    return [line for line in jre.jvm_calls() if text in line]
 
 
 # ---- projects and what their starts print

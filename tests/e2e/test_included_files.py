@@ -8,8 +8,8 @@ import pytest
 
 from blockfile import layout
 from harness import (FILES, NO_RUNTIME_EXIT, NO_RUNTIME_PROJECT, WITHOUT_LIBRARY, extraction_dir_from_log,
-                     extraction_dirs, find_window, project_with_files, queue_entries, run_logged, stderr_text,
-                     unix_path, wait_for, windows_path, write_queue)
+                     extraction_dirs, find_window, project_with_files, queue_entries, read_queue, run_logged,
+                     stderr_text, unix_path, wait_for, windows_path, write_queue)
 
 
 def test_files_are_extracted_byte_for_byte_and_the_directory_queued(make_app, tmp_path, wine_env,
@@ -111,7 +111,6 @@ def test_a_truncated_area_is_internal_error_16(make_app, tmp_path, wine_env, tem
 
 
 def test_an_absent_queue_stays_absent(make_app, wine_env, no_queue):
-    from conftest import read_queue
     result = make_app(NO_RUNTIME_PROJECT + WITHOUT_LIBRARY).run()
     assert result.returncode == NO_RUNTIME_EXIT
     assert read_queue(wine_env) is None
