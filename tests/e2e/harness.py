@@ -1,7 +1,7 @@
 """What the end-to-end tests share: the Wine environment, applications built
-with tovex and the ways to start them, their logs, the deletion queue, message
-boxes, single-instance applications, and the projects and texts several test
-modules use. Fixtures built on these are in conftest.py; stand-in runtimes are
+with tovex and the ways to start them, their logs, message boxes and the
+splash window, the deletion queue, single-instance applications, and the
+projects and texts several test modules use. Fixtures built on these are in conftest.py; stand-in runtimes are
 in runtimes.py, the block's layout in blockfile.py."""
 import os
 import re
@@ -49,6 +49,11 @@ def start_wine(env, keep=False):
     Wine server stays up until `wineserver -k`."""
     subprocess.run([str(REPO / "scripts" / "wine-start"), *(["--keep"] if keep else [])], env=env, check=True,
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
+
+
+def wine(env, *args, timeout=120):
+    """Runs a Wine program (paths may be given as Path objects) and captures its output."""
+    return subprocess.run(["wine", *map(str, args)], env=env, capture_output=True, timeout=timeout)
 
 
 def registry_view(arch):
@@ -363,11 +368,6 @@ PIDS_KEY = r"HKEY_CURRENT_USER\SOFTWARE\morrowfield\tovex\pids"
 # How long a first instance stays in the application's main: longer than
 # any test needs it; each test ends it itself.
 MAIN_SLEEP_MS = 120000
-
-
-def wine(env, *args, timeout=120):
-    """Runs a Wine program (paths may be given as Path objects) and captures its output."""
-    return subprocess.run(["wine", *map(str, args)], env=env, capture_output=True, timeout=timeout)
 
 
 def short_path(env, windows_path):
