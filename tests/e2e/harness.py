@@ -1,8 +1,9 @@
 """What the end-to-end tests share: the Wine environment, applications built
 with tovex and the ways to start them, their logs, message boxes and the
 splash window, the deletion queue, single-instance applications, and the
-projects and texts several test modules use. Fixtures built on these are in conftest.py; stand-in runtimes are
-in runtimes.py, the block's layout in blockfile.py."""
+projects and texts several test modules use. Fixtures built on these are
+in conftest.py; stand-in runtimes are in runtimes.py, the block's layout in
+blockfile.py."""
 import os
 import re
 import shutil
