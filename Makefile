@@ -6,7 +6,7 @@ WIN_BUILD := build/win
 WIN64_BUILD := build/win64
 BUILDER_BUILD := build/builder
 
-.PHONY: all setup launcher builder example java maven test bench clean fuzz fuzz-build
+.PHONY: all setup launcher builder example java maven test unit e2e bench clean fuzz fuzz-build
 
 all: setup launcher builder java example maven
 
@@ -46,8 +46,18 @@ java: setup
 
 # Every test: the launcher's unit tests under Wine, the build tool's tests and
 # the end-to-end tests, all under one virtual X display.
+TEST_DISPLAY := xvfb-run -a -s "-screen 0 1024x768x24"
+
 test: all fuzz-build
-	xvfb-run -a -s "-screen 0 1024x768x24" scripts/run-tests
+	$(TEST_DISPLAY) scripts/run-tests
+
+# Parts of `make test`: the launcher's unit tests (32-bit and 64-bit) under
+# Wine, and the end-to-end tests (pytest, tests/e2e).
+unit: launcher
+	$(TEST_DISPLAY) scripts/run-tests unit
+
+e2e: launcher builder java example
+	$(TEST_DISPLAY) scripts/run-tests e2e
 
 # Benchmarks of both launchers, each against baselines measured in the same
 # run, ending in one table (what, x86, x64, goal, met); ROUNDS sets the

@@ -4,6 +4,8 @@ import struct
 
 import pytest
 
+from .harness import at
+
 BAD_STUBS = [
     # (id, make_stub keywords or a change to the bytes, expected problem)
     ("no-mz", {"dos_magic": b"ZM"}, "not a PE file: no 'MZ' signature at offset 0"),
@@ -36,10 +38,6 @@ def test_build_refuses_a_stub_without_the_launcher_layout(tovex, write_project, 
     assert result.stderr.startswith(f"{stub}: error: not a usable launcher stub: ")
     assert problem in result.stderr
     assert not (tmp_path / "project.exe").exists()
-
-
-def at(offset):
-    return f"{offset} ({offset:#X})".replace("0X", "0x")
 
 
 BLOCK = 3584  # where the default fake stub ends

@@ -6,8 +6,7 @@ import struct
 
 import pytest
 
-from .resource_files import make_stub_with_resources, section_table
-from .test_builder_resources import STUB_RESOURCES
+from .harness import STUB_RESOURCES, make_stub_with_resources, section_table
 
 ROOT_ENTRIES = 16  # the root directory's header, then its entries
 

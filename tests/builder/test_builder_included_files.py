@@ -6,6 +6,8 @@ import struct
 
 import pytest
 
+from .harness import at
+
 MASK = 0xA7
 COUNT_KEY, NAMES_KEY = 2002, 2003
 
@@ -38,10 +40,6 @@ def area_bytes(contents):
 
 def toml_string(text):
     return json.dumps(str(text), ensure_ascii=False)
-
-
-def at(offset):
-    return f"{offset} ({offset:#X})".replace("0X", "0x")
 
 
 @pytest.fixture

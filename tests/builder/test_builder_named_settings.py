@@ -6,8 +6,7 @@ import struct
 
 import pytest
 
-from .conftest import OPTIONAL_HEADER, make_jar, read_block
-from .resource_files import read_resources, version_strings
+from .harness import OPTIONAL_HEADER, make_jar, read_block, read_resources, version_strings
 
 SUBSYSTEM = OPTIONAL_HEADER + 68
 MAIN = 'mainClass = "com.example.Main"\n'

@@ -6,8 +6,7 @@ import tomllib
 
 import pytest
 
-from .conftest import REPO, make_jar
-from .resource_files import make_bmp, make_icon_file, make_png
+from .harness import REPO, make_bmp, make_icon_file, make_jar, make_png
 
 GUIDE = REPO / "builder" / "README.md"
 EXAMPLES = re.findall(r"```toml\n(.*?)```", GUIDE.read_text(encoding="utf-8"), re.S)

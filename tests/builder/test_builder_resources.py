@@ -7,21 +7,9 @@ import subprocess
 
 import pytest
 
-from .conftest import REPO, read_block
-from .resource_files import (RESOURCE_ENTRY, RSRC_RVA, RT_BITMAP, RT_GROUP_ICON, RT_ICON, RT_MANIFEST, RT_VERSION,
-                             icon_image, make_bmp, make_dib, make_ico, make_icon_file, make_png,
-                             make_stub_with_resources, read_resources, section_table, version_strings)
-
-EN_US = 0x409
-MANIFEST = b'<?xml version="1.0"?><assembly manifestVersion="1.0"/>'
-STUB_VERSION = b"stub version"  # not parsed by anyone: only its replacement matters
-STUB_RESOURCES = {
-    (RT_VERSION, 1, EN_US): STUB_VERSION,
-    (RT_MANIFEST, 1, EN_US): MANIFEST,
-    (RT_ICON, 1, EN_US): icon_image(16),
-    # A named group that sorts before ID_SPLASH_ICON: Explorer would show it.
-    (RT_GROUP_ICON, "APPICON", EN_US): struct.pack("<HHHBBBBHHIH", 0, 1, 1, 16, 16, 0, 0, 1, 32, 1128, 1),
-}
+from .harness import (EN_US, MANIFEST, REPO, RESOURCE_ENTRY, RSRC_RVA, RT_BITMAP, RT_GROUP_ICON, RT_ICON, RT_MANIFEST,
+                      RT_VERSION, STUB_RESOURCES, icon_image, make_bmp, make_dib, make_ico, make_icon_file, make_png,
+                      make_stub_with_resources, read_block, read_resources, section_table, version_strings)
 
 VERSION_TABLE = '''
 [resources.version]

@@ -1,50 +1,26 @@
 """End-to-end harness: builds application executables with tovex and runs them
-under Wine in the project's own prefix, as a user would start them."""
-import os
+under Wine in the project's own prefix, as a user would start them. The
+fixtures are here; what they are built on is in harness.py."""
+import re
 import shutil
 import subprocess
-import time
 from pathlib import Path
 
 import pytest
 
 import runtimes
-
-REPO = Path(__file__).resolve().parents[2]
-DIST = REPO / "dist"
-TOVEX = Path(os.environ.get("TOVEX_BIN", DIST / "tovex"))
-# The two launcher stubs, by the architecture a project names.
-STUBS = {"x86": DIST / "launcher.exe", "x64": DIST / "launcher64.exe"}
-STUB = STUBS["x86"]
-
-NO_RUNTIME_EXIT = 83
-
-
-def _wine_environment():
-    env = dict(os.environ)
-    env.setdefault("WINEPREFIX", str(REPO / "build" / "wineprefix"))
-    env["WINEDEBUG"] = "-all"
-    env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
-    # `wine` starts a 64-bit program with the 64-bit loader (scripts/wine-bin/wine).
-    env["PATH"] = f"{REPO / 'scripts' / 'wine-bin'}{os.pathsep}{env.get('PATH', '')}"
-    # The launcher's own switches come from each test, never from the caller.
-    for name in ("TOVEX_LOG", "VANDREL_LOG", "TOVEX_JAVA_HOME", "VANDREL_JAVA_HOME"):
-        env.pop(name, None)
-    return env
+from harness import (J142, LAUNCH_PROJECT, MAIN_SLEEP_MS, STUBS, TOVEX, App, Calls, SingleInstanceApp,
+                     build_executable, clear_queue, remove_queued_directories, run_logged, start_wine, unix_path,
+                     wine_environment)
+from runtimes import make_jre
 
 
 @pytest.fixture(scope="session")
 def wine_env():
     if shutil.which("wine") is None:
         pytest.skip("wine is not installed (run `make`)")
-    env = _wine_environment()
-    subprocess.run([str(REPO / "scripts" / "wine-prefix")], env=env, check=True,
-                   stdout=subprocess.DEVNULL)
-    # The first Wine process starts the prefix's services, which keep the
-    # standard handles they inherit: started here with none, no test's
-    # captured output waits on them.
-    subprocess.run(["wine", "cmd", "/c", "exit", "0"], env=env, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+    env = wine_environment()
+    start_wine(env)
     return env
 
 
@@ -60,12 +36,6 @@ def _standins_of_the_architecture(request):
     """The stand-in runtimes of the test's architecture (the 32-bit ones for a
     test that does not depend on one)."""
     runtimes.use_architecture(request.getfixturevalue("arch") if "arch" in request.fixturenames else "x86")
-
-
-def registry_view(arch):
-    """The reg.exe switch for the HKLM\\SOFTWARE view that a launcher of this
-    architecture reads."""
-    return "/reg:64" if arch == "x64" else "/reg:32"
 
 
 @pytest.fixture(scope="session")
@@ -88,52 +58,6 @@ def temp_logs(wine_temp_dir):
     return lambda: sorted(set(wine_temp_dir.glob("vdl_nlog_*")) - before)
 
 
-def run_logged(app, temp_logs, *args, env=None):
-    """Runs the application with the log on: its exit, and this run's log text
-    with line ends as written by a C program in text mode reduced to LF."""
-    environment = {"TOVEX_LOG": "yes"}
-    environment.update(env or {})
-    before = set(temp_logs())
-    result = app.run(*args, extra_env=environment)
-    [log] = set(temp_logs()) - before
-    return result, log.read_bytes().decode("cp1252").replace("\r\n", "\n")
-
-
-class App:
-    """An application executable built for a test, and the ways to start it."""
-
-    def __init__(self, exe, env):
-        self.exe = Path(exe)
-        self.env = env
-
-    def run(self, *args, extra_env=None, timeout=120):
-        env = dict(self.env)
-        env.update(extra_env or {})
-        return subprocess.run(["wine", str(self.exe), *args], env=env,
-                              capture_output=True, timeout=timeout)
-
-    def start(self, *args, extra_env=None):
-        env = dict(self.env)
-        env.update(extra_env or {})
-        return subprocess.Popen(["wine", str(self.exe), *args], env=env,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-
-
-def build_executable(project_dir, project_text, name="app", arch="x86", defaults=False):
-    """Builds with --plain (the block holds what the project gives) unless
-    `defaults`: then as a user's build, with the tool's defaults and checks."""
-    project_dir = Path(project_dir)
-    project_dir.mkdir(parents=True, exist_ok=True)
-    project = project_dir / f"{name}.toml"
-    project.write_text(project_text, encoding="utf-8")
-    out = project_dir / f"{name}.exe"
-    result = subprocess.run([str(TOVEX), "build", str(project), "-o", str(out),
-                             "--stub", str(STUBS[arch]), *([] if defaults else ["--plain"])],
-                            capture_output=True, text=True)
-    assert result.returncode == 0, result.stderr
-    return out
-
-
 @pytest.fixture
 def make_app(tmp_path, wine_env, arch):
     """make_app(project_text) -> App built with tovex from that project file,
@@ -153,7 +77,6 @@ def make_app(tmp_path, wine_env, arch):
 def rt(request, wine_env, wine_c_drive, arch):
     """A fresh folder for this test's stand-in runtimes (of the architecture
     under test) on C:, and an empty version cache."""
-    import re
     root = wine_c_drive / "tovex-rt" / re.sub(r"\W+", "_", request.node.name)
     shutil.rmtree(root, ignore_errors=True)
     root.mkdir(parents=True)
@@ -163,79 +86,72 @@ def rt(request, wine_env, wine_c_drive, arch):
     shutil.rmtree(root, ignore_errors=True)
 
 
-def wait_for(condition, timeout=30.0, step=0.2):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(step)
-    return None
+@pytest.fixture
+def standins():
+    """Skips a test when the stand-in runtimes are not built."""
+    runtimes.require_standins()
 
 
-def dismiss_message_box(window, process, attempts=10):
-    """Presses Return on a message box until the process that shows it ends:
-    without a window manager a key sent to a window that is just being
-    activated is now and then lost. Waits for the end as process.wait does."""
-    for _ in range(attempts):
-        subprocess.run(["xdotool", "windowactivate", "--sync", str(window)], capture_output=True)
-        subprocess.run(["xdotool", "key", "--window", str(window), "Return"], capture_output=True)
-        try:
-            return process.wait(timeout=6)
-        except subprocess.TimeoutExpired:
-            pass
-    return process.wait(timeout=60)
+@pytest.fixture
+def jre(rt):
+    return make_jre(rt / "jre")
 
 
-QUEUE_KEY = r"HKEY_CURRENT_USER\SOFTWARE\morrowfield\tovex\temp"
+@pytest.fixture
+def launch(make_app, jre, temp_logs):
+    """launch(extra_project_text, *args, env=...) -> (result, log, Calls)."""
+    def run(extra="", *args, env=None, app=None, setup=None):
+        app = app or make_app(LAUNCH_PROJECT + extra)
+        if setup:
+            setup(app)
+        environment = {"JAVA_HOME": jre.windows()}
+        environment.update(env or {})
+        before = len(jre.jvm_calls())
+        result, log = run_logged(app, temp_logs, *args, env=environment)
+        return result, log, Calls(jre.jvm_calls()[before:])
+    return run
 
 
-def _unescape_reg(text):
-    return text.replace('\\"', '"').replace("\\\\", "\\")
+@pytest.fixture
+def running(request):
+    """running(process): the process is ended when the test ends."""
+    processes = []
+    yield processes.append
+    for process in processes:
+        if process.poll() is None:
+            process.kill()
+            process.wait(timeout=60)
 
 
-def read_queue(env):
-    """The deletion queue's values, as the registry holds them; {} when the key is absent."""
-    export = Path(env["WINEPREFIX"]) / "drive_c" / "tovex-queue-export.reg"
-    export.unlink(missing_ok=True)
-    subprocess.run(["wine", "regedit", "/e", "C:\\tovex-queue-export.reg", QUEUE_KEY], env=env,
-                   capture_output=True, timeout=120)
-    if not export.exists():
-        return None
-    values = {}
-    for line in export.read_bytes().decode("utf-16").splitlines():
-        if line.startswith('"') and '"="' in line:
-            name, value = line.split('"="', 1)
-            values[name[1:]] = _unescape_reg(value[:-1])
-        elif line.startswith('"') and '"=hex(1):' in line:
-            # A text stored without its terminator is exported as bytes.
-            name, value = line.split('"=hex(1):', 1)
-            raw = bytes(int(b, 16) for b in value.replace("\\", "").split(",") if b.strip())
-            values[name[1:]] = raw.decode("utf-16-le").rstrip("\0")
-    return values
+@pytest.fixture
+def no_queue(wine_env):
+    """An empty queue for the test; afterwards what the test queued is removed."""
+    remove_queued_directories(wine_env)
+    clear_queue(wine_env)
+    yield
+    remove_queued_directories(wine_env)
+    clear_queue(wine_env)
 
 
-def queue_entries(env, name):
-    values = read_queue(env) or {}
-    return [entry for entry in values.get(name, "").split(";") if entry]
+@pytest.fixture
+def app_factory(request, make_app, wine_env, wine_c_drive, wine_temp_dir):
+    root = wine_c_drive / "tovex-si" / re.sub(r"\W+", "_", request.node.name)
+    shutil.rmtree(root, ignore_errors=True)
+    apps = []
 
+    def make(single_instance=True, project_extra="", **jvm_settings):
+        jre = make_jre(root / "jre", J142)
+        jre.configure_jvm(**{"create_result": 0, "main_sleep_ms": MAIN_SLEEP_MS, **jvm_settings})
+        project = ("jvmSearchSequence = 'EJAVA_HOME;'\n"
+                   f"singleInstance = {'true' if single_instance else 'false'}\n" + project_extra)
+        built = make_app(project, directory=root / "Single Instance App")
+        app = SingleInstanceApp(built.exe, jre, wine_env, wine_temp_dir)
+        app.forget_registration()
+        apps.append(app)
+        return app
 
-def write_queue(env, **values):
-    subprocess.run(["wine", "reg", "delete", QUEUE_KEY, "/f"], env=env, capture_output=True, timeout=120)
-    for name, text in values.items():
-        subprocess.run(["wine", "reg", "add", QUEUE_KEY, "/v", name, "/t", "REG_SZ", "/d", text, "/f"],
-                       env=env, capture_output=True, timeout=120, check=True)
-
-
-def clear_queue(env):
-    subprocess.run(["wine", "reg", "delete", QUEUE_KEY, "/f"], env=env, capture_output=True, timeout=120)
-
-
-def windows_path(env, path):
-    return subprocess.run(["winepath", "-w", str(path)], env=env, capture_output=True, text=True,
-                          check=True).stdout.strip()
-
-
-def unix_path(env, path):
-    return Path(subprocess.run(["winepath", "-u", path], env=env, capture_output=True, text=True,
-                               check=True).stdout.strip())
+    yield make
+    for app in apps:
+        app.stop()
+        app.forget_registration()
+    shutil.rmtree(root, ignore_errors=True)

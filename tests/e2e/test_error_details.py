@@ -7,12 +7,11 @@ import subprocess
 
 import pytest
 
-from conftest import NO_RUNTIME_EXIT, wait_for, windows_path
-from test_launch import PROJECT, STARTER, jre, launch, standins  # noqa: F401 (fixtures)
-from test_message_box import find_window
-from test_start_up import stderr_text
+from harness import LAUNCH_PROJECT, NO_RUNTIME_EXIT, STARTER, find_window, stderr_text, wait_for, windows_path
 
-QUIET = PROJECT.replace("executableType = 1", "executableType = 2")
+pytestmark = pytest.mark.usefixtures("standins")
+
+QUIET = LAUNCH_PROJECT.replace("executableType = 1", "executableType = 2")
 DETAILED = QUIET + '''modernRuntime = true
 msgJvmNotStarted = "The application stopped: %EXCEPTION%"
 msgMainClassNotLoaded = "Couldn't load %CLASS_NAME%."

@@ -9,11 +9,9 @@ import subprocess
 
 import pytest
 
-from conftest import DIST, TOVEX, run_logged
+from harness import (DIST, STARTER, TOVEX, App, Calls, Screen, calls_with, run_logged, stderr_text, unix_path,
+                     visible_splash, wait_for)
 from runtimes import make_jre, require_standins
-from test_launch import STARTER, Calls
-from test_splash import running  # noqa: F401  (a fixture)
-from test_start_up import stderr_text
 
 EXAMPLE = DIST / "examples" / "hello.exe"
 
@@ -41,7 +39,6 @@ def example(make_app, rt, wine_env):
 
 
 def test_the_example_reaches_the_jvm_and_its_java_side_runs_on_openjdk(example, rt, wine_env, temp_logs, tmp_path):
-    from conftest import App
     jre = make_jre(rt / "jre")
     result, log = run_logged(App(example, wine_env), temp_logs, *USER_ARGUMENTS, env={"JAVA_HOME": jre.windows()})
     assert result.returncode == 0, stderr_text(result) + log
@@ -69,8 +66,6 @@ def test_the_example_reaches_the_jvm_and_its_java_side_runs_on_openjdk(example, 
 
 def test_the_example_shows_its_splash_follows_its_controller_and_hands_a_second_start_over(
         example, rt, wine_env, running, tmp_path):
-    from conftest import App, unix_path, wait_for
-    from test_splash import Screen, calls_with, visible_splash
     jre = make_jre(rt / "jre")
     # The application runs for a minute; its controller changes the status
     # line, then hides the splash, each when the test says so.

@@ -8,16 +8,14 @@ import subprocess
 import pytest
 
 from blockfile import layout
-from conftest import NO_RUNTIME_EXIT, queue_entries, run_logged, unix_path, windows_path, write_queue
-from test_included_files import extraction_dir_from_log, no_queue, project_with_files  # noqa: F401
-from test_single_instance import app_factory  # noqa: F401
-from test_start_up import PROJECT, WITHOUT_LIBRARY, stderr_text
+from harness import (NO_RUNTIME_EXIT, NO_RUNTIME_PROJECT, WITHOUT_LIBRARY, extraction_dir_from_log, project_with_files,
+                     queue_entries, run_logged, stderr_text, unix_path, windows_path, write_queue)
 
 FILES = {"a.jar": b"a" * 100, "b.jar": b"b" * 3000}
 
 
 def test_a_link_shaped_like_an_extraction_directory_is_not_followed(make_app, wine_env, wine_temp_dir, tmp_path,
-                                                                   no_queue):  # noqa: F811
+                                                                   no_queue):
     documents = tmp_path / "documents"
     documents.mkdir()
     (documents / "letter.txt").write_text("precious")
@@ -27,7 +25,7 @@ def test_a_link_shaped_like_an_extraction_directory_is_not_followed(make_app, wi
     try:
         link_w = windows_path(wine_env, link)
         write_queue(wine_env, delete_dir=f"{link_w};", delete_file=f"{link_w}\\letter.txt;")
-        result = make_app(PROJECT + WITHOUT_LIBRARY).run()
+        result = make_app(NO_RUNTIME_PROJECT + WITHOUT_LIBRARY).run()
         assert result.returncode == NO_RUNTIME_EXIT
         assert (documents / "letter.txt").read_text() == "precious"
         assert link.is_symlink()
@@ -57,7 +55,7 @@ def set_size(app, index, size):
 
 
 @pytest.mark.parametrize("names", [b"nul.a;b.jar;", b"a.jar;CLOCK$", b"COM1;;b.jar;"])
-def test_a_device_name_is_refused_as_an_included_file(make_app, tmp_path, temp_logs, no_queue, names):  # noqa: F811
+def test_a_device_name_is_refused_as_an_included_file(make_app, tmp_path, temp_logs, no_queue, names):
     app = make_app(project_with_files(tmp_path, FILES))
     replace_record(app, 2003, names)
     result, log = run_logged(app, temp_logs)
@@ -72,7 +70,7 @@ def test_a_device_name_is_refused_as_an_included_file(make_app, tmp_path, temp_l
     (0, 0, "Internal Error: readInt"),  # the next size is read from the first file's data
     (1, 2999, "An internal error occurred (error code: 16)"),  # one byte of the last file left over
 ])
-def test_sizes_that_do_not_fill_the_area_are_damage(make_app, tmp_path, temp_logs, no_queue,  # noqa: F811
+def test_sizes_that_do_not_fill_the_area_are_damage(make_app, tmp_path, temp_logs, no_queue,
                                                     index, size, message):
     app = make_app(project_with_files(tmp_path, FILES))
     set_size(app, index, size)
@@ -82,7 +80,7 @@ def test_sizes_that_do_not_fill_the_area_are_damage(make_app, tmp_path, temp_log
 
 
 def test_a_directory_left_by_a_failed_write_is_queued(make_app, tmp_path, temp_logs, wine_env,
-                                                      no_queue):  # noqa: F811
+                                                      no_queue):
     # The second file of the same name cannot be made while the first is held open.
     app = make_app(project_with_files(tmp_path, FILES))
     replace_record(app, 2003, b"a.jar;a.jar;")
@@ -105,7 +103,7 @@ def run_with_tmp(app, wine_env, tmp):
     ("C:\\tovex-tmp-missing", None),
     ("C:\\tovex-tmp-file", "file"),
 ])
-def test_an_unusable_tmp_falls_back(make_app, tmp_path, wine_env, wine_c_drive, no_queue,  # noqa: F811
+def test_an_unusable_tmp_falls_back(make_app, tmp_path, wine_env, wine_c_drive, no_queue,
                                     tmp, make):
     target = wine_c_drive / tmp[3:]
     if make == "directory":
@@ -127,7 +125,7 @@ def test_an_unusable_tmp_falls_back(make_app, tmp_path, wine_env, wine_c_drive, 
             target.unlink()
 
 
-def test_a_link_planted_as_the_hand_over_file_is_not_written_through(app_factory, tmp_path):  # noqa: F811
+def test_a_link_planted_as_the_hand_over_file_is_not_written_through(app_factory, tmp_path):
     app = app_factory()
     _, pid = app.start()
     hand_over = app.hand_over_file(pid)
@@ -142,7 +140,7 @@ def test_a_link_planted_as_the_hand_over_file_is_not_written_through(app_factory
 
 
 def test_links_planted_as_log_files_are_not_written_through(make_app, wine_env, wine_c_drive, tmp_path):
-    app = make_app(PROJECT + WITHOUT_LIBRARY)
+    app = make_app(NO_RUNTIME_PROJECT + WITHOUT_LIBRARY)
     logs = wine_c_drive / "tovex-log-links"
     shutil.rmtree(logs, ignore_errors=True)
     logs.mkdir()

@@ -7,53 +7,9 @@ import shutil
 import pytest
 
 from blockfile import layout
-from conftest import (NO_RUNTIME_EXIT, clear_queue, queue_entries, run_logged, unix_path, wait_for,
-                      windows_path, write_queue)
-from test_message_box import find_window
-from test_start_up import PROJECT, WITHOUT_LIBRARY, stderr_text
-
-FILES = {
-    "app.jar": bytes(range(256)) * 4,
-    "empty.txt": b"",
-    "big.bin": os.urandom(20000) + b"\0\xff" * 300,
-    "notes.txt": "héllo\r\n".encode("cp1252"),
-}
-
-
-def project_with_files(directory, files=FILES, extra=""):
-    text = PROJECT + extra + WITHOUT_LIBRARY
-    directory.mkdir(parents=True, exist_ok=True)
-    for name, data in files.items():
-        (directory / name).write_bytes(data)
-        text += f'\n[[files]]\npath = "{name}"\n'
-    return text
-
-
-def remove_queued_directories(env):
-    import shutil
-    for entry in queue_entries(env, "delete_dir"):
-        if re.match(r"[A-Za-z]:\\.+", entry):
-            shutil.rmtree(unix_path(env, entry), ignore_errors=True)
-
-
-@pytest.fixture
-def no_queue(wine_env):
-    """An empty queue for the test; afterwards what the test queued is removed."""
-    remove_queued_directories(wine_env)
-    clear_queue(wine_env)
-    yield
-    remove_queued_directories(wine_env)
-    clear_queue(wine_env)
-
-
-def extraction_dirs(env):
-    return set(unix_path(env, "C:\\users").glob("*/Temp/tvx*.tmp_dir*"))
-
-
-def extraction_dir_from_log(log_text):
-    match = re.search(r"^Temp dir: (.*)$", log_text, re.M)
-    assert match, log_text
-    return match.group(1)
+from harness import (FILES, NO_RUNTIME_EXIT, NO_RUNTIME_PROJECT, WITHOUT_LIBRARY, extraction_dir_from_log,
+                     extraction_dirs, find_window, project_with_files, queue_entries, read_queue, run_logged,
+                     stderr_text, unix_path, wait_for, windows_path, write_queue)
 
 
 def test_files_are_extracted_byte_for_byte_and_the_directory_queued(make_app, tmp_path, wine_env,
@@ -155,8 +111,7 @@ def test_a_truncated_area_is_internal_error_16(make_app, tmp_path, wine_env, tem
 
 
 def test_an_absent_queue_stays_absent(make_app, wine_env, no_queue):
-    from conftest import read_queue
-    result = make_app(PROJECT + WITHOUT_LIBRARY).run()
+    result = make_app(NO_RUNTIME_PROJECT + WITHOUT_LIBRARY).run()
     assert result.returncode == NO_RUNTIME_EXIT
     assert read_queue(wine_env) is None
 
@@ -179,7 +134,7 @@ def test_queue_processing(make_app, tmp_path, wine_env, wine_temp_dir, no_queue)
                 delete_dir=f".;{free_w};{nested_w};{free_w};",
                 delete_file=f"{gone};{loose_w};")
 
-    app = make_app(PROJECT + WITHOUT_LIBRARY)
+    app = make_app(NO_RUNTIME_PROJECT + WITHOUT_LIBRARY)
     result = app.run(extra_env={"TOVEX_LOG": "yes"})
     assert result.returncode == NO_RUNTIME_EXIT
 

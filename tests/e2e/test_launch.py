@@ -5,87 +5,16 @@ import re
 
 import pytest
 
-from conftest import run_logged
-from runtimes import make_jre, require_standins
-from test_start_up import stderr_text
+from harness import LAUNCH_PROJECT, STARTER, extraction_dir_from_log, stderr_text
 
-STARTER = "com/tovex/runtime/WinLauncher"
 FIRST_RUN = "com/vandrel/runtime/FirstRun"
 
-# The settings an application built by tovex typically has: keys 102 and 104
-# off, 106 and 107 on, "-J" arguments for the JVM; the runtime comes from
-# JAVA_HOME.
-PROJECT = """\
-applicationName = "Launch test"
-mainClass = "com.example.Hello"
-jvmSearchSequence = "EJAVA_HOME;"
-redirectStderr = false
-redirectStdout = false
-starterFlag = true
-executableType = 1
-commandLineVmOptions = true
-"""
-
-
-@pytest.fixture(autouse=True)
-def standins():
-    require_standins()
-
-
-@pytest.fixture
-def jre(rt):
-    return make_jre(rt / "jre")
-
-
-@pytest.fixture
-def launch(make_app, jre, temp_logs):
-    """launch(extra_project_text, *args, env=...) -> (result, log, Calls)."""
-    def run(extra="", *args, env=None, app=None, setup=None):
-        app = app or make_app(PROJECT + extra)
-        if setup:
-            setup(app)
-        environment = {"JAVA_HOME": jre.windows()}
-        environment.update(env or {})
-        before = len(jre.jvm_calls())
-        result, log = run_logged(app, temp_logs, *args, env=environment)
-        return result, log, Calls(jre.jvm_calls()[before:])
-    return run
-
-
-class Calls:
-    """What the launcher asked of the stand-in JVM in one run."""
-
-    def __init__(self, lines):
-        self.lines = lines
-
-    def options(self):
-        return [line.split("=", 1)[1] for line in self.lines if line.startswith("option=")]
-
-    def starter_arguments(self):
-        [line] = [line for line in self.lines if line.startswith(f"CallStaticVoidMethod {STARTER} main ")]
-        return parse_strings(line[line.index("["):])
-
-    def names(self):
-        """Each call's name, for the order of the calls."""
-        return [line.split(" ", 1)[0] for line in self.lines if not line.startswith("option")]
-
-
-def parse_strings(text):
-    """The strings of a recorded array, their UTF-16 escapes undone."""
-    strings = []
-    for quoted in re.findall(r'"((?:[^"\\]|\\.)*)"', text):
-        strings.append(re.sub(r'\\u([0-9a-f]{4})|\\(.)',
-                              lambda m: chr(int(m.group(1), 16)) if m.group(1) else m.group(2), quoted))
-    return strings
+pytestmark = pytest.mark.usefixtures("standins")
 
 
 def log_lines(log, start="launching program"):
     lines = log.splitlines()
     return lines[lines.index(start):]
-
-
-def extraction_dir(log):
-    return re.search(r"^Temp dir: (.*)$", log, re.M).group(1)
 
 
 # ---- a normal run
@@ -95,7 +24,7 @@ def test_a_normal_run_creates_the_jvm_calls_the_starter_and_ends_with_0(launch):
     result, log, calls = launch("", "x")
     assert result.returncode == 0, stderr_text(result)
 
-    temp = extraction_dir(log)
+    temp = extraction_dir_from_log(log)
     options = calls.options()
     assert re.fullmatch(r"-Dtovex\.moduleName=[a-z]:\\.*\\app\.exe", options[0]), options
     assert options[1:] == [f"-Dtovex.tempDir={temp}", f"-Djava.class.path={temp}\\tovexlib.jar;"]
@@ -131,7 +60,7 @@ def test_options_in_their_order(launch, tmp_path):
     result, log, calls = launch(extra, "-Jx", "a", "-J-Dy=1", "b", setup=setup)
     assert result.returncode == 0, stderr_text(result)
     options = calls.options()
-    temp = extraction_dir(log)
+    temp = extraction_dir_from_log(log)
     assert options[1:] == [f"-Dtovex.tempDir={temp}", "-Xmx64m", "-Dfrom.file=1",
                            f"-Djava.class.path={temp}\\tovexlib.jar;", "-Dkey123=1", "-Dwith blank=2", "x", "-Dy=1"]
     assert calls.starter_arguments()[6:] == ["a", "b"]
@@ -144,7 +73,7 @@ def test_options_in_their_order(launch, tmp_path):
     ("", ["-Jx", "a"], ["-Jx", "a"]),
 ])
 def test_the_starters_arguments(make_app, launch, extra, args, expected_tail):
-    project = PROJECT.replace("commandLineVmOptions = true", "commandLineVmOptions = false") + extra
+    project = LAUNCH_PROJECT.replace("commandLineVmOptions = true", "commandLineVmOptions = false") + extra
     result, _, calls = launch("", *args, app=make_app(project))
     assert result.returncode == 0, stderr_text(result)
     assert calls.starter_arguments()[6:] == expected_tail
@@ -152,7 +81,7 @@ def test_the_starters_arguments(make_app, launch, extra, args, expected_tail):
 
 
 def test_launch_parameters_without_main_class_and_with_redirection(make_app, launch):
-    project = PROJECT.replace('mainClass = "com.example.Hello"\n', "") \
+    project = LAUNCH_PROJECT.replace('mainClass = "com.example.Hello"\n', "") \
         .replace("redirectStderr = false", 'redirectStderr = true\nstderrFile = "Logs\\\\Error.log"') \
         .replace("starterFlag = true", "starterFlag = false").replace("executableType = 1", "executableType = 2")
     app = make_app(project)
@@ -178,7 +107,7 @@ def test_characters_outside_the_ansi_code_page_reach_java_unchanged(launch):
 # ---- failures
 
 # A console-type executable: its messages go to the standard error stream.
-QUIET = PROJECT.replace("executableType = 1", "executableType = 2")
+QUIET = LAUNCH_PROJECT.replace("executableType = 1", "executableType = 2")
 
 
 @pytest.mark.parametrize("settings, key_text, log_line, code", [
@@ -249,7 +178,7 @@ def test_the_first_run_hook(make_app, launch, jre, settings, expected):
 
 
 def test_without_included_files_the_temp_dir_property_is_empty(make_app, launch):
-    result, log, calls = launch(app=make_app(PROJECT + "\n[build]\nincludeRuntimeLibrary = false\n"))
+    result, log, calls = launch(app=make_app(LAUNCH_PROJECT + "\n[build]\nincludeRuntimeLibrary = false\n"))
     assert result.returncode == 0, stderr_text(result)
     assert "Included files: 0\n" in log
     options = calls.options()

@@ -4,14 +4,13 @@ import subprocess
 
 import pytest
 
-from conftest import NO_RUNTIME_EXIT
-from test_start_up import NO_RUNTIME_TEXT, PROJECT, WITHOUT_LIBRARY, stderr_text
+from harness import NO_RUNTIME_EXIT, NO_RUNTIME_PROJECT, NO_RUNTIME_TEXT, WITHOUT_LIBRARY, stderr_text
 
 CTIME = r"\w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4}"
 
 
 def test_log_lies_in_tmp_and_starts_with_the_executable_and_time(make_app, temp_logs):
-    app = make_app(PROJECT + WITHOUT_LIBRARY)
+    app = make_app(NO_RUNTIME_PROJECT + WITHOUT_LIBRARY)
     result = app.run(extra_env={"TOVEX_LOG": "yes"})
     assert result.returncode == NO_RUNTIME_EXIT
 
@@ -42,14 +41,14 @@ def test_log_lies_in_tmp_and_starts_with_the_executable_and_time(make_app, temp_
     ({"VANDREL_LOG": "yes"}, True),
 ])
 def test_only_an_exact_yes_switches_the_log_on(make_app, temp_logs, environment, logging):
-    result = make_app(PROJECT).run(extra_env=environment)
+    result = make_app(NO_RUNTIME_PROJECT).run(extra_env=environment)
     assert result.returncode == NO_RUNTIME_EXIT
     assert bool(temp_logs()) == logging
     assert ("\n\nLog: " in stderr_text(result)) == logging
 
 
 def test_log_follows_tmp(make_app, wine_env, wine_c_drive, tmp_path):
-    app = make_app(PROJECT)
+    app = make_app(NO_RUNTIME_PROJECT)
     target = wine_c_drive / "tovex-log-test"
     target.mkdir(exist_ok=True)
     for old in target.glob("vdl_nlog_*"):

@@ -5,24 +5,16 @@ import subprocess
 
 import pytest
 
-from conftest import NO_RUNTIME_EXIT, dismiss_message_box, wait_for
-from test_start_up import PROJECT
+from harness import NO_RUNTIME_EXIT, NO_RUNTIME_PROJECT, dismiss_message_box, find_window, wait_for
 
 pytestmark = pytest.mark.skipif(not os.environ.get("DISPLAY") or shutil.which("xdotool") is None,
                                 reason="needs an X display and xdotool (run under `make test`)")
 
 
-def find_window(title):
-    result = subprocess.run(["xdotool", "search", "--name", f"^{title}$"], capture_output=True,
-                            text=True)
-    ids = result.stdout.split()
-    return ids[0] if ids else None
-
-
 @pytest.mark.parametrize("executable_type", [1, 5])
 def test_error_shows_a_message_box_with_the_caption(make_app, tmp_path, executable_type):
     caption = f"Start-up box {executable_type}"
-    app = make_app(PROJECT + f'executableType = {executable_type}\nmsgErrorCaption = "{caption}"\n')
+    app = make_app(NO_RUNTIME_PROJECT + f'executableType = {executable_type}\nmsgErrorCaption = "{caption}"\n')
     process = app.start()
     try:
         window = wait_for(lambda: find_window(caption), timeout=60)

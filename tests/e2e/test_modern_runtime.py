@@ -9,10 +9,9 @@ import subprocess
 
 import pytest
 
-from conftest import NO_RUNTIME_EXIT, run_logged
+from harness import NO_RUNTIME_EXIT, run_logged, stderr_text
 from runtimes import (MACHINE_AMD64, MACHINE_I386, make_jre, make_modern_jdk, make_other_architecture, pe_machine,
-                      require_standins, standin, windows_path_on_c)
-from test_start_up import stderr_text
+                      standin, windows_path_on_c)
 
 MODERN = "modernRuntime = true\n"
 J21_LINE = 'openjdk version "21.0.5" 2024-10-15'
@@ -41,9 +40,7 @@ def of_other_architecture(runtime):
     return make_other_architecture(runtime, machines()[1])
 
 
-@pytest.fixture(autouse=True)
-def standins():
-    require_standins()
+pytestmark = pytest.mark.usefixtures("standins")
 
 
 # The architecture message as these tests read it (a user's build has a longer default).

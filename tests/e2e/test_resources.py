@@ -1,13 +1,10 @@
 """An application with a splash picture, an icon and version information:
 it still starts as before, and Windows finds what tovex put in."""
-import subprocess
-
 import pytest
 
-from conftest import NO_RUNTIME_EXIT, REPO, windows_path
+from harness import NO_RUNTIME_EXIT, REPO, probe
 
 EXAMPLE = REPO / "examples" / "hello"
-PROBE = REPO / "build" / "win" / "tests" / "standins" / "version_probe.exe"
 
 PROJECT = f'''
 applicationName = "Resources test"
@@ -32,15 +29,6 @@ copyright = "© 2026 Example Ltd"
 @pytest.fixture
 def app(make_app):
     return make_app(PROJECT)
-
-
-def probe(app, exe):
-    if not PROBE.exists():
-        pytest.skip("version_probe.exe is built by `make`")
-    result = subprocess.run(["wine", str(PROBE), windows_path(app.env, exe)], env=app.env,
-                            capture_output=True, timeout=120)
-    assert result.returncode == 0, result.stdout
-    return result.stdout.decode("utf-8").replace("\r\n", "\n").splitlines()
 
 
 def test_an_application_with_resources_starts_as_before(app):

@@ -6,8 +6,7 @@ import shutil
 
 import pytest
 
-from conftest import NO_RUNTIME_EXIT, run_logged, unix_path
-from test_included_files import extraction_dirs, no_queue, project_with_files  # noqa: F401
+from harness import NO_RUNTIME_EXIT, extraction_dirs, project_with_files, run_logged, unix_path
 
 REUSE = "modernRuntime = true\nreuseExtraction = true\n"
 FILES = {"app.jar": bytes(range(256)) * 40, "empty.txt": b"", "lib.jar": b"library " * 3000}
@@ -18,7 +17,7 @@ def cache_roots(env):
 
 
 @pytest.fixture
-def no_cache(wine_env, no_queue):  # noqa: F811
+def no_cache(wine_env, no_queue):
     for root in cache_roots(wine_env):
         shutil.rmtree(root)
     yield

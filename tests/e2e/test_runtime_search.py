@@ -7,17 +7,12 @@ import time
 
 import pytest
 
-from conftest import NO_RUNTIME_EXIT, registry_view, run_logged
-from runtimes import make_jdk, make_jre, require_standins
-from test_start_up import stderr_text
+from harness import J142, NO_RUNTIME_EXIT, registry_view, run_logged, stderr_text
+from runtimes import make_jdk, make_jre
 
-J142 = 'java version "1.4.2_03"'
 J15 = 'java version "1.5.0_06"'
 
-
-@pytest.fixture(autouse=True)
-def standins():
-    require_standins()
+pytestmark = pytest.mark.usefixtures("standins")
 
 
 def project(sequence, extra=""):

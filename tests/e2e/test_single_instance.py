@@ -6,135 +6,15 @@ Which window the second start brings to the front is not visible from X
 without a window manager (Wine then leaves the X focus alone); the unit
 tests of window activation check it inside Wine."""
 import os
-import re
 import shutil
 import subprocess
-from pathlib import Path
 
 import pytest
 
-from conftest import REPO, wait_for
-from runtimes import make_jre, require_standins
+from harness import REPO, short_path, wait_for
 
-J142 = 'java version "1.4.2_03"'
-PIDS_KEY = r"HKEY_CURRENT_USER\SOFTWARE\morrowfield\tovex\pids"
-# How long a first instance stays in the application's main: longer than
-# any test needs it; each test ends it itself.
-MAIN_SLEEP_MS = 120000
+pytestmark = pytest.mark.usefixtures("standins")
 
-
-@pytest.fixture(autouse=True)
-def standins():
-    require_standins()
-
-
-def wine(env, *args, timeout=120):
-    return subprocess.run(["wine", *args], env=env, capture_output=True, timeout=timeout)
-
-
-def short_path(env, windows_path):
-    """The 8.3 form of a path, as Wine gives it (through a batch file: the
-    quoting of a for loop does not survive a command line)."""
-    batch = Path(env["WINEPREFIX"]) / "drive_c" / "tovex-short-path.bat"
-    batch.write_bytes(f'@for %%I in ("{windows_path}") do @echo %%~sI\r\n'.encode("cp1252"))
-    out = wine(env, "cmd", "/c", "C:\\tovex-short-path.bat").stdout
-    return out.decode("cp1252").strip()
-
-
-def export_key(env, key, name):
-    """The values of a registry key as regedit exports them: {name: text after '='}."""
-    export = Path(env["WINEPREFIX"]) / "drive_c" / name
-    export.unlink(missing_ok=True)
-    wine(env, "regedit", "/e", "C:\\" + name, key)
-    if not export.exists():
-        return {}
-    values = {}
-    for line in export.read_bytes().decode("utf-16").splitlines():
-        match = re.match(r'^"((?:[^"\\]|\\.)*)"=(.*)$', line)
-        if match:
-            values[match.group(1).replace("\\\\", "\\")] = match.group(2)
-    return values
-
-
-class SingleInstanceApp:
-    """A single-instance application on C: in a folder whose name has a short
-    form, with a stand-in runtime found through JAVA_HOME."""
-
-    def __init__(self, exe, jre, env, temp_dir):
-        self.exe = exe
-        self.jre = jre
-        self.env = dict(env, JAVA_HOME=jre.windows())
-        self.temp_dir = temp_dir
-        self.windows = jre.windows(exe)
-        # The registry value's name: the short form in lower case.
-        self.value_name = short_path(env, self.windows).lower()
-        self.started = []
-
-    def start(self, *args):
-        """Starts the first instance; returns its process and its process ID
-        once it has registered and runs the application's main."""
-        process = subprocess.Popen(["wine", self.windows, *args], env=self.env,
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
-        self.started.append(process)
-        pid = wait_for(lambda: self.registered_pid() or (process.poll() is not None and -1), timeout=60)
-        assert pid not in (None, -1), "the first instance did not register"
-        assert wait_for(self.in_main, timeout=60), "the first instance did not reach main"
-        return process, pid
-
-    def in_main(self):
-        return any(line.startswith("CallStaticVoidMethod") for line in self.jre.jvm_calls())
-
-    def run(self, *args, path=None, timeout=120):
-        return subprocess.run(["wine", path or self.windows, *args], env=self.env,
-                              stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
-
-    def registry_value(self):
-        return export_key(self.env, PIDS_KEY, "tovex-pids-export.reg").get(self.value_name)
-
-    def registered_pid(self):
-        """The process ID registered as a 4-byte REG_DWORD, which regedit
-        exports as dword:; None otherwise."""
-        value = self.registry_value()
-        if value is None or not value.startswith("dword:"):
-            return None
-        return int(value[len("dword:"):], 16)
-
-    def forget_registration(self):
-        wine(self.env, "reg", "delete", PIDS_KEY, "/v", self.value_name, "/f")
-
-    def hand_over_file(self, pid):
-        return self.temp_dir / f"tvx_p{pid}.tmp"
-
-    def stop(self):
-        for process in self.started:
-            if process.poll() is None:
-                process.kill()
-            process.wait(timeout=60)
-
-
-@pytest.fixture
-def app_factory(request, make_app, wine_env, wine_c_drive, wine_temp_dir):
-    root = wine_c_drive / "tovex-si" / re.sub(r"\W+", "_", request.node.name)
-    shutil.rmtree(root, ignore_errors=True)
-    apps = []
-
-    def make(single_instance=True, project_extra="", **jvm_settings):
-        jre = make_jre(root / "jre", J142)
-        jre.configure_jvm(**{"create_result": 0, "main_sleep_ms": MAIN_SLEEP_MS, **jvm_settings})
-        project = ("jvmSearchSequence = 'EJAVA_HOME;'\n"
-                   f"singleInstance = {'true' if single_instance else 'false'}\n" + project_extra)
-        built = make_app(project, directory=root / "Single Instance App")
-        app = SingleInstanceApp(built.exe, jre, wine_env, wine_temp_dir)
-        app.forget_registration()
-        apps.append(app)
-        return app
-
-    yield make
-    for app in apps:
-        app.stop()
-        app.forget_registration()
-    shutil.rmtree(root, ignore_errors=True)
 
 
 def utf16_line(text):

@@ -6,21 +6,18 @@ first window; not shown when switched off or started hidden.
 The stand-in java.exe holds its version answer until the test makes a file
 (wait_for_file), so the splash can be looked at while the search waits."""
 import os
-import re
 import shutil
 import subprocess
-import tempfile
 
 import pytest
 
-from conftest import NO_RUNTIME_EXIT, dismiss_message_box, wait_for, windows_path
+from harness import (J142, NO_RUNTIME_EXIT, Screen, calls_with, dismiss_message_box, splash_windows, visible_splash,
+                     wait_for, windows_path)
 from runtimes import make_jre, require_standins, standin
 
 pytestmark = pytest.mark.skipif(not os.environ.get("DISPLAY") or shutil.which("import") is None,
                                 reason="needs an X display and ImageMagick's import (run under `make test`)")
 
-J142 = 'java version "1.4.2_03"'
-SPLASH_CLASS = "TovexSplashScreen"
 WIDTH, HEIGHT = 256, 86
 GREY = (192, 192, 192)  # the stock light grey brush: no picture in these builds
 STATUS_AT, VERSION_AT = (10, 46), (150, 4)
@@ -64,59 +61,6 @@ def held_jre(rt):
     jre.release = lambda: (jre.bin / RELEASE).write_text("go")
     yield jre
     jre.release()  # a probe still waiting ends
-
-
-@pytest.fixture
-def running(request):
-    """running(process): the process is ended when the test ends."""
-    processes = []
-    yield processes.append
-    for process in processes:
-        if process.poll() is None:
-            process.kill()
-            process.wait(timeout=60)
-
-
-def splash_windows(env):
-    """The splash windows of every process: [{visible, topmost, rect, title}]."""
-    # Output through a file: a Wine process that the probe brings up (the
-    # desktop's) may keep a pipe open long after the probe has ended.
-    with tempfile.TemporaryFile() as out:
-        subprocess.run(["wine", str(standin("window_probe.exe")), SPLASH_CLASS], env=env, stdin=subprocess.DEVNULL,
-                       stdout=out, stderr=subprocess.DEVNULL, timeout=120)
-        out.seek(0)
-        text = out.read().decode("cp1252")
-    windows = []
-    for line in text.splitlines():
-        match = re.match(r"visible=(\d) topmost=(\d) rect=(-?\d+),(-?\d+),(-?\d+),(-?\d+) title=(.*)", line)
-        if match:
-            windows.append({"visible": match[1] == "1", "topmost": match[2] == "1",
-                            "rect": tuple(int(match[i]) for i in range(3, 7)), "title": match[7]})
-    return windows
-
-
-def visible_splash(env):
-    return next((w for w in splash_windows(env) if w["visible"]), None)
-
-
-class Screen:
-    """A screenshot of the whole X display (saved as PNG beside the test's files)."""
-
-    def __init__(self, path):
-        data = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], capture_output=True,
-                              check=True).stdout
-        subprocess.run(["convert", "ppm:-", str(path)], input=data, capture_output=True)
-        fields = data.split(maxsplit=4)
-        assert fields[0] == b"P6" and fields[3] == b"255"
-        self.width, self.height, self.pixels = int(fields[1]), int(fields[2]), fields[4]
-
-    def pixel(self, x, y):
-        i = (y * self.width + x) * 3
-        return tuple(self.pixels[i:i + 3])
-
-    def count(self, box, test):
-        left, top, right, bottom = box
-        return sum(1 for y in range(top, bottom) for x in range(left, right) if test(self.pixel(x, y)))
 
 
 def reddish(p):
@@ -215,10 +159,6 @@ def test_no_splash_when_switched_off_or_started_hidden(make_app, held_jre, runni
 def running_application(jre, **settings):
     """The stand-in JVM starts and its main runs for a minute (the test ends it)."""
     jre.configure_jvm(create_result=0, main_sleep_ms=60000, **settings)
-
-
-def calls_with(jre, text):
-    return [line for line in jre.jvm_calls() if text in line]
 
 
 def test_the_controller_changes_the_status_line_and_then_hides_the_splash(

@@ -6,7 +6,7 @@ import uuid
 import pytest
 
 import runtimes
-from conftest import wait_for
+from harness import wait_for, wine
 from runtimes import make_jre, make_jdk
 
 
@@ -19,10 +19,6 @@ def place(wine_c_drive, arch):
     directory.mkdir(parents=True)
     yield directory
     shutil.rmtree(directory, ignore_errors=True)
-
-
-def wine(env, *args, timeout=120):
-    return subprocess.run(["wine", *map(str, args)], env=env, capture_output=True, timeout=timeout)
 
 
 @pytest.mark.parametrize("program, settings, version_line, code", [

@@ -2,25 +2,11 @@
 import pytest
 
 from blockfile import layout
-from conftest import NO_RUNTIME_EXIT, STUBS, App
-
-NO_RUNTIME_TEXT = "Nothing to run this with.\r\nInstall a runtime."
-
-PROJECT = f'''
-applicationName = "Start-up test"
-msgNoJvm = "Nothing to run this with.\\r\\nInstall a runtime."
-'''
-# Appended last: an application without the Java runtime library, whose
-# included files are just the ones a test gives.
-WITHOUT_LIBRARY = "\n[build]\nincludeRuntimeLibrary = false\n"
-
-
-def stderr_text(result):
-    return result.stderr.decode("cp1252")
+from harness import NO_RUNTIME_EXIT, NO_RUNTIME_PROJECT, NO_RUNTIME_TEXT, STUBS, App, stderr_text
 
 
 def test_without_a_runtime_the_configured_message_ends_the_start_with_83(make_app):
-    result = make_app(PROJECT).run()
+    result = make_app(NO_RUNTIME_PROJECT).run()
     assert result.returncode == NO_RUNTIME_EXIT
     assert stderr_text(result) == NO_RUNTIME_TEXT + "\n"
     assert result.stdout == b""
@@ -35,7 +21,7 @@ def test_without_a_runtime_the_configured_message_ends_the_start_with_83(make_ap
     (1, ["-q_vdl_internalAndMore", "x"]),  # a prefix test
 ])
 def test_error_text_goes_to_standard_error_when_message_boxes_are_off(make_app, executable_type, args):
-    project = PROJECT + ("" if executable_type is None else f"executableType = {executable_type}\n")
+    project = NO_RUNTIME_PROJECT + ("" if executable_type is None else f"executableType = {executable_type}\n")
     result = make_app(project).run(*args)
     assert result.returncode == NO_RUNTIME_EXIT
     assert stderr_text(result).startswith("Nothing to run this with.")
@@ -82,14 +68,14 @@ def cut_inside_a_wide_text(data, parts):
     (cut_inside_a_wide_text, "Internal Error: readWString"),
 ])
 def test_a_damaged_block_ends_with_its_fixed_text_and_exit_code_1(make_app, change, text):
-    app = damage(make_app(PROJECT + '[raw.wide]\n"5000" = "wide text"\n'), change)
+    app = damage(make_app(NO_RUNTIME_PROJECT + '[raw.wide]\n"5000" = "wide text"\n'), change)
     result = app.run("-q_vdl_internal")
     assert result.returncode == 1
     assert stderr_text(result) == text + "\n"
 
 
 def test_a_failed_count_read_prints_the_system_error_code(make_app):
-    app = damage(make_app(PROJECT), cut_inside_the_wide_count)
+    app = damage(make_app(NO_RUNTIME_PROJECT), cut_inside_the_wide_count)
     result = app.run("-q_vdl_internal")
     assert result.stdout.decode().replace("\r\n", "\n").startswith("error ")
 
@@ -104,7 +90,7 @@ def test_an_executable_in_a_folder_outside_the_code_page_still_reads_its_block(m
     # Its path has no narrow form in Windows-1252: the launcher opens itself
     # through the short form of the path.
     folder = wine_c_drive / "Приложение тест"
-    app = make_app(PROJECT, directory=folder)
+    app = make_app(NO_RUNTIME_PROJECT, directory=folder)
     result = app.run()
     assert result.returncode == NO_RUNTIME_EXIT
     assert stderr_text(result).startswith("Nothing to run this with.")

@@ -7,7 +7,7 @@ import subprocess
 
 import pytest
 
-from conftest import STUBS
+from harness import STUBS
 
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll",
                "msvcrt.dll", "ole32.dll", "comctl32.dll"}
@@ -38,15 +38,11 @@ def stub(stub_path):
 
 
 def sections(data):
-    count = struct.unpack_from("<H", data, 0x86)[0]
-    table = 0x80 + 24 + struct.unpack_from("<H", data, 0x94)[0]
-    result = []
-    for i in range(count):
-        at = table + 40 * i
-        name = data[at:at + 8].rstrip(b"\0").decode()
-        vsize, vaddr, rawsize, rawptr = struct.unpack_from("<IIII", data, at + 8)
-        result.append((name, vaddr, vsize, rawptr, rawsize))
-    return result
+    """(name, virtual address, virtual size, raw pointer, raw size) of each section header."""
+    count, optional_header_size = struct.unpack_from("<H", data, 0x86)[0], struct.unpack_from("<H", data, 0x94)[0]
+    table = 0x80 + 24 + optional_header_size
+    return [(name.rstrip(b"\0").decode(), vaddr, vsize, rawptr, rawsize)
+            for name, vsize, vaddr, rawsize, rawptr in struct.iter_unpack("<8sIIII16x", data[table:table + 40 * count])]
 
 
 def test_pe_header_is_where_the_block_offsets_expect_it(stub, layout):

@@ -10,9 +10,8 @@ import zipfile
 
 import pytest
 
-from conftest import NO_RUNTIME_EXIT, TOVEX, wait_for, windows_path
-from runtimes import make_jre, require_standins
-from test_message_box import find_window
+from harness import NO_RUNTIME_EXIT, TOVEX, find_window, wait_for, windows_path
+from runtimes import make_jre
 
 needs_display = pytest.mark.skipif(not os.environ.get("DISPLAY") or shutil.which("xdotool") is None,
                                    reason="needs an X display and xdotool (run under `make test`)")
@@ -26,9 +25,7 @@ search = ["env:JAVA_HOME"]
 """
 
 
-@pytest.fixture(autouse=True)
-def standins():
-    require_standins()
+pytestmark = pytest.mark.usefixtures("standins")
 
 
 def make_jar(path, main_class):

@@ -15,12 +15,9 @@ from pathlib import Path
 import pytest
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
-from conftest import REPO, TOVEX, App, run_logged  # noqa: E402
 from conftest import rt, temp_logs, wine_c_drive, wine_env, wine_temp_dir  # noqa: E402,F401  (fixtures)
+from harness import REPO, TOVEX, App, Calls, probe, run_logged, stderr_text  # noqa: E402
 from runtimes import make_jre, require_standins, use_architecture  # noqa: E402
-from test_launch import Calls  # noqa: E402
-from test_resources import probe  # noqa: E402
-from test_start_up import stderr_text  # noqa: E402
 
 M2 = REPO / "build" / "m2"
 SETTINGS = M2 / "settings.xml"
