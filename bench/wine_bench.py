@@ -2,7 +2,6 @@
 with one Wine server kept warm, applications built with tovex, and starts
 timed from outside, round by round, so that a busy machine slows every
 compared start alike."""
-import os
 import statistics
 import subprocess
 import sys
@@ -11,6 +10,7 @@ from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "tests" / "e2e"))
+import harness  # noqa: E402
 import runtimes  # noqa: E402
 
 ARCHITECTURES = runtimes.ARCHITECTURES
@@ -25,13 +25,9 @@ PIDS_KEY = TOVEX_KEY + r"\pids"
 
 
 def wine_env():
-    env = dict(os.environ)
-    env.setdefault("WINEPREFIX", str(REPO / "build" / "wineprefix"))
-    env.update(WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=", WINEARCH="win64")
-    # `wine` starts a 64-bit program with the 64-bit loader (scripts/wine-bin/wine).
-    env["PATH"] = f"{REPO / 'scripts' / 'wine-bin'}{os.pathsep}{env.get('PATH', '')}"
-    for name in ("TOVEX_LOG", "VANDREL_LOG", "JAVA_HOME", "TOVEX_JAVA_HOME", "VANDREL_JAVA_HOME"):
-        env.pop(name, None)
+    env = harness.wine_environment()
+    # The runtime comes from each application's own search, never from the caller.
+    env.pop("JAVA_HOME", None)
     return env
 
 
@@ -41,13 +37,8 @@ def drive_c(env):
 
 def start_wine(env):
     """Makes the prefix when missing and starts one Wine server for every timed
-    start, its services already running."""
-    subprocess.run([str(REPO / "scripts" / "wine-prefix")], env=env, check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["wineserver", "-p"], env=env)
-    # The first Wine process starts the prefix's services, which keep the
-    # standard handles they inherit: give them none of ours.
-    subprocess.run(["wine", "cmd", "/c", "exit", "0"], env=env, timeout=300, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    start, its services already running (scripts/wine-start)."""
+    harness.start_wine(env, keep=True)
 
 
 def stop_wine(env):
