@@ -329,28 +329,30 @@ private:
         return added;
     }
 
+    // The node as a table, or nullptr after an error that names the section
+    // and how it is written.
+    const toml::table* tableOrError(const toml::node& node, const std::string& what, const char* form) {
+        const toml::table* table = node.as_table();
+        if (!table) error(posOf(node.source()), what + " must be a table (" + form + "), got " + describeType(node));
+        return table;
+    }
+
     void readBuild(const toml::node& node) {
-        const toml::table* build = node.as_table();
-        if (!build) {
-            error(posOf(node.source()), "'build' must be a table ([build]), got " + describeType(node));
-            return;
-        }
+        const toml::table* build = tableOrError(node, "'build'", "[build]");
+        if (!build) return;
         BuildOptions& options = result_.project.build;
         forEachInFileOrder(*build, [&](const toml::key& name, const toml::node& value) {
             if (name == kOutputEntry) {
-                options.output = pathEntry("[build] " + std::string(name.str()), value);
-                options.outputPos = posOf(value.source());
+                readPath("[build] " + std::string(name.str()), value, options.output, options.outputPos);
             } else if (name == kStubEntry) {
-                options.stub = pathEntry("[build] " + std::string(name.str()), value);
-                options.stubPos = posOf(value.source());
+                readPath("[build] " + std::string(name.str()), value, options.stub, options.stubPos);
             } else if (name == kCodePageEntry) {
                 options.codePage = codePageEntry(value);
             } else if (name == kRuntimeLibraryEntry) {
-                options.runtimeLibrary = pathEntry("[build] " + std::string(name.str()), value);
-                options.runtimeLibraryPos = posOf(value.source());
+                readPath("[build] " + std::string(name.str()), value, options.runtimeLibrary,
+                         options.runtimeLibraryPos);
             } else if (name == kBuildRuntimeEntry) {
-                options.runtime = pathEntry("[build] runtime", value);
-                options.runtimePos = posOf(value.source());
+                readPath("[build] runtime", value, options.runtime, options.runtimePos);
             } else if (name == kIncludeRuntimeLibraryEntry) {
                 if (value.is_boolean())
                     options.includeRuntimeLibrary = value.as_boolean()->get();
@@ -378,6 +380,13 @@ private:
         std::string got = value.is_string() ? "\"" + value.as_string()->get() + "\"" : describeType(value);
         error(posOf(value.source()), "[build] architecture: expected \"x64\" or \"x86\", got " + got);
         return std::nullopt;
+    }
+
+    // A path setting and where it stands, for later messages about the file it names.
+    void readPath(const std::string& origin, const toml::node& value, std::optional<std::string>& path,
+                  SourcePos& pos) {
+        path = pathEntry(origin, value);
+        pos = posOf(value.source());
     }
 
     std::optional<std::string> pathEntry(const std::string& origin, const toml::node& value) {
@@ -454,24 +463,19 @@ private:
     }
 
     void readResources(const toml::node& node) {
-        const toml::table* table = node.as_table();
-        if (!table) {
-            error(posOf(node.source()), "'resources' must be a table ([resources]), got " + describeType(node));
-            return;
-        }
+        const toml::table* table = tableOrError(node, "'resources'", "[resources]");
+        if (!table) return;
         ResourceOptions& resources = result_.project.resources;
         forEachInFileOrder(*table, [&](const toml::key& name, const toml::node& value) {
             if (name == kSplashPictureEntry) {
-                resources.splashPicture = pathEntry("[resources] " + std::string(name.str()), value);
-                resources.splashPicturePos = posOf(value.source());
+                readPath("[resources] " + std::string(name.str()), value, resources.splashPicture,
+                         resources.splashPicturePos);
             } else if (name == kIconEntry) {
-                resources.icon = pathEntry("[resources] " + std::string(name.str()), value);
-                resources.iconPos = posOf(value.source());
+                readPath("[resources] " + std::string(name.str()), value, resources.icon, resources.iconPos);
             } else if (name == kVersionTable) {
                 readVersion(value);
             } else if (name == kManifestEntry) {
-                resources.manifest = pathEntry("[resources] manifest", value);
-                resources.manifestPos = posOf(value.source());
+                readPath("[resources] manifest", value, resources.manifest, resources.manifestPos);
             } else {
                 error(posOf(name.source()),
                       "unknown [resources] setting " + quoted(name.str()) +
@@ -506,12 +510,8 @@ private:
     }
 
     void readVersion(const toml::node& node) {
-        const toml::table* table = node.as_table();
-        if (!table) {
-            error(posOf(node.source()),
-                  "'version' in [resources] must be a table ([resources.version]), got " + describeType(node));
-            return;
-        }
+        const toml::table* table = tableOrError(node, "'version' in [resources]", "[resources.version]");
+        if (!table) return;
         VersionOptions version;
         bool valid = true;
         bool hasFileVersion = false;
@@ -568,11 +568,8 @@ private:
     }
 
     void readRaw(const toml::node& node) {
-        const toml::table* raw = node.as_table();
-        if (!raw) {
-            error(posOf(node.source()), "'raw' must be a table ([raw.narrow], [raw.wide]), got " + describeType(node));
-            return;
-        }
+        const toml::table* raw = tableOrError(node, "'raw'", "[raw.narrow], [raw.wide]");
+        if (!raw) return;
         forEachInFileOrder(*raw, [&](const toml::key& name, const toml::node& value) {
             bool wide = name == kWideTable;
             if (name != kNarrowTable && !wide) {
@@ -696,11 +693,8 @@ private:
     }
 
     void readRuntime(const toml::node& node) {
-        const toml::table* table = node.as_table();
-        if (!table) {
-            error(posOf(node.source()), "'runtime' must be a table ([runtime]), got " + describeType(node));
-            return;
-        }
+        const toml::table* table = tableOrError(node, "'runtime'", "[runtime]");
+        if (!table) return;
         std::vector<std::string_view> known = {kModernEntry, kSearchEntry, kBundledEntry};
         for (const RuntimeSetting& setting : kRuntimeSettings) known.push_back(setting.entry);
         const toml::node* search = nullptr;
