@@ -8,17 +8,18 @@
 #include <cstdint>
 
 #include "BlockReader.h"
+#include "ConfigKeyNames.h"
 
-// Key constants, named as the configuration keys are.
-namespace key {
-#define TOVEX_KEY(number, name, kind, maxLength) constexpr int name = number;
-#include "ConfigKeys.def"
-#undef TOVEX_KEY
-}  // namespace key
+// How loading the executable's own block ended. The block reader reports
+// nothing itself: start-up shows the failure.
+struct ConfigLoad {
+  bool opened;                // false: the executable could not be opened
+  ConfigReadResult result;    // of the read, when opened
+  unsigned long systemError;  // GetLastError() right after the read
+};
 
-// Reads the block into the store and records includedFilesOffset. Ends the
-// process with a fixed text when the block cannot be read.
-void loadConfigBlock();
+// Reads the executable's block into the store and records includedFilesOffset.
+ConfigLoad loadConfigBlock();
 
 // Opens the executable for reading, sharing read and write access.
 HANDLE openOwnExecutable();
@@ -40,6 +41,13 @@ void configString(int key, char* buffer, size_t capacity);
 void configWideString(int key, wchar_t* buffer, size_t capacity);
 int configInt(int key);
 COLORREF configColour(int key);
+
+// Key 107, the kind of executable: 1 is the one GUI value; 5 is a console
+// executable that keeps message boxes; any other value, an absent key
+// included, a console executable whose errors go to the standard error stream.
+enum class ExecutableType : int { gui = 1, consoleWithMessageBoxes = 5 };
+bool isGuiExecutable();
+bool keepsMessageBoxes();
 
 // The atoi rules of configInt, on a text.
 int parseConfigInt(const char* text);

@@ -1,9 +1,14 @@
 // Reporting a failure to the user: a message box, or a line on the standard
 // error stream when message boxes are off. The fatal variants end the process.
+//
+// The bottom of the launcher: it knows no unit above it. Start-up hands it the
+// configured texts and the steps to take before a message or an exit.
 #pragma once
 #include <windows.h>
 
 #include <cstddef>
+
+#include "ErrorCodes.h"
 
 // Message keys and the placeholders their texts may hold.
 constexpr const char* kErrorCodePlaceholder = "%ERROR_CODE%";
@@ -25,11 +30,41 @@ struct Filling {
   const char* value;
 };
 
+// Where the configured texts and switches come from. Until start-up sets it,
+// every text is empty and every switch 0.
+using ConfiguredText = void (*)(int key, char* out, size_t capacity);
+using ConfiguredNumber = int (*)(int key);
+void setMessageSource(ConfiguredText text, ConfiguredNumber number);
+
+// Steps start-up has the report take first: before every message (and its
+// fatal end), and before an exit without a message. Taken in the order added;
+// false when the moment has no room for another.
+enum class ReportMoment { beforeMessage, beforeExit };
+using ReportStep = void (*)();
+bool addReportStep(ReportMoment moment, ReportStep step);
+
 void showError(const char* text);
 void showErrorKey(int key, const char* placeholder = nullptr, const char* value = nullptr);
 [[noreturn]] void fatalError(const char* text);
 [[noreturn]] void fatalErrorKey(int key, const char* placeholder = nullptr, const char* value = nullptr);
-[[noreturn]] void exitLauncher(int code);
+[[noreturn]] void exitLauncher(ExitCode code);
+
+// Message 1009 with the error's code.
+[[noreturn]] void fatalInternalError(InternalError error);
+
+// The fixed text of a block that cannot be read.
+[[noreturn]] void fatalBlockError(BlockError error);
+
+// "error N" on the standard output stream: the system's code of a failed read.
+void printSystemError(unsigned long code);
+
+// No temporary location can be written to: a message box even when message
+// boxes are off (nothing else could run), then the exit.
+[[noreturn]] void fatalNoWritableLocation();
+
+// The note on the standard output stream that a packed runtime is being
+// restored, which takes a while.
+void announceRuntimeUnpacking();
 
 // A message key's text with several placeholders filled, each wherever it
 // stands, and below it details (stack lines, say). Without key 3001 only the

@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include "ErrorCodes.h"
+
 // The command line after the program name and the blanks that follow it.
 const char* commandLineTail(const char* commandLine);
 
@@ -15,4 +17,4 @@ bool isQuietSwitch(const char* tail);
 int startupShowWindow();
 
 // Runs every start-up step in order and returns the exit code.
-int runLauncher(HINSTANCE instance, const char* tail, int showWindow);
+ExitCode runLauncher(HINSTANCE instance, const char* tail, int showWindow);

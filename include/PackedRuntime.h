@@ -5,7 +5,9 @@
 
 // Restores the jars of a packed runtime in the Java home, unless it is not
 // packed (no lib\rt.jar.pack) or already restored (lib\jsse.jar present).
-// Ends the process with message 1009 (code 20) when the tool cannot start.
+// Ends the process with message 1009 (InternalError::unpackerNotStarted)
+// when the tool cannot start; tells the user on the standard output stream
+// that the runtime is being prepared.
 void unpackPackedRuntime(const char* home);
 
 // Restores one jar (a path relative to home) from its ".pack" file.

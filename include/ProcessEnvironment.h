@@ -1,11 +1,12 @@
-// Initialisation of the process: the configuration, the product flavour, the
-// PATH prefix and the working directory. The JVM runs in this environment.
+// Initialisation of the process from the loaded configuration: the product
+// flavour, the PATH prefix and the working directory. The JVM runs in this
+// environment.
 #pragma once
 #include <windows.h>
 
 #include <cstddef>
 
-// Loads the configuration block, then prepares the process environment.
+// Prepares the process environment, once the configuration block is loaded.
 void initialiseProcess(HINSTANCE instance);
 
 // The module handle kept for the splash window.

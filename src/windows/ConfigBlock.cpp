@@ -2,7 +2,6 @@
 #include "Config.h"
 
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <new>
@@ -10,7 +9,6 @@
 
 #include "BlockFormat.h"
 #include "Buffers.h"
-#include "ErrorReport.h"
 #include "Log.h"
 #include "Paths.h"
 
@@ -168,32 +166,17 @@ ConfigReadResult readConfigBlock(HANDLE file) {
   return result;
 }
 
-void loadConfigBlock() {
+ConfigLoad loadConfigBlock() {
   HANDLE file = openOwnExecutable();
   if (file == nullptr || file == INVALID_HANDLE_VALUE) {
+    DWORD openError = GetLastError();
     logError("Could not open %s", executablePath());
-    fatalError("Error opening media file. Please move this file to an ascii-only path like c:\\");
+    return ConfigLoad{false, ConfigReadResult::ok, openError};
   }
   ConfigReadResult result = readConfigBlock(file);
   DWORD systemError = GetLastError();
   CloseHandle(file);
-  switch (result) {
-    case ConfigReadResult::ok:
-      break;
-    case ConfigReadResult::badMagic:
-      fatalError("Internal Error: magic");
-    case ConfigReadResult::badInt:
-      __ms_printf("error %lu\n", static_cast<unsigned long>(systemError));
-      fflush(stdout);
-      fatalError("Internal Error: readInt");
-    case ConfigReadResult::badString:
-      fatalError("Internal Error: readString");
-    case ConfigReadResult::badWideString:
-      fatalError("Internal Error: readWString");
-  }
-
-  int type = configInt(key::executableType);
-  if (type != 1 && type != 5) setQuiet();
+  return ConfigLoad{true, result, systemError};
 }
 
 void configString(int key, char* buffer, size_t capacity) {
@@ -241,6 +224,14 @@ int configInt(int key) {
   char value[kTextBufferSize];
   configString(key, value, sizeof value);
   return parseConfigInt(value);
+}
+
+bool isGuiExecutable() { return configInt(key::executableType) == static_cast<int>(ExecutableType::gui); }
+
+bool keepsMessageBoxes() {
+  int type = configInt(key::executableType);
+  return type == static_cast<int>(ExecutableType::gui) ||
+         type == static_cast<int>(ExecutableType::consoleWithMessageBoxes);
 }
 
 COLORREF configColour(int key) {

@@ -10,20 +10,59 @@
 #include <vector>
 
 #include "Buffers.h"
-#include "Config.h"
-#include "DeletionQueue.h"
+#include "ConfigKeyNames.h"
 #include "Log.h"
 #include "Paths.h"
-#include "Splash.h"
 
 namespace {
+
+constexpr const char* kNoWritableLocation = "I am sorry, but you must be at least Poweruser to run this program.\n";
+constexpr const char* kUnpackingRuntime = "Preparing JRE ...\n";
 
 // Message boxes are on until the quiet switch or key 107 turns them off.
 volatile bool boxesOn = true;
 // Written once by the splash thread, read by the thread that meets an error.
 HWND volatile messageOwner = nullptr;
 
+// Set by start-up on the main thread before any other thread runs.
+ConfiguredText configuredText = nullptr;
+ConfiguredNumber configuredNumber = nullptr;
+
+constexpr int kMostSteps = 4;
+struct Steps {
+  ReportStep step[kMostSteps];
+  int count;
+};
+Steps beforeMessage;
+Steps beforeExit;
+
+void takeSteps(const Steps& steps) {
+  for (int i = 0; i < steps.count; ++i) steps.step[i]();
+}
+
+void textOf(int key, char* out, size_t capacity) {
+  if (configuredText != nullptr) {
+    configuredText(key, out, capacity);
+  } else if (capacity > 0) {
+    out[0] = 0;
+  }
+}
+
+int numberOf(int key) { return configuredNumber != nullptr ? configuredNumber(key) : 0; }
+
 }  // namespace
+
+void setMessageSource(ConfiguredText text, ConfiguredNumber number) {
+  configuredText = text;
+  configuredNumber = number;
+}
+
+bool addReportStep(ReportMoment moment, ReportStep step) {
+  Steps& steps = moment == ReportMoment::beforeMessage ? beforeMessage : beforeExit;
+  if (steps.count >= kMostSteps) return false;
+  steps.step[steps.count++] = step;
+  return true;
+}
 
 void setQuiet() { boxesOn = false; }
 
@@ -71,7 +110,7 @@ void composeErrorMessage(char* out, size_t capacity, const char* text, const cha
 
 namespace {
 
-bool modernMessages() { return configInt(key::modernRuntime) != 0; }
+bool modernMessages() { return numberOf(key::modernRuntime) != 0; }
 
 // Appends "\r\n\r\n" and a text, when there is one.
 void appendParagraph(char* out, size_t capacity, const char* text) {
@@ -92,7 +131,7 @@ int presentMessage(const char* message, UINT buttons) {
     return IDOK;
   }
   char caption[kTextBufferSize];
-  configString(key::msgErrorCaption, caption, sizeof caption);
+  textOf(key::msgErrorCaption, caption, sizeof caption);
   // A splash window that is going away as the box comes up would take the
   // box with it: a window no longer there owns nothing.
   HWND owner = messageOwner;
@@ -103,13 +142,12 @@ int presentMessage(const char* message, UINT buttons) {
 // The text to show: the log's path, then in a box the copy hint (key 3006),
 // then the question, if any.
 int reportComposed(const char* text, const char* question, UINT buttons) {
-  queueRegisteredTemps();
-  hideSplash();
+  takeSteps(beforeMessage);
   char message[kTextBufferSize];
   composeErrorMessage(message, sizeof message, text, logFilePath());
   if (boxesOn) {
     char hint[kTextBufferSize];
-    configString(key::msgCopyHint, hint, sizeof hint);
+    textOf(key::msgCopyHint, hint, sizeof hint);
     appendParagraph(message, sizeof message, hint);
   }
   appendParagraph(message, sizeof message, question);
@@ -118,7 +156,7 @@ int reportComposed(const char* text, const char* question, UINT buttons) {
 
 // A key's text with its placeholders filled, one after the other.
 void fillKeyText(char* out, size_t capacity, int key, const Filling* fillings, size_t count) {
-  configString(key, out, capacity);
+  textOf(key, out, capacity);
   if (!modernMessages()) return;
   for (size_t i = 0; i < count; ++i) replaceEveryUse(out, capacity, fillings[i].placeholder, fillings[i].value);
 }
@@ -136,7 +174,7 @@ void showErrorKeyWith(int key, const Filling* fillings, size_t count, const char
 
 void fatalErrorKeyWith(int key, const Filling* fillings, size_t count, const char* details) {
   showErrorKeyWith(key, fillings, count, details);
-  ExitProcess(1);
+  ExitProcess(static_cast<UINT>(ExitCode::failed));
 }
 
 bool isWebAddress(const char* url) {
@@ -147,7 +185,7 @@ void showNoRuntimeError(int key, const Filling* fillings, size_t count) {
   char text[kTextBufferSize];
   fillKeyText(text, sizeof text, key, fillings, count);
   char url[kTextBufferSize];
-  configString(key::downloadUrl, url, sizeof url);
+  textOf(key::downloadUrl, url, sizeof url);
   if (url[0] == 0 || !isWebAddress(url)) {
     if (url[0] != 0) logError("download page %s is not a web address", url);
     showError(text);
@@ -155,7 +193,7 @@ void showNoRuntimeError(int key, const Filling* fillings, size_t count) {
   }
   char question[kTextBufferSize];
   char asked[kTextBufferSize];
-  configString(key::msgOpenDownloadPage, question, sizeof question);
+  textOf(key::msgOpenDownloadPage, question, sizeof question);
   if (!boxesOn || question[0] == 0) {
     // Nothing to ask with: the address is shown.
     appendText(text, sizeof text, "\r\n");
@@ -171,7 +209,7 @@ void showNoRuntimeError(int key, const Filling* fillings, size_t count) {
 
 void showErrorKey(int key, const char* placeholder, const char* value) {
   char text[kTextBufferSize];
-  configString(key, text, sizeof text);
+  textOf(key, text, sizeof text);
   char filled[kTextBufferSize];
   replacePlaceholder(filled, sizeof filled, text, placeholder, value);
   showError(filled);
@@ -179,15 +217,38 @@ void showErrorKey(int key, const char* placeholder, const char* value) {
 
 void fatalError(const char* text) {
   showError(text);
-  ExitProcess(1);
+  ExitProcess(static_cast<UINT>(ExitCode::failed));
 }
 
 void fatalErrorKey(int key, const char* placeholder, const char* value) {
   showErrorKey(key, placeholder, value);
-  ExitProcess(1);
+  ExitProcess(static_cast<UINT>(ExitCode::failed));
 }
 
-void exitLauncher(int code) {
-  queueRegisteredTemps();
+void exitLauncher(ExitCode code) {
+  takeSteps(beforeExit);
   ExitProcess(static_cast<UINT>(code));
+}
+
+void fatalInternalError(InternalError error) {
+  fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, internalErrorCode(error));
+}
+
+void fatalBlockError(BlockError error) { fatalError(blockErrorText(error)); }
+
+void printSystemError(unsigned long code) {
+  char line[32];
+  formatText(line, sizeof line, "error %lu\n", code);
+  fputs(line, stdout);
+  fflush(stdout);
+}
+
+void fatalNoWritableLocation() {
+  MessageBoxA(nullptr, kNoWritableLocation, "Error", MB_ICONERROR);
+  exitLauncher(ExitCode::failed);
+}
+
+void announceRuntimeUnpacking() {
+  fputs(kUnpackingRuntime, stdout);
+  fflush(stdout);
 }

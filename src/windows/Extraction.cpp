@@ -76,7 +76,7 @@ void writeChunk(HANDLE out, const unsigned char* bytes, DWORD size) {
     DWORD written = 0;
     if (!WriteFile(out, bytes, size, &written, nullptr) || written == 0) {
       logError("WriteFile failed %d", static_cast<int>(size));
-      fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, "13");
+      fatalInternalError(InternalError::includedFileNotWritten);
     }
     bytes += written;
     size -= written;
@@ -125,7 +125,7 @@ void makeExtractionDirectory(char* dir, size_t capacity) {
     }
     if (GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
-  fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, "7");
+  fatalInternalError(InternalError::extractionDirectoryNotMade);
 }
 
 bool readFromFile(void* context, uint32_t offset, void* buffer, uint32_t size) {
@@ -152,7 +152,7 @@ bool extractFilesInto(HANDLE source, int count, char* dir, size_t capacity, bool
   AreaShape shape = includedAreaShape(source);
   if (shape == AreaShape::negativeSize) {
     logError("An included file's size is negative");
-    fatalError("Internal Error: readInt");
+    fatalBlockError(BlockError::readInt);
   }
   makeExtractionDirectory(dir, capacity);
   for (const std::string& name : includedFileNames(count)) {
@@ -214,11 +214,11 @@ bool copyFileData(HANDLE in, HANDLE out, int32_t size, bool unscramble) {
 
 bool extractFile(HANDLE source, const char* path) {
   int32_t size = 0;
-  if (!readInt32(source, &size)) fatalError("Internal Error: readInt");
+  if (!readInt32(source, &size)) fatalBlockError(BlockError::readInt);
   logInfo("extracting %s (size: %d)", path, size);
   if (size <= 0) return true;
   HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, "11");
+  if (file == INVALID_HANDLE_VALUE) fatalInternalError(InternalError::includedFileNotMade);
   bool copied = copyFileData(source, file, size, true);
   CloseHandle(file);
   return copied;

@@ -335,7 +335,7 @@ bool checkJavaExe(char* exePath, size_t capacity, char* version, size_t versionC
     refusal = vetRuntime(exePath, lastWriteTime, found, sizeof found, minVersion, maxVersion, allowPrerelease,
                          &machine);
     if (found[0] != 0 && version != nullptr) copyText(version, versionCapacity, found);
-    if (refusal == Refusal::none && configInt(key::executableType) == 1) {
+    if (refusal == Refusal::none && isGuiExecutable()) {
       bool windowed = useWindowedExecutable(exePath, capacity) && fileExists(exePath);
       recordCandidate(exePath, found, windowed ? Refusal::none : Refusal::noJavaw, machine);
       return windowed;

@@ -17,7 +17,6 @@ namespace {
 
 constexpr const char* kRebootRequest = "__vdl_reboot";
 constexpr const char* kQuietSwitch = "-q_vdl_internal";
-constexpr int kNoRuntimeExitCode = 83;
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -25,6 +24,37 @@ void honourRebootRequest(const char* tail) {
   if (!isRebootRequest(tail)) return;
   Sleep(5000);
   ExitWindowsEx(EWX_REBOOT, 0);
+}
+
+// What the report does before it speaks: a user who ends the process while a
+// message is open leaves no temporary file behind, and no splash window
+// covers the message. An exit without a message queues the files only.
+void prepareErrorReport() {
+  setMessageSource(configString, configInt);
+  addReportStep(ReportMoment::beforeMessage, queueRegisteredTemps);
+  addReportStep(ReportMoment::beforeMessage, hideSplash);
+  addReportStep(ReportMoment::beforeExit, queueRegisteredTemps);
+}
+
+// The executable's own block, or the end with its fixed text. Key 107 then
+// decides whether messages stay in boxes.
+void loadConfiguration() {
+  ConfigLoad load = loadConfigBlock();
+  if (!load.opened) fatalBlockError(BlockError::executableNotOpened);
+  switch (load.result) {
+    case ConfigReadResult::ok:
+      break;
+    case ConfigReadResult::badMagic:
+      fatalBlockError(BlockError::badMagic);
+    case ConfigReadResult::badInt:
+      printSystemError(load.systemError);
+      fatalBlockError(BlockError::readInt);
+    case ConfigReadResult::badString:
+      fatalBlockError(BlockError::readString);
+    case ConfigReadResult::badWideString:
+      fatalBlockError(BlockError::readWideString);
+  }
+  if (!keepsMessageBoxes()) setQuiet();
 }
 
 [[noreturn]] void reportLaunchFailure() {
@@ -61,23 +91,25 @@ int startupShowWindow() {
   return (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : SW_SHOWDEFAULT;
 }
 
-int runLauncher(HINSTANCE instance, const char* tail, int showWindow) {
+ExitCode runLauncher(HINSTANCE instance, const char* tail, int showWindow) {
+  prepareErrorReport();
   honourRebootRequest(tail);
   if (isQuietSwitch(tail)) setQuiet();
+  loadConfiguration();
   initialiseProcess(instance);
   // With key 3001 a second start of a single-instance application hands over
   // before it unpacks anything.
   bool handOverFirst = configInt(key::modernRuntime) != 0;
   if (handOverFirst) checkSingleInstance(true, true);
-  if (!extractIncludedFiles()) fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, "16");
+  if (!extractIncludedFiles()) fatalInternalError(InternalError::extractionFailed);
   processDeletionQueue();
   if (!handOverFirst) checkSingleInstance(true, true);
   if (configInt(key::showSplash) != 0) startSplash(showWindow);
-  if (!LoadDLL()) exitLauncher(kNoRuntimeExitCode);
+  if (!LoadDLL()) exitLauncher(ExitCode::noRuntime);
   queueRegisteredTemps();
   WideArgumentList arguments;
   splitArguments(GetCommandLineW(), arguments);
   if (!launchJava(arguments, true)) reportLaunchFailure();
   WideArgumentList().swap(arguments);
-  return 0;
+  return ExitCode::success;
 }

@@ -4,5 +4,5 @@
 #include "Launcher.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  return runLauncher(instance, commandLineTail(GetCommandLineA()), startupShowWindow());
+  return static_cast<int>(runLauncher(instance, commandLineTail(GetCommandLineA()), startupShowWindow()));
 }

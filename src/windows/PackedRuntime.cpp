@@ -3,13 +3,11 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "Buffers.h"
 #include "ChildProcess.h"
-#include "Config.h"
 #include "ErrorReport.h"
 #include "Log.h"
 #include "Paths.h"
@@ -57,7 +55,7 @@ void unpackJar(const char* home, const char* jar) {
   }
   if (process == nullptr) {
     logInfo("could not create unpack process");
-    fatalErrorKey(key::msgInternalError, kErrorCodePlaceholder, "20");
+    fatalInternalError(InternalError::unpackerNotStarted);
   }
   logInfo("waiting for unpack200 to finish");
   WaitForSingleObject(process, INFINITE);
@@ -68,8 +66,7 @@ void unpackJar(const char* home, const char* jar) {
 void unpackPackedRuntime(const char* home) {
   if (!homeFileExists(home, "lib\\rt.jar.pack") || homeFileExists(home, "lib\\jsse.jar")) return;
   logInfo("Unpacking JRE");
-  fputs("Preparing JRE ...\n", stdout);
-  fflush(stdout);
+  announceRuntimeUnpacking();
   for (const char* jar : kPackedJars) unpackJar(home, jar);
   logInfo("Unpacking JRE done");
 }

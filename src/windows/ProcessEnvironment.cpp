@@ -1,4 +1,4 @@
-// Initialisation: flavour, PATH prefix, working directory.
+// Initialisation from the loaded configuration: flavour, PATH prefix, working directory.
 #include "ProcessEnvironment.h"
 
 #include <cstdlib>
@@ -57,7 +57,6 @@ void enterWorkingDirectory() {
 }
 
 void initialiseProcess(HINSTANCE moduleInstance) {
-  loadConfigBlock();
   instance = moduleInstance;
   char mark[2];
   configString(key::launcherFlavour, mark, sizeof mark);

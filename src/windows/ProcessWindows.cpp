@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr int kGuiExecutable = 1;
 // How long the console takes to show a new title on its window.
 constexpr DWORD kConsoleTitleDelayMs = 40;
 
@@ -65,7 +64,7 @@ HWND findConsoleWindow() {
   if (consoleSearched) return consoleWindow;
   consoleSearched = true;
   consoleWindow = nullptr;
-  if (configInt(key::executableType) == kGuiExecutable) return nullptr;
+  if (isGuiExecutable()) return nullptr;
 
   char title[kTextBufferSize];
   if (GetConsoleTitleA(title, sizeof title) == 0) return nullptr;

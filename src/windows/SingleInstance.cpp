@@ -60,7 +60,7 @@ void checkSingleInstance(bool requireKey, bool handOver) {
   activateProcessWindows(firstInstance, true);
   // Without the first instance's ID no application would ever read the file.
   if (handOver && firstInstance != 0) handOverArguments(firstInstance);
-  exitLauncher(0);
+  exitLauncher(ExitCode::success);
 }
 
 const char* singleInstanceSemaphoreName() { return semaphoreName; }

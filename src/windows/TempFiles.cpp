@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr const char* kNoWritableLocation = "I am sorry, but you must be at least Poweruser to run this program.\n";
-
 // The system temporary path, "" when the system gives none that fits.
 void systemTempPath(char* out, size_t capacity) {
   DWORD length = GetTempPathA(static_cast<DWORD>(capacity), out);
@@ -88,9 +86,7 @@ void chooseTempLocation(char* out, size_t capacity) {
                             [](const char* dir) { _mkdir(dir); }};
   if (pickTempLocation(out, capacity, system)) return;
 
-  // Shown even when message boxes are off: nothing else can run from here.
-  MessageBoxA(nullptr, kNoWritableLocation, "Error", MB_ICONERROR);
-  exitLauncher(1);
+  fatalNoWritableLocation();
 }
 
 bool isWritableDirectory(const char* dir) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "BlockFormat.h"
 #include "Buffers.h"
@@ -231,6 +232,29 @@ TEST_F(ConfigBlockTest, TypedGettersReadTheStore) {
             load(executableImage(configBlock({{key::splashWidth, " -4"}, {key::statusTextColour, "255,128,0"}}))));
   EXPECT_EQ(-4, configInt(key::splashWidth));
   EXPECT_EQ(0x000080FFu, configColour(key::statusTextColour));
+}
+
+// Only 1 is a GUI executable; 1 and 5 keep message boxes. The number is read
+// by the atoi rules, so an absent key is 0, a console one without boxes.
+TEST_F(ConfigBlockTest, ExecutableTypeDecidesGuiAndMessageBoxes) {
+  struct Case {
+    const char* value;  // nullptr: the key is absent
+    bool gui;
+    bool boxes;
+  };
+  static const Case cases[] = {
+      {nullptr, false, false}, {"0", false, false}, {"1", true, true},   {"5", false, true},
+      {"2", false, false},     {"15", false, false}, {" 1", true, true}, {"5 console", false, true},
+      {"-1", false, false},    {"", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value != nullptr ? std::string("key 107 [") + c.value + "]" : std::string("no key 107"));
+    std::vector<testfiles::NarrowRecord> records = {{key::mainClass, "Main"}};
+    if (c.value != nullptr) records.push_back({key::executableType, c.value});
+    ASSERT_EQ(ConfigReadResult::ok, load(executableImage(configBlock(records))));
+    EXPECT_EQ(c.gui, isGuiExecutable());
+    EXPECT_EQ(c.boxes, keepsMessageBoxes());
+  }
 }
 
 TEST(ParseConfigInt, FollowsAtoi) {

@@ -1,17 +1,18 @@
-// Composing error messages: placeholders, the log suffix, and the line written
-// to the standard error stream when message boxes are off.
+// Composing error messages: placeholders, the log suffix, the line written to
+// the standard error stream when message boxes are off, the texts and steps
+// start-up hands to the report, and the codes it shows.
 #include "ErrorReport.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <io.h>
-
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <set>
 #include <string>
 
 #include "Buffers.h"
+#include "ConfigKeyNames.h"
 #include "TestFiles.h"
 
 namespace {
@@ -120,28 +121,8 @@ TEST_F(ComposeErrorMessageTest, LongTextIsCutInsideTheBuffer) {
   EXPECT_EQ(std::string(16, '#'), std::string(out + 16, 16));
 }
 
-// Runs `action` with the C library's standard error stream sent to a file and
-// returns what it wrote there, read back as text.
-template <typename Action>
-std::string capturedStderr(const std::string& file, Action action) {
-  fflush(stderr);
-  int saved = _dup(_fileno(stderr));
-  int target = _open(file.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC, _S_IREAD | _S_IWRITE);
-  if (saved < 0 || target < 0) return "(stderr not redirected)";
-  _dup2(target, _fileno(stderr));
-  _close(target);
-  action();
-  fflush(stderr);
-  _dup2(saved, _fileno(stderr));
-  _close(saved);
-
-  std::string text;
-  FILE* in = fopen(file.c_str(), "r");
-  if (in == nullptr) return "(capture not readable)";
-  int c;
-  while ((c = fgetc(in)) != EOF) text += static_cast<char>(c);
-  fclose(in);
-  return text;
+std::string capturedStderr(const std::string& file, const std::function<void()>& action) {
+  return testfiles::capturedStream(stderr, file, action);
 }
 
 TEST(ShowError, QuietWritesTheMessageLineToStderr) {
@@ -151,6 +132,91 @@ TEST(ShowError, QuietWritesTheMessageLineToStderr) {
   EXPECT_EQ("Could not start: 42\n",
             capturedStderr(dir / "stderr.txt", [] { showError("Could not start: 42"); }));
   EXPECT_EQ("Line one\nline two\n", capturedStderr(dir / "stderr2.txt", [] { showError("Line one\nline two"); }));
+}
+
+// Steps write to the standard error stream only while a test watches them:
+// once added they stay for the whole process.
+bool stepsWatched = false;
+void firstStep() {
+  if (stepsWatched) fputs("[first]", stderr);
+}
+void secondStep() {
+  if (stepsWatched) fputs("[second]", stderr);
+}
+void idleStep() {}
+
+TEST(ReportSteps, TakenBeforeTheMessageInTheOrderAddedUntilTheListIsFull) {
+  setQuiet();
+  ASSERT_TRUE(addReportStep(ReportMoment::beforeMessage, firstStep));
+  ASSERT_TRUE(addReportStep(ReportMoment::beforeMessage, secondStep));
+  int added = 2;
+  while (addReportStep(ReportMoment::beforeMessage, idleStep)) ASSERT_LT(++added, 64) << "the list never fills";
+  // A step before an exit is not taken before a message.
+  EXPECT_TRUE(addReportStep(ReportMoment::beforeExit, firstStep));
+
+  testfiles::TempDir dir;
+  stepsWatched = true;
+  std::string written = capturedStderr(dir / "stderr.txt", [] { showError("Boom."); });
+  stepsWatched = false;
+  EXPECT_EQ("[first][second]Boom.\n", written);
+}
+
+// A store of three texts and the switch of detailed messages.
+void fakeText(int key, char* out, size_t capacity) {
+  const char* text = key == key::msgInternalError   ? "An internal error occurred (error code: %ERROR_CODE%)"
+                     : key == key::msgJvmNotStarted ? "Failed: %EXCEPTION% (%CLASS_NAME%, %EXCEPTION%)"
+                                                    : "";
+  copyText(out, capacity, text);
+}
+int detailedMessages = 0;
+int fakeNumber(int key) { return key == key::modernRuntime ? detailedMessages : 0; }
+
+TEST(MessageSource, TextsComeFromTheSourceStartUpSets) {
+  setQuiet();
+  testfiles::TempDir dir;
+  auto shownWithout = [&](const char* name) {
+    return capturedStderr(dir / name, [] { showErrorKey(key::msgInternalError, kErrorCodePlaceholder, "16"); });
+  };
+  EXPECT_EQ("\n", shownWithout("none.txt"));  // no source yet: the empty text
+
+  setMessageSource(fakeText, fakeNumber);
+  EXPECT_EQ("An internal error occurred (error code: 16)\n", shownWithout("set.txt"));
+
+  const Filling fillings[] = {{kExceptionPlaceholder, "java.lang.Error"}, {kClassNamePlaceholder, "Main"}};
+  auto shownWith = [&](const char* name) {
+    return capturedStderr(dir / name, [&] { showErrorKeyWith(key::msgJvmNotStarted, fillings, 2, "at Main"); });
+  };
+  EXPECT_EQ("Failed: %EXCEPTION% (%CLASS_NAME%, %EXCEPTION%)\n", shownWith("plain.txt"));
+  detailedMessages = 1;
+  // Read back as text: the details' CR LF pairs come back as line feeds.
+  EXPECT_EQ("Failed: java.lang.Error (Main, java.lang.Error)\n\nat Main\n", shownWith("detailed.txt"));
+
+  detailedMessages = 0;
+  setMessageSource(nullptr, nullptr);
+}
+
+TEST(ErrorCodes, EveryInternalErrorHasACodeOfItsOwn) {
+  const InternalError errors[] = {
+      InternalError::extractionDirectoryNotMade, InternalError::includedFileNotMade,
+      InternalError::includedFileNotWritten,     InternalError::firstRunClassMissing,
+      InternalError::firstRunMethodMissing,      InternalError::extractionFailed,
+      InternalError::unpackerNotStarted,         InternalError::argumentArrayNotMade,
+      InternalError::argumentNotMade,
+  };
+  std::set<std::string> codes;
+  for (InternalError error : errors) {
+    std::string code = internalErrorCode(error);
+    EXPECT_FALSE(code.empty());
+    EXPECT_TRUE(codes.insert(code).second) << "code " << code << " shared";
+  }
+}
+
+TEST(ConsoleNotes, GoToTheStandardOutputStream) {
+  testfiles::TempDir dir;
+  EXPECT_EQ("error 5\nerror 4294967295\n", testfiles::capturedStream(stdout, dir / "stdout.txt", [] {
+              printSystemError(5);
+              printSystemError(0xFFFFFFFFul);
+            }));
 }
 
 }  // namespace

@@ -1,5 +1,9 @@
 #include "TestFiles.h"
 
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -163,6 +167,27 @@ bool samePath(const std::string& a, const std::string& b) {
     if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i]))) return false;
   }
   return true;
+}
+
+std::string capturedStream(FILE* stream, const std::string& file, const std::function<void()>& action) {
+  fflush(stream);
+  int saved = _dup(_fileno(stream));
+  int target = _open(file.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC, _S_IREAD | _S_IWRITE);
+  if (saved < 0 || target < 0) return "(stream not redirected)";
+  _dup2(target, _fileno(stream));
+  _close(target);
+  action();
+  fflush(stream);
+  _dup2(saved, _fileno(stream));
+  _close(saved);
+
+  std::string text;
+  FILE* in = fopen(file.c_str(), "r");
+  if (in == nullptr) return "(capture not readable)";
+  int c;
+  while ((c = fgetc(in)) != EOF) text += static_cast<char>(c);
+  fclose(in);
+  return text;
 }
 
 }  // namespace testfiles

@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -80,5 +82,9 @@ std::string environmentValue(const char* name, bool* present = nullptr);
 
 // Case-insensitive ASCII comparison of two paths.
 bool samePath(const std::string& a, const std::string& b);
+
+// Runs action with the C library's stream (stdout or stderr) sent to file and
+// returns what it wrote there, read back as text.
+std::string capturedStream(FILE* stream, const std::string& file, const std::function<void()>& action);
 
 }  // namespace testfiles

@@ -1,0 +1,61 @@
+// Every way the launcher ends and every code or fixed text its failures show,
+// in one place: a new exit or internal error is added here first.
+#pragma once
+
+// The process's exit codes.
+enum class ExitCode : unsigned {
+  success = 0,     // the application ended, or a running instance took over
+  failed = 1,      // a reported failure
+  noRuntime = 83,  // no usable Java runtime; the search showed its own message
+};
+
+// Internal errors, shown by message 1009 with their code in place of
+// %ERROR_CODE%. The codes are the ones users and support already know.
+enum class InternalError {
+  extractionDirectoryNotMade,  // "7"
+  includedFileNotMade,         // "11"
+  includedFileNotWritten,      // "13"
+  firstRunClassMissing,        // "14": the installer's first-run class
+  firstRunMethodMissing,       // "15": its first-run method
+  extractionFailed,            // "16": the included files as a whole
+  unpackerNotStarted,          // "20": the packed runtime's unpack200.exe
+  argumentArrayNotMade,        // "paramArray": the starter's String[]
+  argumentNotMade,             // "jstr": one of its strings
+};
+
+constexpr const char* internalErrorCode(InternalError error) {
+  switch (error) {
+    case InternalError::extractionDirectoryNotMade: return "7";
+    case InternalError::includedFileNotMade: return "11";
+    case InternalError::includedFileNotWritten: return "13";
+    case InternalError::firstRunClassMissing: return "14";
+    case InternalError::firstRunMethodMissing: return "15";
+    case InternalError::extractionFailed: return "16";
+    case InternalError::unpackerNotStarted: return "20";
+    case InternalError::argumentArrayNotMade: return "paramArray";
+    case InternalError::argumentNotMade: return "jstr";
+  }
+  return "";
+}
+
+// Failures met while the executable's own block is read: the message texts
+// are not known yet, so each has a fixed text.
+enum class BlockError {
+  executableNotOpened,
+  badMagic,
+  readInt,
+  readString,
+  readWideString,
+};
+
+constexpr const char* blockErrorText(BlockError error) {
+  switch (error) {
+    case BlockError::executableNotOpened:
+      return "Error opening media file. Please move this file to an ascii-only path like c:\\";
+    case BlockError::badMagic: return "Internal Error: magic";
+    case BlockError::readInt: return "Internal Error: readInt";
+    case BlockError::readString: return "Internal Error: readString";
+    case BlockError::readWideString: return "Internal Error: readWString";
+  }
+  return "";
+}
