@@ -4,16 +4,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "Buffers.h"
+#include "RuntimeCandidates.h"
 
 // How the chosen runtime was found; it picks the message when its library fails.
 enum class LocationKind { none = 0, searchPath = 1, directory = 2, environmentVariable = 3, registry = 4 };
 
 struct JvmLocation {
-  char exePath[kTextBufferSize];       // the chosen java.exe or javaw.exe
-  char locationText[kTextBufferSize];  // the entry's directory or variable name; empty for the registry
-  LocationKind kind;
+  std::string exePath;       // the chosen java.exe or javaw.exe
+  std::string locationText;  // the entry's directory or variable name; empty for the registry
+  LocationKind kind = LocationKind::none;
 };
 
 // JNI_CreateJavaVM of the invocation interface (JavaVM**, JNIEnv**, JavaVMInitArgs*).
@@ -38,13 +40,12 @@ bool searchJvm(JvmLocation* location);
 // ".vandrel" folder (fileName such as "\.vandrel\pref_jre.cfg"), line end removed.
 bool readLocationFile(const char* fileName, char* line, size_t capacity);
 
-// The candidate tests of the sequence's entries. Each leaves the java
-// executable's path in exePath on success.
-bool testDirectory(const char* directory, bool acceptWithoutChecking, const char* minVersion,
-                   const char* maxVersion, char* exePath, size_t capacity);
-bool testEnvironmentVariable(const char* name, const char* minVersion, const char* maxVersion, char* exePath,
-                             size_t capacity);
-bool testSearchPath(const char* minVersion, const char* maxVersion, char* exePath, size_t capacity);
+// The candidate tests of the sequence's entries: the runtime that passed
+// checkJavaExe, or a candidate that is not accepted. A directory's runtime
+// may be a pre-release one.
+RuntimeCandidate testDirectory(const char* directory, const char* minVersion, const char* maxVersion);
+RuntimeCandidate testEnvironmentVariable(const char* name, const char* minVersion, const char* maxVersion);
+RuntimeCandidate testSearchPath(const char* minVersion, const char* maxVersion);
 
 // Whether an A or R entry's text is absolute, which keeps it out of the
 // relative pass: "X:..." or "\\...".

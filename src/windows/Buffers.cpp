@@ -1,6 +1,7 @@
 #include "Buffers.h"
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 
 namespace {
@@ -41,6 +42,11 @@ bool copyText(char* dst, size_t capacity, std::string_view src) {
   src.copy(dst, length);
   dst[length] = 0;
   return length == src.size();
+}
+
+void trimLineEnd(char* line) {
+  size_t length = strlen(line);
+  while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r')) line[--length] = 0;
 }
 
 bool appendText(char* dst, size_t capacity, const char* src) {

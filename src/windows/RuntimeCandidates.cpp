@@ -6,27 +6,27 @@
 
 namespace {
 
-std::vector<CandidateRecord>& records() {
-  static std::vector<CandidateRecord> list;
+std::vector<RuntimeCandidate>& records() {
+  static std::vector<RuntimeCandidate> list;
   return list;
 }
 
 }  // namespace
 
-void recordCandidate(const char* exePath, const char* version, Refusal refusal, uint16_t machine) {
-  records().push_back({exePath, version != nullptr ? version : "", refusal, machine});
-  if (refusal != Refusal::none && modernRuntimeSearch()) {
-    logInfo("Refused %s (version %s): %s", exePath, version != nullptr && *version != 0 ? version : "unknown",
-            refusalText(refusal));
+void recordCandidate(const RuntimeCandidate& candidate) {
+  records().push_back(candidate);
+  if (!candidate.accepted() && modernRuntimeSearch()) {
+    logInfo("Refused %s (version %s): %s", candidate.exePath.c_str(),
+            candidate.version.empty() ? "unknown" : candidate.version.c_str(), refusalText(candidate.refusal));
   }
 }
 
-const std::vector<CandidateRecord>& candidateRecords() { return records(); }
+const std::vector<RuntimeCandidate>& candidateRecords() { return records(); }
 
 void clearCandidateRecords() { records().clear(); }
 
-const CandidateRecord* firstArchitectureRefusal() {
-  for (const CandidateRecord& record : records()) {
+const RuntimeCandidate* firstArchitectureRefusal() {
+  for (const RuntimeCandidate& record : records()) {
     if (record.refusal == Refusal::otherArchitecture) return &record;
   }
   return nullptr;

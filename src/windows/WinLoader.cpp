@@ -46,80 +46,86 @@ struct VersionBounds {
   char maximum[kTextBufferSize];
 };
 
-bool succeed(JvmLocation* location, LocationKind kind, const char* text) {
+bool succeed(JvmLocation* location, LocationKind kind, const std::string& exePath, const char* text) {
   location->kind = kind;
-  copyText(location->locationText, sizeof location->locationText, text);
+  location->exePath = exePath;
+  location->locationText = text;
   return true;
 }
 
-// The test of one main-pass entry; kind none for a letter that names no test.
-LocationKind testEntry(char letter, const char* text, const VersionBounds& bounds, char* exePath,
-                       size_t capacity) {
+// The runtime one main-pass entry names, accepted or not, and how it was
+// found (none for a letter that names no test).
+RuntimeCandidate testEntry(char letter, const char* text, const VersionBounds& bounds, LocationKind* kind) {
   switch (letter) {
     case 'A':
     case 'B':
     case 'R':
-      return testDirectory(text, false, bounds.minimum, bounds.maximum, exePath, capacity) ? LocationKind::directory
-                                                                                          : LocationKind::none;
+      *kind = LocationKind::directory;
+      return testDirectory(text, bounds.minimum, bounds.maximum);
     case 'E':
-      return testEnvironmentVariable(text, bounds.minimum, bounds.maximum, exePath, capacity)
-                 ? LocationKind::environmentVariable
-                 : LocationKind::none;
+      *kind = LocationKind::environmentVariable;
+      return testEnvironmentVariable(text, bounds.minimum, bounds.maximum);
     case 'S':
-      return testSearchPath(bounds.minimum, bounds.maximum, exePath, capacity) ? LocationKind::searchPath
-                                                                               : LocationKind::none;
+      *kind = LocationKind::searchPath;
+      return testSearchPath(bounds.minimum, bounds.maximum);
     case 'Y':
-      return testRegistry(bounds.minimum, bounds.maximum, exePath, capacity) ? LocationKind::registry
-                                                                             : LocationKind::none;
+      *kind = LocationKind::registry;
+      return testRegistry(bounds.minimum, bounds.maximum);
     default:
-      return LocationKind::none;
+      *kind = LocationKind::none;
+      return RuntimeCandidate();
   }
+}
+
+// The java executable a directory entry names, with the home's packed
+// runtime unpacked; whether the home counts (javaExeFromHome).
+bool javaExeOfDirectory(const char* directory, char* exePath, size_t capacity) {
+  exePath[0] = 0;
+  char home[kTextBufferSize];
+  fullPath(home, sizeof home, directory, false);
+  unpackPackedRuntime(home);
+  return javaExeFromHome(home, exePath, capacity);
 }
 
 // Calls visit(letter, text) for each non-empty ";"-separated entry of the
 // sequence until it returns true; whether one did.
 template <typename Visit>
 bool forEachEntry(const char* sequence, Visit visit) {
-  const char* entry = sequence;
-  while (*entry != 0) {
-    const char* end = strchr(entry, ';');
-    size_t length = end != nullptr ? static_cast<size_t>(end - entry) : strlen(entry);
-    if (length > 0) {
-      char text[kTextBufferSize];
-      size_t textLength = length - 1 < sizeof text - 1 ? length - 1 : sizeof text - 1;
-      memcpy(text, entry + 1, textLength);
-      text[textLength] = 0;
-      if (visit(entry[0], text)) return true;
-    }
-    entry += length;
-    if (*entry == ';') ++entry;
-  }
-  return false;
+  return forEachListEntry(sequence, [&](std::string_view entry) {
+    char text[kTextBufferSize];
+    copyText(text, sizeof text, entry.substr(1));
+    return visit(entry[0], static_cast<const char*>(text));
+  });
 }
 
 bool mainPass(const char* sequence, const VersionBounds& bounds, JvmLocation* location) {
   return forEachEntry(sequence, [&](char letter, const char* text) {
     logInfo("Testing location %s (type %c)", text, letter);
-    LocationKind kind = testEntry(letter, text, bounds, location->exePath, sizeof location->exePath);
-    return kind != LocationKind::none && succeed(location, kind, letter == 'Y' ? "" : text);
+    LocationKind kind = LocationKind::none;
+    RuntimeCandidate found = testEntry(letter, text, bounds, &kind);
+    return found.accepted() && succeed(location, kind, found.exePath, letter == 'Y' ? "" : text);
   });
 }
 
 // Directory entries again, taking any runtime whose executable is there.
-bool relativePass(const char* sequence, const VersionBounds& bounds, JvmLocation* location) {
+bool relativePass(const char* sequence, JvmLocation* location) {
   return forEachEntry(sequence, [&](char letter, const char* text) {
     if (letter != 'A' && letter != 'B' && letter != 'R') return false;
     if (letter != 'B' && isAbsoluteEntryText(text)) return false;
     logInfo("Testing relative location %s", text);
-    testDirectory(text, true, bounds.minimum, bounds.maximum, location->exePath, sizeof location->exePath);
-    if (!fileExists(location->exePath)) return false;
-    uint16_t machine = 0;
-    if (modernRuntimeSearch() && isOtherArchitecture(location->exePath, &machine)) {
-      recordCandidate(location->exePath, "", Refusal::otherArchitecture, machine);
+    // Any executable there will do, whether or not its home counts.
+    char exePath[kTextBufferSize];
+    javaExeOfDirectory(text, exePath, sizeof exePath);
+    if (!fileExists(exePath)) return false;
+    RuntimeCandidate candidate;
+    candidate.exePath = exePath;
+    if (modernRuntimeSearch() && isOtherArchitecture(exePath, &candidate.machine)) {
+      candidate.refusal = Refusal::otherArchitecture;
+      recordCandidate(candidate);
       return false;
     }
-    logInfo("%s exists", location->exePath);
-    return succeed(location, LocationKind::directory, text);
+    logInfo("%s exists", exePath);
+    return succeed(location, LocationKind::directory, candidate.exePath, text);
   });
 }
 
@@ -128,11 +134,10 @@ bool testLocationFile(const char* fileName, const char* name, const VersionBound
   char line[kTextBufferSize];
   if (!readLocationFile(fileName, line, sizeof line)) return false;
   logInfo("Has %s location %s", name, line);
-  if (!testDirectory(line, false, bounds.minimum, bounds.maximum, location->exePath, sizeof location->exePath)) {
-    return false;
-  }
+  RuntimeCandidate found = testDirectory(line, bounds.minimum, bounds.maximum);
+  if (!found.accepted()) return false;
   logInfo("Using %s location", name);
-  return succeed(location, LocationKind::directory, line);
+  return succeed(location, LocationKind::directory, found.exePath, line);
 }
 
 // A system function that older systems lack, or null.
@@ -226,10 +231,10 @@ HMODULE loadFromRuntimeDirectory(const char* exePath) {
 // The runtimes the search looked at, for a message: one indented line each,
 // the first few only (the log has them all).
 std::string triedRuntimesText() {
-  const std::vector<CandidateRecord>& records = candidateRecords();
+  const std::vector<RuntimeCandidate>& records = candidateRecords();
   std::string text;
   size_t shown = 0;
-  for (const CandidateRecord& record : records) {
+  for (const RuntimeCandidate& record : records) {
     if (record.refusal == Refusal::none) continue;
     if (shown == kTriedRuntimesShown) {
       text += "\r\n    and more (the log lists them all)";
@@ -249,7 +254,7 @@ std::string triedRuntimesText() {
 // either may name the architectures, the refused runtime and every runtime
 // looked at.
 void reportNoRuntime() {
-  const CandidateRecord* refused = modernRuntimeSearch() ? firstArchitectureRefusal() : nullptr;
+  const RuntimeCandidate* refused = modernRuntimeSearch() ? firstArchitectureRefusal() : nullptr;
   char wrongArchitecture[kTextBufferSize];
   configString(key::msgWrongArchitecture, wrongArchitecture, sizeof wrongArchitecture);
   int key = refused != nullptr && wrongArchitecture[0] != 0 ? key::msgWrongArchitecture : key::msgNoJvm;
@@ -278,10 +283,10 @@ void reportBrokenRuntime(const JvmLocation& location) {
       showErrorKey(key::msgJvmOnPathDamaged);
       break;
     case LocationKind::environmentVariable:
-      showErrorKey(key::msgEnvVarJvmBroken, kEnvVarNamePlaceholder, location.locationText);
+      showErrorKey(key::msgEnvVarJvmBroken, kEnvVarNamePlaceholder, location.locationText.c_str());
       break;
     case LocationKind::directory:
-      showErrorKey(key::msgDefinedJvmDamaged, kDefinedPathPlaceholder, location.locationText);
+      showErrorKey(key::msgDefinedJvmDamaged, kDefinedPathPlaceholder, location.locationText.c_str());
       break;
     case LocationKind::registry:
     case LocationKind::none:
@@ -297,13 +302,7 @@ CreateJavaVmFunction createJavaVmEntry() { return createJavaVm; }
 const char* javaHome() { return javaHomeText.text(); }
 
 bool runtimeDirectory(char* out, size_t capacity, const char* exePath) {
-  const char* lastSeparator = strrchr(exePath, '\\');
-  if (lastSeparator == nullptr) return false;
-  size_t length = static_cast<size_t>(lastSeparator - exePath) + 1;
-  if (length >= capacity) return false;
-  memcpy(out, exePath, length);
-  out[length] = 0;
-  return true;
+  return directoryOf(out, capacity, exePath, false);
 }
 
 void setJavaHome(const char* exePath) {
@@ -329,32 +328,26 @@ bool readLocationFile(const char* fileName, char* line, size_t capacity) {
   bool whole = read && (strchr(text, '\n') != nullptr || feof(file));
   fclose(file);
   if (!whole) return false;
-  size_t length = strlen(text);
-  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r')) text[--length] = 0;
+  trimLineEnd(text);
   return copyText(line, capacity, text);
 }
 
-bool testDirectory(const char* directory, bool acceptWithoutChecking, const char* minVersion,
-                   const char* maxVersion, char* exePath, size_t capacity) {
-  exePath[0] = 0;
-  char home[kTextBufferSize];
-  fullPath(home, sizeof home, directory, false);
-  unpackPackedRuntime(home);
-  bool named = javaExeFromHome(home, exePath, capacity);
-  if (acceptWithoutChecking) return true;
-  return named && checkJavaExe(exePath, capacity, nullptr, 0, minVersion, maxVersion, true);
+RuntimeCandidate testDirectory(const char* directory, const char* minVersion, const char* maxVersion) {
+  char exePath[kTextBufferSize];
+  if (!javaExeOfDirectory(directory, exePath, sizeof exePath)) return RuntimeCandidate();
+  return checkJavaExe(exePath, minVersion, maxVersion, true);
 }
 
-bool testEnvironmentVariable(const char* name, const char* minVersion, const char* maxVersion, char* exePath,
-                             size_t capacity) {
+RuntimeCandidate testEnvironmentVariable(const char* name, const char* minVersion, const char* maxVersion) {
   char home[kTextBufferSize];
   DWORD length = GetEnvironmentVariableA(name, home, sizeof home);
-  if (length == 0 || length >= sizeof home) return false;
+  if (length == 0 || length >= sizeof home) return RuntimeCandidate();
   for (char* p = home; *p != 0; ++p) {
     if (*p == '/') *p = '\\';
   }
-  return javaExeFromHome(home, exePath, capacity) &&
-         checkJavaExe(exePath, capacity, nullptr, 0, minVersion, maxVersion, false);
+  char exePath[kTextBufferSize];
+  if (!javaExeFromHome(home, exePath, sizeof exePath)) return RuntimeCandidate();
+  return checkJavaExe(exePath, minVersion, maxVersion, false);
 }
 
 bool findOnPath(const char* fileName, char* out, size_t capacity) {
@@ -382,15 +375,16 @@ bool findOnPath(const char* fileName, char* out, size_t capacity) {
   return false;
 }
 
-bool testSearchPath(const char* minVersion, const char* maxVersion, char* exePath, size_t capacity) {
-  if (!findOnPath("java.exe", exePath, capacity)) return false;
-  return checkJavaExe(exePath, capacity, nullptr, 0, minVersion, maxVersion, false);
+RuntimeCandidate testSearchPath(const char* minVersion, const char* maxVersion) {
+  char exePath[kTextBufferSize];
+  if (!findOnPath("java.exe", exePath, sizeof exePath)) return RuntimeCandidate();
+  return checkJavaExe(exePath, minVersion, maxVersion, false);
 }
 
 bool searchJvm(JvmLocation* location) {
   location->kind = LocationKind::none;
-  location->exePath[0] = 0;
-  location->locationText[0] = 0;
+  location->exePath.clear();
+  location->locationText.clear();
   logInfo("Searching for a JVM");
   clearCandidateRecords();
   char sequence[kTextBufferSize];
@@ -405,13 +399,12 @@ bool searchJvm(JvmLocation* location) {
 
   const char* homeVariable =
       isWrapperFlavour() ? "TOVEX_JAVA_HOME" : (isInstallerFlavour() ? "VANDREL_JAVA_HOME" : nullptr);
-  if (homeVariable != nullptr &&
-      testEnvironmentVariable(homeVariable, bounds.minimum, bounds.maximum, location->exePath,
-                              sizeof location->exePath)) {
-    return succeed(location, LocationKind::environmentVariable, homeVariable);
+  if (homeVariable != nullptr) {
+    RuntimeCandidate found = testEnvironmentVariable(homeVariable, bounds.minimum, bounds.maximum);
+    if (found.accepted()) return succeed(location, LocationKind::environmentVariable, found.exePath, homeVariable);
   }
   if (testLocationFile(kInstallerLocationFile, "installer", bounds, location)) return true;
-  if (relativePass(sequence, bounds, location)) return true;
+  if (relativePass(sequence, location)) return true;
   location->kind = LocationKind::none;
   return false;
 }
@@ -472,9 +465,9 @@ bool LoadDLL() {
     reportNoRuntime();
     return false;
   }
-  logInfo("Trying to load JVM-DLL from %s", location.exePath);
-  HMODULE library = loadJvmLibrary(location.exePath);
-  setJavaHome(location.exePath);
+  logInfo("Trying to load JVM-DLL from %s", location.exePath.c_str());
+  HMODULE library = loadJvmLibrary(location.exePath.c_str());
+  setJavaHome(location.exePath.c_str());
   if (library == nullptr) logError("Could not get DLL-Handle.");
   FARPROC entry = library != nullptr ? GetProcAddress(library, "JNI_CreateJavaVM") : nullptr;
   if (entry == nullptr) {

@@ -24,16 +24,14 @@ class JavaVersionTest : public testing::Test {
   void SetUp() override { loadConfigRecords(dir_, {}); }
   void TearDown() override { setProbeTimeoutForTests(kProbeTimeoutMs); }
 
-  // checkJavaExe on a copy of path; the path it leaves in *result.
+  // checkJavaExe of path: the vetted path in *result, the version (when one
+  // was obtained) in *version.
   bool check(const std::string& path, std::string* result = nullptr, std::string* version = nullptr,
              const char* minimum = "", const char* maximum = "", bool allowPrerelease = true) {
-    char exe[kTextBufferSize];
-    char found[kTextBufferSize] = "unset";
-    copyText(exe, sizeof exe, path.c_str());
-    bool accepted = checkJavaExe(exe, sizeof exe, found, sizeof found, minimum, maximum, allowPrerelease);
-    if (result != nullptr) *result = exe;
-    if (version != nullptr) *version = found;
-    return accepted;
+    RuntimeCandidate candidate = checkJavaExe(path.c_str(), minimum, maximum, allowPrerelease);
+    if (result != nullptr) *result = candidate.exePath;
+    if (version != nullptr && !candidate.version.empty()) *version = candidate.version;
+    return candidate.accepted();
   }
 
   TempDir dir_;
@@ -190,7 +188,7 @@ TEST_F(JavaVersionTest, HangingRuntimeIsEndedAndRefused) {
 }
 
 TEST_F(JavaVersionTest, MissingExecutableIsRefusedWithoutAVersion) {
-  std::string version;
+  std::string version = "unset";
   EXPECT_FALSE(check(dir_ / "none\\bin\\java.exe", nullptr, &version));
   EXPECT_EQ("unset", version);
 }
