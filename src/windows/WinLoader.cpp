@@ -46,9 +46,10 @@ struct VersionBounds {
   char maximum[kTextBufferSize];
 };
 
-bool succeed(JvmLocation* location, LocationKind kind, const std::string& exePath, const char* text) {
+bool succeed(JvmLocation* location, LocationKind kind, const RuntimeCandidate& runtime, const char* text) {
   location->kind = kind;
-  location->exePath = exePath;
+  location->exePath = runtime.exePath;
+  location->version = runtime.version;
   location->locationText = text;
   return true;
 }
@@ -103,7 +104,7 @@ bool mainPass(const char* sequence, const VersionBounds& bounds, JvmLocation* lo
     logInfo("Testing location %s (type %c)", text, letter);
     LocationKind kind = LocationKind::none;
     RuntimeCandidate found = testEntry(letter, text, bounds, &kind);
-    return found.accepted() && succeed(location, kind, found.exePath, letter == 'Y' ? "" : text);
+    return found.accepted() && succeed(location, kind, found, letter == 'Y' ? "" : text);
   });
 }
 
@@ -125,7 +126,7 @@ bool relativePass(const char* sequence, JvmLocation* location) {
       return false;
     }
     logInfo("%s exists", exePath);
-    return succeed(location, LocationKind::directory, candidate.exePath, text);
+    return succeed(location, LocationKind::directory, candidate, text);
   });
 }
 
@@ -137,7 +138,7 @@ bool testLocationFile(const char* fileName, const char* name, const VersionBound
   RuntimeCandidate found = testDirectory(line, bounds.minimum, bounds.maximum);
   if (!found.accepted()) return false;
   logInfo("Using %s location", name);
-  return succeed(location, LocationKind::directory, found.exePath, line);
+  return succeed(location, LocationKind::directory, found, line);
 }
 
 // A system function that older systems lack, or null.
@@ -384,6 +385,7 @@ RuntimeCandidate testSearchPath(const char* minVersion, const char* maxVersion) 
 bool searchJvm(JvmLocation* location) {
   location->kind = LocationKind::none;
   location->exePath.clear();
+  location->version.clear();
   location->locationText.clear();
   logInfo("Searching for a JVM");
   clearCandidateRecords();
@@ -401,7 +403,7 @@ bool searchJvm(JvmLocation* location) {
       isWrapperFlavour() ? "TOVEX_JAVA_HOME" : (isInstallerFlavour() ? "VANDREL_JAVA_HOME" : nullptr);
   if (homeVariable != nullptr) {
     RuntimeCandidate found = testEnvironmentVariable(homeVariable, bounds.minimum, bounds.maximum);
-    if (found.accepted()) return succeed(location, LocationKind::environmentVariable, found.exePath, homeVariable);
+    if (found.accepted()) return succeed(location, LocationKind::environmentVariable, found, homeVariable);
   }
   if (testLocationFile(kInstallerLocationFile, "installer", bounds, location)) return true;
   if (relativePass(sequence, location)) return true;
