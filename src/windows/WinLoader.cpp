@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Config.h"
@@ -357,23 +358,22 @@ bool findOnPath(const char* fileName, char* out, size_t capacity) {
   std::vector<char> path(size);
   DWORD length = GetEnvironmentVariableA("PATH", path.data(), size);
   if (length == 0 || length >= size) return false;
-  for (char* folder = strtok(path.data(), ";"); folder != nullptr; folder = strtok(nullptr, ";")) {
-    size_t folderLength = strlen(folder);
+  bool copied = false;
+  forEachListEntry(std::string_view(path.data(), length), [&](std::string_view folder) {
     // A quoted folder ("C:\Program Files\x") stands for the folder.
-    if (folderLength >= 2 && folder[0] == '"' && folder[folderLength - 1] == '"') {
-      folder[--folderLength] = 0;
-      ++folder;
-      --folderLength;
-    }
+    if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"') folder = folder.substr(1, folder.size() - 2);
+    char directory[kTextBufferSize];
     // A relative folder would depend on the current directory.
-    if (folderLength == 0 || isRelativePath(folder)) continue;
-    const char* separator = folder[folderLength - 1] == '\\' ? "" : "\\";
+    if (folder.empty() || !copyText(directory, sizeof directory, folder) || isRelativePath(directory)) return false;
+    const char* separator = folder.back() == '\\' ? "" : "\\";
     char candidate[kTextBufferSize];
-    if (formatText(candidate, sizeof candidate, "%s%s%s", folder, separator, fileName) && fileExists(candidate)) {
-      return copyText(out, capacity, candidate);
+    if (!formatText(candidate, sizeof candidate, "%s%s%s", directory, separator, fileName) || !fileExists(candidate)) {
+      return false;
     }
-  }
-  return false;
+    copied = copyText(out, capacity, candidate);
+    return true;
+  });
+  return copied;
 }
 
 RuntimeCandidate testSearchPath(const char* minVersion, const char* maxVersion) {
