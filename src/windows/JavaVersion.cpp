@@ -17,7 +17,7 @@
 #include "RuntimeCandidates.h"
 #include "TempFiles.h"
 #include "VersionText.h"
-#include "WinLoader.h"
+#include "RuntimeLibrary.h"
 
 namespace {
 
