@@ -33,23 +33,12 @@ const RuntimeCandidate* firstArchitectureRefusal() {
 }
 
 const char* refusalText(Refusal refusal) {
-  switch (refusal) {
-    case Refusal::none:
-      return "accepted";
-    case Refusal::missing:
-      return "no java executable";
-    case Refusal::noVersion:
-      return "no version";
-    case Refusal::prerelease:
-      return "a pre-release";
-    case Refusal::tooOld:
-      return "too old";
-    case Refusal::tooNew:
-      return "too new";
-    case Refusal::otherArchitecture:
-      return "other architecture";
-    case Refusal::noJavaw:
-      return "no javaw.exe";
-  }
-  return "unknown";
+  // In the order of the enumeration.
+  constexpr const char* kTexts[] = {
+      "accepted", "no java executable", "no version", "a pre-release", "too old", "too new", "other architecture",
+      "no javaw.exe",
+  };
+  static_assert(sizeof kTexts / sizeof kTexts[0] == static_cast<size_t>(Refusal::noJavaw) + 1, "one text each");
+  size_t index = static_cast<size_t>(refusal);
+  return index < sizeof kTexts / sizeof kTexts[0] ? kTexts[index] : "unknown";
 }

@@ -428,6 +428,21 @@ TEST_F(ModernRuntimeTest, EachRefusalIsRecordedWithItsReason) {
   }
 }
 
+// The words a message and the log give for each reason.
+TEST(RefusalText, NamesEachReason) {
+  const struct {
+    Refusal refusal;
+    const char* text;
+  } cases[] = {
+      {Refusal::none, "accepted"},          {Refusal::missing, "no java executable"},
+      {Refusal::noVersion, "no version"},   {Refusal::prerelease, "a pre-release"},
+      {Refusal::tooOld, "too old"},         {Refusal::tooNew, "too new"},
+      {Refusal::otherArchitecture, "other architecture"}, {Refusal::noJavaw, "no javaw.exe"},
+      {static_cast<Refusal>(99), "unknown"},
+  };
+  for (const auto& c : cases) EXPECT_STREQ(c.text, refusalText(c.refusal)) << static_cast<int>(c.refusal);
+}
+
 TEST_F(ModernRuntimeTest, RuntimeOfTheOtherArchitectureIsNeitherProbedNorAccepted) {
   std::string home = dir_ / "jdk64";
   makeStandinJre(home, "17.0.2");
