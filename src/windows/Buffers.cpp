@@ -23,6 +23,17 @@ bool copyBounded(Char* dst, size_t capacity, size_t start, const Char* src) {
   return true;
 }
 
+// The system C library's formatting: the C++ headers select MinGW's own,
+// which adds 25 KB to the executable for conversions no text here uses. The
+// native builds (fuzzing) have the standard function.
+int formatBounded(char* dst, size_t capacity, const char* format, va_list args) {
+#ifdef _WIN32
+  return _vsnprintf(dst, capacity, format, args);
+#else
+  return vsnprintf(dst, capacity, format, args);
+#endif
+}
+
 template <typename Char>
 size_t boundedLength(const Char* text, size_t capacity) {
   size_t n = 0;
@@ -67,9 +78,7 @@ bool appendWideText(wchar_t* dst, size_t capacity, const wchar_t* src) {
 
 bool formatTextV(char* dst, size_t capacity, const char* format, va_list args) {
   if (capacity == 0) return false;
-  // The system C library's formatting: the C++ headers select MinGW's own,
-  // which adds 25 KB to the executable for conversions no text here uses.
-  int n = _vsnprintf(dst, capacity, format, args);
+  int n = formatBounded(dst, capacity, format, args);
   dst[capacity - 1] = 0;
   // A C library that reports a cut with -1 has still filled the buffer.
   if (n < 0) return false;
