@@ -12,6 +12,9 @@
 
 constexpr size_t kTextBufferSize = 8192;
 
+// A command line for CreateProcessA: at most 32767 characters and the terminator.
+constexpr size_t kCommandLineSize = 32768;
+
 bool copyText(char* dst, size_t capacity, const char* src);
 bool appendText(char* dst, size_t capacity, const char* src);
 bool copyWideText(wchar_t* dst, size_t capacity, const wchar_t* src);
@@ -25,6 +28,9 @@ bool formatTextV(char* dst, size_t capacity, const char* format, va_list args);
 // The first characters of a longer text, e.g. one entry of a list; false when
 // it had to be cut.
 bool copyText(char* dst, size_t capacity, std::string_view src);
+
+// Removes the line ends ("\n", "\r") at the end of a line read from a file.
+void trimLineEnd(char* line);
 
 // Calls visit(entry) with each non-empty entry of a ";"-separated list, as a
 // view into the list, until visit returns true; whether one did.

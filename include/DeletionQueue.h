@@ -2,7 +2,7 @@
 // the launcher deletes: while a run uses its files it cannot delete them, so it
 // leaves them to the next one.
 //
-// The queue lives under HKEY_CURRENT_USER\SOFTWARE\morrowfield\tovex\temp\ in
+// The queue lives under HKEY_CURRENT_USER\SOFTWARE\morrowfield\tovex\temp\ (RegistryKeys.h) in
 // two REG_SZ values, "delete_file" and "delete_dir", each a list of paths
 // followed by ";". Launchers of the same user serialise their changes to it.
 #pragma once

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "RegistryKeys.h"
 #include "RuntimeCandidates.h"
 
 // How long a probed runtime may run before it is taken for hung and ended.
@@ -20,16 +21,12 @@ constexpr DWORD kProbeTimeoutMs = 60000;
 // Lets tests use a shorter time-out than the product's.
 void setProbeTimeoutForTests(DWORD milliseconds);
 
-// Where this subsystem's registry keys live under HKCU and HKLM: "SOFTWARE\".
-// Tests move them under a key of their own.
-const char* softwareKeyBase();
-void setSoftwareKeyBaseForTests(const char* base);
-
-// The whole vetting of one java executable. exePath (capacity bytes) comes
-// back full and lower case, naming javaw.exe for a GUI executable (key 107 =
-// 1). version, when given, receives the version whenever one was obtained.
-bool checkJavaExe(char* exePath, size_t capacity, char* version, size_t versionCapacity,
-                  const char* minVersion, const char* maxVersion, bool allowPrerelease);
+// The whole vetting of one java executable, recorded (RuntimeCandidates.h):
+// the candidate's path is full and lower case, naming javaw.exe for a GUI
+// executable (key 107 = 1); its version is there whenever one was obtained,
+// accepted or not.
+RuntimeCandidate checkJavaExe(const char* exePath, const char* minVersion, const char* maxVersion,
+                              bool allowPrerelease);
 
 // Runs the executable with "-version" and reads the version it prints.
 bool probeJavaVersion(const char* exePath, char* version, size_t capacity);

@@ -16,6 +16,15 @@ const char* executableDirectory();
 
 bool isWindowsNT();
 
+// The code page of the ANSI file functions: the ANSI one, or the OEM one after
+// SetFileApisToOEM.
+UINT fileCodePage();
+
+// The directory part of path, up to and with its last backslash (with
+// slashesToo, or its last "/" when that comes later); false when there is
+// none or it does not fit.
+bool directoryOf(char* out, size_t capacity, const char* path, bool slashesToo);
+
 // True for an existing file or directory; "X:\" and its "." forms count as
 // existing without a look-up. A directory with a trailing backslash is not found.
 bool fileExists(const char* path);

@@ -9,29 +9,26 @@
 #include <string>
 #include <vector>
 
-#include "Buffers.h"
+#include "RuntimeCandidates.h"
 
-// A runtime that passed checkJavaExe: its executable and version.
-struct JvmCandidate {
-  char exePath[kTextBufferSize];
-  char version[kTextBufferSize];
-};
+// Each search below answers with a runtime that passed checkJavaExe, or with
+// a candidate that is not accepted when none did.
 
 // The Y entry of the search sequence: the better of the JavaSoft runtime and
 // the located runtime, by version (the located one on a tie). With the modern
 // runtime search on, the runtime of the Java 9+ and vendor keys
 // (scanModernRegistry) wins when its version is greater by number.
-bool testRegistry(const char* minVersion, const char* maxVersion, char* exePath, size_t capacity);
+RuntimeCandidate testRegistry(const char* minVersion, const char* maxVersion);
 
 // The runtime that the "CurrentVersion" values of the JavaSoft keys name.
-bool scanJavaSoftCurrentVersion(const char* minVersion, const char* maxVersion, JvmCandidate* found);
+RuntimeCandidate scanJavaSoftCurrentVersion(const char* minVersion, const char* maxVersion);
 
 // The greatest version subkey of a JavaSoft key (a path below the software
 // key, such as "JavaSoft\Java Runtime Environment") whose runtime passes.
-bool scanJavaSoftKey(const char* keyPath, const char* minVersion, const char* maxVersion, JvmCandidate* found);
+RuntimeCandidate scanJavaSoftKey(const char* keyPath, const char* minVersion, const char* maxVersion);
 
 // The greatest version in one root's located-runtime list (the first of equals).
-bool scanLocatedJvms(HKEY root, const char* minVersion, const char* maxVersion, JvmCandidate* found);
+RuntimeCandidate scanLocatedJvms(HKEY root, const char* minVersion, const char* maxVersion);
 
 // A runtime home that a Java 9+ or vendor key names, and the version its key name gives.
 struct RegisteredHome {
@@ -46,12 +43,11 @@ std::vector<RegisteredHome> modernRegisteredHomes();
 
 // The first of those homes whose runtime passes checkJavaExe (pre-release
 // runtimes refused).
-bool scanModernRegistry(const char* minVersion, const char* maxVersion, JvmCandidate* found);
+RuntimeCandidate scanModernRegistry(const char* minVersion, const char* maxVersion);
 
 // The key paths, below softwareKeyBase().
 constexpr const char* kJdkKey = "JavaSoft\\Java Development Kit";
 constexpr const char* kJreKey = "JavaSoft\\Java Runtime Environment";
-constexpr const char* kLocatedJvmsKey = "morrowfield\\tovex\\locatedjvms";
 // Java 9 and later: <key>\<version> with "JavaHome".
 constexpr const char* kModernJavaSoftKeys[] = {"JavaSoft\\JDK", "JavaSoft\\JRE"};
 // Vendor installers: <key>\<version>\hotspot\MSI with "Path", the installation folder.

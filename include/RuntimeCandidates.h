@@ -1,5 +1,7 @@
-// The runtimes one search looked at and why each was refused, in the order
-// they were looked at; an error message may list them.
+// A runtime the search looks at, as a value passed between the search
+// (WinLoader), the version check (JavaVersion) and the registry reader
+// (RegistryDiscovery); and the runtimes one search looked at and why each was
+// refused, in the order they were looked at; an error message may list them.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -16,20 +18,22 @@ enum class Refusal {
   noJavaw,            // a GUI application and no javaw.exe beside java.exe
 };
 
-struct CandidateRecord {
-  std::string exePath;
+struct RuntimeCandidate {
+  std::string exePath;  // the java executable
   std::string version;  // empty when none was obtained
-  Refusal refusal;
-  uint16_t machine;  // the jvm.dll's PE machine when known, else 0
+  Refusal refusal = Refusal::missing;
+  uint16_t machine = 0;  // the jvm.dll's PE machine when known, else 0
+
+  bool accepted() const { return refusal == Refusal::none; }
 };
 
 // Adds a record; with the modern runtime search on, a refusal is logged too.
-void recordCandidate(const char* exePath, const char* version, Refusal refusal, uint16_t machine = 0);
-const std::vector<CandidateRecord>& candidateRecords();
+void recordCandidate(const RuntimeCandidate& candidate);
+const std::vector<RuntimeCandidate>& candidateRecords();
 void clearCandidateRecords();
 
 // The first record refused for its architecture, or null.
-const CandidateRecord* firstArchitectureRefusal();
+const RuntimeCandidate* firstArchitectureRefusal();
 
 // A few words for the log: "too old", "other architecture", ...
 const char* refusalText(Refusal refusal);

@@ -19,7 +19,7 @@ const char* singleInstanceSemaphoreName();
 bool semaphoreNameFor(const char* path, char* out, size_t capacity);
 
 // Writes this process's ID under the executable's value in the process
-// registry (HKCU "SOFTWARE\morrowfield\tovex\pids\"). Errors are ignored.
+// registry (HKCU "SOFTWARE\morrowfield\tovex\pids\", RegistryKeys.h). Errors are ignored.
 void registerProcess();
 
 // The process ID the registry holds for this executable, or 0 when there is

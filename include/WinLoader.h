@@ -4,16 +4,20 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "Buffers.h"
+#include "RuntimeCandidates.h"
+#include "RuntimeLibrary.h"
 
 // How the chosen runtime was found; it picks the message when its library fails.
 enum class LocationKind { none = 0, searchPath = 1, directory = 2, environmentVariable = 3, registry = 4 };
 
 struct JvmLocation {
-  char exePath[kTextBufferSize];       // the chosen java.exe or javaw.exe
-  char locationText[kTextBufferSize];  // the entry's directory or variable name; empty for the registry
-  LocationKind kind;
+  std::string exePath;       // the chosen java.exe or javaw.exe
+  std::string version;       // its version; empty when the relative pass took it unvetted
+  std::string locationText;  // the entry's directory or variable name; empty for the registry
+  LocationKind kind = LocationKind::none;
 };
 
 // JNI_CreateJavaVM of the invocation interface (JavaVM**, JNIEnv**, JavaVMInitArgs*).
@@ -38,46 +42,17 @@ bool searchJvm(JvmLocation* location);
 // ".vandrel" folder (fileName such as "\.vandrel\pref_jre.cfg"), line end removed.
 bool readLocationFile(const char* fileName, char* line, size_t capacity);
 
-// The candidate tests of the sequence's entries. Each leaves the java
-// executable's path in exePath on success.
-bool testDirectory(const char* directory, bool acceptWithoutChecking, const char* minVersion,
-                   const char* maxVersion, char* exePath, size_t capacity);
-bool testEnvironmentVariable(const char* name, const char* minVersion, const char* maxVersion, char* exePath,
-                             size_t capacity);
-bool testSearchPath(const char* minVersion, const char* maxVersion, char* exePath, size_t capacity);
+// The candidate tests of the sequence's entries: the runtime that passed
+// checkJavaExe, or a candidate that is not accepted. A directory's runtime
+// may be a pre-release one.
+RuntimeCandidate testDirectory(const char* directory, const char* minVersion, const char* maxVersion);
+RuntimeCandidate testEnvironmentVariable(const char* name, const char* minVersion, const char* maxVersion);
+RuntimeCandidate testSearchPath(const char* minVersion, const char* maxVersion);
 
 // Whether an A or R entry's text is absolute, which keeps it out of the
 // relative pass: "X:..." or "\\...".
 bool isAbsoluteEntryText(const char* text);
 
-// The first jvm.dll that loads for a java executable: below its directory,
-// then below the "..\jre\bin\" of a JDK's bin directory. Its dependencies
-// come from its own folder and the system folder (with the modern runtime
-// search on, also the runtime's bin folder); a library of the other
-// architecture is skipped then.
-HMODULE loadJvmLibrary(const char* exePath);
-
-// The directory of a java executable, with its trailing backslash.
-bool runtimeDirectory(char* out, size_t capacity, const char* exePath);
-
-// The runtime's home as messages name it: the executable's directory without
-// its trailing backslash and a last "\bin".
-bool runtimeHome(char* out, size_t capacity, const char* exePath);
-
-// The PE machine of the first jvm.dll that loadJvmLibrary would try and that
-// exists; 0 when there is none or it is no PE file.
-uint16_t runtimeMachine(const char* exePath);
-
-// Whether the runtime of this executable is of another architecture than the
-// launcher (*machine: its jvm.dll's machine, 0 when unknown); logs why.
-bool isOtherArchitecture(const char* exePath, uint16_t* machine);
-
 // The first file of this name in the folders that PATH lists, in order; never
 // the application's folder or the current directory unless PATH names them.
 bool findOnPath(const char* fileName, char* out, size_t capacity);
-
-// Called as the runtime search starts: from then on libraries the process
-// loads by name come from the system folder (and the folders added for the
-// runtime) only. (Earlier, before the single-instance hand-over, Wine keeps a
-// second start's output pipe open past its end.)
-void restrictDllSearch();

@@ -1,6 +1,7 @@
 #include "Buffers.h"
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 
 namespace {
@@ -20,6 +21,17 @@ bool copyBounded(Char* dst, size_t capacity, size_t start, const Char* src) {
   }
   dst[i] = 0;
   return true;
+}
+
+// The system C library's formatting: the C++ headers select MinGW's own,
+// which adds 25 KB to the executable for conversions no text here uses. The
+// native builds (fuzzing) have the standard function.
+int formatBounded(char* dst, size_t capacity, const char* format, va_list args) {
+#ifdef _WIN32
+  return _vsnprintf(dst, capacity, format, args);
+#else
+  return vsnprintf(dst, capacity, format, args);
+#endif
 }
 
 template <typename Char>
@@ -43,6 +55,11 @@ bool copyText(char* dst, size_t capacity, std::string_view src) {
   return length == src.size();
 }
 
+void trimLineEnd(char* line) {
+  size_t length = strlen(line);
+  while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r')) line[--length] = 0;
+}
+
 bool appendText(char* dst, size_t capacity, const char* src) {
   size_t used = boundedLength(dst, capacity);
   if (used >= capacity) return false;  // not terminated: nothing fits
@@ -61,9 +78,7 @@ bool appendWideText(wchar_t* dst, size_t capacity, const wchar_t* src) {
 
 bool formatTextV(char* dst, size_t capacity, const char* format, va_list args) {
   if (capacity == 0) return false;
-  // The system C library's formatting: the C++ headers select MinGW's own,
-  // which adds 25 KB to the executable for conversions no text here uses.
-  int n = _vsnprintf(dst, capacity, format, args);
+  int n = formatBounded(dst, capacity, format, args);
   dst[capacity - 1] = 0;
   // A C library that reports a cut with -1 has still filled the buffer.
   if (n < 0) return false;

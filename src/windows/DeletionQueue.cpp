@@ -4,18 +4,20 @@
 #include <windows.h>
 
 #include <cstring>
+#include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Buffers.h"
 #include "Log.h"
 #include "Paths.h"
 #include "QueueEntries.h"
+#include "RegistryKeys.h"
 #include "TempFiles.h"
 
 namespace {
 
-constexpr const char* kQueueKey = "SOFTWARE\\morrowfield\\tovex\\temp\\";
 constexpr const char* kFileValue = "delete_file";
 constexpr const char* kDirValue = "delete_dir";
 // The most a queue value may hold, as a writer checks it.
@@ -83,25 +85,24 @@ void writeQueueValue(HKEY key, const char* name, const std::string& text) {
 template <typename Action>
 std::string processEntries(const std::string& list, Action stillThere) {
   std::string remaining;
-  size_t start = 0;
-  while (start < list.size()) {
-    size_t end = list.find(';', start);
-    if (end == std::string::npos) end = list.size();
-    std::string entry = list.substr(start, end - start);
-    if (!entry.empty() && stillThere(entry.c_str())) remaining += entry + ";";
-    start = end + 1;
-  }
+  forEachListEntry(list, [&](std::string_view entry) {
+    std::string path(entry);
+    if (stillThere(path.c_str())) remaining += path + ";";
+    return false;
+  });
   return remaining;
 }
 
 // Drops the oldest entries until a run's own entry fits behind the rest.
-std::string keepRoomForOneEntry(std::string remaining) {
-  while (remaining.size() + kRoomForOneEntry > kMaxQueueBytes) {
-    size_t end = remaining.find(';');
-    logInfo("dropping old entry %s", remaining.substr(0, end).c_str());
-    remaining.erase(0, end == std::string::npos ? remaining.size() : end + 1);
-  }
-  return remaining;
+std::string keepRoomForOneEntry(const std::string& remaining) {
+  std::string_view kept = remaining;
+  forEachListEntry(remaining, [&](std::string_view entry) {
+    if (kept.size() + kRoomForOneEntry <= kMaxQueueBytes) return true;
+    logInfo("dropping old entry %s", std::string(entry).c_str());
+    kept.remove_prefix(std::min(kept.size(), entry.size() + 1));
+    return false;
+  });
+  return std::string(kept);
 }
 
 bool isReparsePoint(const char* path) {
@@ -229,8 +230,7 @@ void queueRegisteredTemps() {
 void scheduleForDeletion(const char* path, const char* valueName) {
   HANDLE lock = lockQueue();
   HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, kQueueKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                      nullptr, &key, nullptr) != ERROR_SUCCESS) {
+  if (!openProductKey(HKEY_CURRENT_USER, kQueueSubkey, KEY_ALL_ACCESS, true, &key)) {
     unlockQueue(lock);
     return;
   }
@@ -252,7 +252,7 @@ void scheduleForDeletion(const char* path, const char* valueName) {
 void processDeletionQueue() {
   HANDLE lock = lockQueue();
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kQueueKey, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS) {
+  if (!openProductKey(HKEY_CURRENT_USER, kQueueSubkey, KEY_READ | KEY_WRITE, false, &key)) {
     unlockQueue(lock);
     return;
   }

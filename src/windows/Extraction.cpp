@@ -228,14 +228,11 @@ std::vector<std::string> includedFileNames(int count) {
   char names[kTextBufferSize];
   configString(key::includedFileNames, names, sizeof names);
   std::vector<std::string> found;
-  char* entry = names;
-  while (static_cast<int>(found.size()) < count && *entry != 0) {
-    char* end = strchr(entry, ';');
-    if (end != nullptr) *end = 0;
-    if (*entry != 0) found.emplace_back(entry);
-    if (end == nullptr) break;
-    entry = end + 1;
-  }
+  forEachListEntry(names, [&](std::string_view entry) {
+    if (static_cast<int>(found.size()) >= count) return true;
+    found.emplace_back(entry);
+    return false;
+  });
   return found;
 }
 

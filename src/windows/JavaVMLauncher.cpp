@@ -338,9 +338,6 @@ constexpr const char* kStarterClassName = "com.tovex.runtime.WinLauncher";
 constexpr const char* kFirstRunClass = "com/vandrel/runtime/FirstRun";
 constexpr const char* kMainSignature = "([Ljava/lang/String;)V";
 
-// The code page of the file functions, in which configured paths are kept.
-UINT fileCodePage() { return AreFileApisANSI() ? CP_ACP : CP_OEMCP; }
-
 // A redirection file of the launch parameters: the configured name as a full
 // path when the switch is on, else empty.
 wchar_t* newRedirectionParameter(int switchKey, int fileKey) {

@@ -12,22 +12,18 @@
 #include "DeletionQueue.h"
 #include "Log.h"
 #include "Paths.h"
+#include "RegistryKeys.h"
 #include "RuntimeArchitecture.h"
 #include "RuntimeCandidates.h"
 #include "TempFiles.h"
 #include "VersionText.h"
-#include "WinLoader.h"
+#include "RuntimeLibrary.h"
 
 namespace {
 
 DWORD probeTimeoutMs = kProbeTimeoutMs;
-char keyBase[256] = "SOFTWARE\\";
-
-constexpr const char* kVersionCacheKey = "morrowfield\\tovex\\jvms\\";
 constexpr const char* kVersionLinePrefix = "java version \"";
 constexpr DWORD kStillActive = 259;
-// CreateProcessA takes at most 32767 characters of command line.
-constexpr size_t kCommandLineSize = 32768;
 // A modern runtime may print other lines ("Picked up JAVA_TOOL_OPTIONS: ...")
 // before its version line; this many are looked at, each read this long.
 constexpr int kMaxProbeLines = 64;
@@ -41,12 +37,6 @@ bool isPrerelease(const char* version) {
 
 void storeFileTime(BYTE* bytes, uint64_t time) {
   for (int i = 0; i < 8; ++i) bytes[i] = static_cast<BYTE>(time >> (8 * i));
-}
-
-// Removes the line end that text mode leaves (and a CR a file may still hold).
-void trimLineEnd(char* line) {
-  size_t length = strlen(line);
-  while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r')) line[--length] = 0;
 }
 
 // The first line of a text file, at most 99 characters.
@@ -94,10 +84,6 @@ DWORD finishProbe(HANDLE process) {
 }  // namespace
 
 void setProbeTimeoutForTests(DWORD milliseconds) { probeTimeoutMs = milliseconds; }
-
-const char* softwareKeyBase() { return keyBase; }
-
-void setSoftwareKeyBaseForTests(const char* base) { copyText(keyBase, sizeof keyBase, base); }
 
 bool modernRuntimeSearch() { return configInt(key::modernRuntime) != 0; }
 
@@ -214,9 +200,11 @@ bool probeJavaVersion(const char* exePath, char* version, size_t capacity) {
 }
 
 bool versionCacheKeyName(char* out, size_t capacity, const char* exePath) {
-  if (!formatText(out, capacity, "%s%s%s", keyBase, kVersionCacheKey, exePath)) return false;
+  if (!productKeyPath(out, capacity, kVersionCacheSubkey)) return false;
+  size_t pathStart = strlen(out);
+  if (!appendText(out, capacity, exePath)) return false;
   // Backslashes separate keys: the path's own become slashes.
-  for (char* p = out + strlen(keyBase) + strlen(kVersionCacheKey); *p != 0; ++p) {
+  for (char* p = out + pathStart; *p != 0; ++p) {
     if (*p == '\\') *p = '/';
   }
   return true;
@@ -289,60 +277,54 @@ bool obtainVersion(const char* exePath, uint64_t lastWriteTime, char* version, s
   return false;
 }
 
-// java.exe becomes javaw.exe; a path already naming javaw.exe stays.
-bool useWindowedExecutable(char* exePath, size_t capacity) {
-  size_t length = strlen(exePath);
-  if (length >= 5 && strcmp(exePath + length - 5, "w.exe") == 0) return true;
-  if (length < 4) return false;
-  char windowed[kTextBufferSize];
-  if (!copyText(windowed, sizeof windowed, exePath)) return false;
-  windowed[length - 4] = 0;
-  return appendText(windowed, sizeof windowed, "w.exe") && copyText(exePath, capacity, windowed);
+// java.exe becomes javaw.exe; a path already naming javaw.exe stays. False,
+// the path unchanged, when it is too short or the new name would not fit.
+bool useWindowedExecutable(std::string* exePath) {
+  size_t length = exePath->size();
+  if (length >= 5 && exePath->compare(length - 5, 5, "w.exe") == 0) return true;
+  if (length < 4 || length + 1 >= kTextBufferSize) return false;
+  exePath->replace(length - 4, 4, "w.exe");
+  return true;
 }
 
-}  // namespace
-
-namespace {
-
-// Why an existing executable's runtime is refused, or none. A runtime of the
+// Why an existing executable's runtime is refused, or none; the version and
+// the jvm.dll's machine go into the candidate when known. A runtime of the
 // other architecture is neither probed nor loaded.
-Refusal vetRuntime(const char* exePath, uint64_t lastWriteTime, char* version, size_t capacity,
-                   const char* minVersion, const char* maxVersion, bool allowPrerelease, uint16_t* machine) {
-  if (modernRuntimeSearch() && isOtherArchitecture(exePath, machine)) return Refusal::otherArchitecture;
-  if (!obtainVersion(exePath, lastWriteTime, version, capacity)) return Refusal::noVersion;
+Refusal vetRuntime(RuntimeCandidate* candidate, uint64_t lastWriteTime, const char* minVersion,
+                   const char* maxVersion, bool allowPrerelease) {
+  const char* exePath = candidate->exePath.c_str();
+  if (modernRuntimeSearch() && isOtherArchitecture(exePath, &candidate->machine)) return Refusal::otherArchitecture;
+  char version[kTextBufferSize] = "";
+  bool obtained = obtainVersion(exePath, lastWriteTime, version, sizeof version);
+  candidate->version = version;
+  if (!obtained) return Refusal::noVersion;
   return versionRangeRefusal(version, minVersion, maxVersion, allowPrerelease);
 }
 
 }  // namespace
 
-bool checkJavaExe(char* exePath, size_t capacity, char* version, size_t versionCapacity,
-                  const char* minVersion, const char* maxVersion, bool allowPrerelease) {
+RuntimeCandidate checkJavaExe(const char* exePath, const char* minVersion, const char* maxVersion,
+                              bool allowPrerelease) {
   logInfo("checkJavaExe (%s, [out], %s, %s, %d)", exePath, minVersion, maxVersion, allowPrerelease ? 1 : 0);
   char full[kTextBufferSize];
   fullPath(full, sizeof full, exePath, false);
-  // A path that does not fit its buffer would name another file: refused.
-  bool result = copyText(exePath, capacity, full);
+  RuntimeCandidate candidate;
+  candidate.exePath = full;
 
   uint64_t lastWriteTime = 0;
-  Refusal refusal = Refusal::missing;
-  char found[kTextBufferSize] = "";
-  uint16_t machine = 0;
-  if (result && !findFile(exePath, &lastWriteTime)) {
+  if (!findFile(full, &lastWriteTime)) {
     logInfo("file doesn't exist");
-  } else if (result) {
+  } else {
     logInfo("file exists");
-    if (version != nullptr && versionCapacity > 0) version[0] = 0;
-    refusal = vetRuntime(exePath, lastWriteTime, found, sizeof found, minVersion, maxVersion, allowPrerelease,
-                         &machine);
-    if (found[0] != 0 && version != nullptr) copyText(version, versionCapacity, found);
-    if (refusal == Refusal::none && isGuiExecutable()) {
-      bool windowed = useWindowedExecutable(exePath, capacity) && fileExists(exePath);
-      recordCandidate(exePath, found, windowed ? Refusal::none : Refusal::noJavaw, machine);
-      return windowed;
+    candidate.refusal = vetRuntime(&candidate, lastWriteTime, minVersion, maxVersion, allowPrerelease);
+    if (candidate.accepted() && isGuiExecutable()) {
+      bool windowed = useWindowedExecutable(&candidate.exePath) && fileExists(candidate.exePath.c_str());
+      if (!windowed) candidate.refusal = Refusal::noJavaw;
+      recordCandidate(candidate);
+      return candidate;
     }
   }
-  result = result && refusal == Refusal::none;
-  recordCandidate(exePath, found, refusal, machine);
-  logInfo("checkJavaExe returning %d", result ? 1 : 0);
-  return result;
+  recordCandidate(candidate);
+  logInfo("checkJavaExe returning %d", candidate.accepted() ? 1 : 0);
+  return candidate;
 }

@@ -19,8 +19,6 @@ constexpr const char* kPackedJars[] = {
     "lib\\rt.jar", "lib\\charsets.jar", "lib\\plugin.jar", "lib\\deploy.jar", "lib\\ext\\localedata.jar",
     "lib\\jsse.jar",
 };
-// CreateProcessA takes at most 32767 characters of command line.
-constexpr size_t kCommandLineSize = 32768;
 
 bool homeFileExists(const char* home, const char* relative) {
   char path[kTextBufferSize];

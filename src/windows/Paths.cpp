@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <algorithm>
 #include <new>
+#include <string_view>
 #include <vector>
 
 #include "Buffers.h"
@@ -17,8 +18,6 @@ RunText exePathText;
 bool exePathKnown = false;
 RunText exeDirText;
 bool exeDirKnown = false;
-
-UINT fileCodePage() { return AreFileApisANSI() ? CP_ACP : CP_OEMCP; }
 
 // Narrow to wide in the file functions' code page; false when it does not fit.
 bool toWide(const char* text, wchar_t* out, int capacity) {
@@ -42,7 +41,7 @@ void transformThroughWide(char* path, Transform transform) {
   char narrow[kTextBufferSize];
   if (!toNarrow(wide, narrow, sizeof narrow)) return;
   if (strlen(narrow) > strlen(path)) return;
-  strcpy(path, narrow);
+  copyText(path, strlen(path) + 1, narrow);
 }
 
 bool endsWithExe(const char* path) {
@@ -127,20 +126,22 @@ const char* executablePath() {
 const char* executableDirectory() {
   char* exeDir = exeDirText.text();
   if (!exeDirKnown) {
+    char full[kTextBufferSize];
     char* namePart = nullptr;
-    DWORD length = GetFullPathNameA(executablePath(), RunText::capacity, exeDir, &namePart);
-    if (length == 0 || length >= RunText::capacity) copyText(exeDir, RunText::capacity, executablePath());
-    char* lastSeparator = strrchr(exeDir, '\\');
-    char* lastSlash = strrchr(exeDir, '/');
-    if (lastSlash != nullptr && (lastSeparator == nullptr || lastSlash > lastSeparator)) lastSeparator = lastSlash;
-    if (lastSeparator != nullptr) {
-      lastSeparator[1] = 0;
-    } else {
-      exeDir[0] = 0;
-    }
+    DWORD length = GetFullPathNameA(executablePath(), sizeof full, full, &namePart);
+    if (length == 0 || length >= sizeof full) copyText(full, sizeof full, executablePath());
+    if (!directoryOf(exeDir, RunText::capacity, full, true)) exeDir[0] = 0;
     exeDirKnown = true;
   }
   return exeDir;
+}
+
+UINT fileCodePage() { return AreFileApisANSI() ? CP_ACP : CP_OEMCP; }
+
+bool directoryOf(char* out, size_t capacity, const char* path, bool slashesToo) {
+  size_t separator = std::string_view(path).find_last_of(slashesToo ? "\\/" : "\\");
+  if (separator == std::string_view::npos || separator + 1 >= capacity) return false;
+  return copyText(out, capacity, std::string_view(path, separator + 1));
 }
 
 bool findFile(const char* path, uint64_t* lastWriteTime) {
@@ -211,21 +212,15 @@ void fullPath(char* out, size_t capacity, const char* path, bool keepCase) {
 
 void resolvePathList(char* out, size_t capacity, const char* list) {
   out[0] = 0;
-  const char* entry = list;
-  while (*entry != 0) {
-    const char* end = strchr(entry, ';');
-    size_t length = end != nullptr ? static_cast<size_t>(end - entry) : strlen(entry);
-    if (length > 0) {
-      char piece[kTextBufferSize];
-      copyText(piece, length + 1 < sizeof piece ? length + 1 : sizeof piece, entry);
-      char resolved[kTextBufferSize];
-      resolveAgainstExeDir(resolved, sizeof resolved, piece);
-      if (out[0] != 0) appendText(out, capacity, ";");
-      appendText(out, capacity, resolved);
-    }
-    if (end == nullptr) break;
-    entry = end + 1;
-  }
+  forEachListEntry(list, [&](std::string_view entry) {
+    char piece[kTextBufferSize];
+    copyText(piece, sizeof piece, entry);
+    char resolved[kTextBufferSize];
+    resolveAgainstExeDir(resolved, sizeof resolved, piece);
+    if (out[0] != 0) appendText(out, capacity, ";");
+    appendText(out, capacity, resolved);
+    return false;
+  });
 }
 
 DWORD toLongPath(const char* path, char* out, DWORD size) { return longPathFunction(path, out, size); }
@@ -265,7 +260,7 @@ DWORD emulateLongPath(const char* path, char* out, DWORD size) {
           SetLastError(ERROR_INSUFFICIENT_BUFFER);
           result = longLength + 1;
         } else {
-          lstrcpynA(out, longForm, static_cast<int>(size));
+          copyText(out, size, longForm);
           result = longLength;
         }
       }

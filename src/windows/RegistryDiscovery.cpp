@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "Buffers.h"
 #include "Config.h"
 #include "JavaVersion.h"
 #include "Log.h"
+#include "RegistryKeys.h"
 #include "VersionText.h"
 
 namespace {
@@ -57,14 +59,15 @@ std::vector<std::string> subkeyNames(HKEY root, const char* keyPath) {
 }
 
 // The runtime whose home a JavaSoft version key names, vetted with pre-release
-// runtimes refused.
-bool tryJavaSoftVersionKey(const char* versionKey, const char* minVersion, const char* maxVersion,
-                           JvmCandidate* found) {
+// runtimes refused; not accepted when the key names none.
+RuntimeCandidate tryJavaSoftVersionKey(const char* versionKey, const char* minVersion, const char* maxVersion) {
   char home[kTextBufferSize];
-  if (!readRegistryString(HKEY_LOCAL_MACHINE, versionKey, "JavaHome", home, sizeof home)) return false;
-  if (!javaExeFromHome(home, found->exePath, sizeof found->exePath)) return false;
-  return checkJavaExe(found->exePath, sizeof found->exePath, found->version, sizeof found->version, minVersion,
-                      maxVersion, false);
+  char exePath[kTextBufferSize];
+  if (!readRegistryString(HKEY_LOCAL_MACHINE, versionKey, "JavaHome", home, sizeof home) ||
+      !javaExeFromHome(home, exePath, sizeof exePath)) {
+    return RuntimeCandidate();
+  }
+  return checkJavaExe(exePath, minVersion, maxVersion, false);
 }
 
 // The "CurrentVersion" of a JavaSoft key when the bounds let its family in; else empty.
@@ -75,11 +78,12 @@ void currentVersionOf(const char* javaSoftKey, const char* minVersion, const cha
   }
 }
 
-// The better of two answers: second only when its version is strictly greater.
-const JvmCandidate* better(const JvmCandidate* first, const JvmCandidate* second) {
-  if (first == nullptr) return second;
-  if (second == nullptr) return first;
-  return strcmp(second->version, first->version) > 0 ? second : first;
+// The better of two answers, each taken only when accepted: second only when
+// its version is strictly greater (byte-wise).
+const RuntimeCandidate& better(const RuntimeCandidate& first, const RuntimeCandidate& second) {
+  if (!first.accepted()) return second;
+  if (!second.accepted()) return first;
+  return second.version > first.version ? second : first;
 }
 
 // The homes of one Java 9+ JavaSoft key: <key>\<version>, value "JavaHome".
@@ -126,42 +130,41 @@ std::vector<RegisteredHome> modernRegisteredHomes() {
   return homes;
 }
 
-bool scanModernRegistry(const char* minVersion, const char* maxVersion, JvmCandidate* found) {
+RuntimeCandidate scanModernRegistry(const char* minVersion, const char* maxVersion) {
   std::vector<std::string> tried;
   for (const RegisteredHome& registered : modernRegisteredHomes()) {
     std::string home = withoutTrailingBackslashes(registered.home);
     logInfo("Registered runtime %s (%s)", home.c_str(), registered.version.c_str());
-    if (!javaExeFromHome(home.c_str(), found->exePath, sizeof found->exePath)) continue;
+    char exePath[kTextBufferSize];
+    if (!javaExeFromHome(home.c_str(), exePath, sizeof exePath)) continue;
     // Several keys may name one runtime: it is looked at once.
-    std::string exe = found->exePath;
+    std::string exe = exePath;
     std::transform(exe.begin(), exe.end(), exe.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
     if (std::find(tried.begin(), tried.end(), exe) != tried.end()) continue;
     tried.push_back(exe);
-    if (checkJavaExe(found->exePath, sizeof found->exePath, found->version, sizeof found->version, minVersion,
-                     maxVersion, false)) {
-      return true;
-    }
+    RuntimeCandidate candidate = checkJavaExe(exePath, minVersion, maxVersion, false);
+    if (candidate.accepted()) return candidate;
   }
-  return false;
+  return RuntimeCandidate();
 }
 
-bool scanJavaSoftCurrentVersion(const char* minVersion, const char* maxVersion, JvmCandidate* found) {
+RuntimeCandidate scanJavaSoftCurrentVersion(const char* minVersion, const char* maxVersion) {
   char jdkVersion[kCurrentVersionSize];
   char jreVersion[kCurrentVersionSize] = "";
   currentVersionOf(kJdkKey, minVersion, maxVersion, jdkVersion);
   if (configInt(key::requireJdk) == 0) currentVersionOf(kJreKey, minVersion, maxVersion, jreVersion);
   // No usable CurrentVersion at all: the family keys themselves are not read.
-  if (jdkVersion[0] == 0 && jreVersion[0] == 0) return false;
+  if (jdkVersion[0] == 0 && jreVersion[0] == 0) return RuntimeCandidate();
 
   bool jdk = strcmp(jdkVersion, jreVersion) > 0;
   char versionKey[kTextBufferSize];
   if (!formatText(versionKey, sizeof versionKey, "%s\\%s", jdk ? kJdkKey : kJreKey, jdk ? jdkVersion : jreVersion)) {
-    return false;
+    return RuntimeCandidate();
   }
-  return tryJavaSoftVersionKey(versionKey, minVersion, maxVersion, found);
+  return tryJavaSoftVersionKey(versionKey, minVersion, maxVersion);
 }
 
-bool scanJavaSoftKey(const char* keyPath, const char* minVersion, const char* maxVersion, JvmCandidate* found) {
+RuntimeCandidate scanJavaSoftKey(const char* keyPath, const char* minVersion, const char* maxVersion) {
   std::vector<std::string> names;
   for (const std::string& name : subkeyNames(HKEY_LOCAL_MACHINE, keyPath)) {
     if (matchesVersionPrefix(name.c_str(), minVersion, maxVersion)) names.push_back(name);
@@ -170,52 +173,43 @@ bool scanJavaSoftKey(const char* keyPath, const char* minVersion, const char* ma
   std::sort(names.begin(), names.end());
   for (auto name = names.rbegin(); name != names.rend(); ++name) {
     char versionKey[kTextBufferSize];
-    if (formatText(versionKey, sizeof versionKey, "%s\\%s", keyPath, name->c_str()) &&
-        tryJavaSoftVersionKey(versionKey, minVersion, maxVersion, found)) {
-      return true;
-    }
+    if (!formatText(versionKey, sizeof versionKey, "%s\\%s", keyPath, name->c_str())) continue;
+    RuntimeCandidate candidate = tryJavaSoftVersionKey(versionKey, minVersion, maxVersion);
+    if (candidate.accepted()) return candidate;
   }
-  return false;
+  return RuntimeCandidate();
 }
 
-bool scanLocatedJvms(HKEY root, const char* minVersion, const char* maxVersion, JvmCandidate* found) {
-  bool any = false;
-  found->exePath[0] = 0;
-  found->version[0] = 0;
-  for (const std::string& name : subkeyNames(root, kLocatedJvmsKey)) {
-    JvmCandidate candidate;
-    if (!copyText(candidate.exePath, sizeof candidate.exePath, name.c_str())) continue;
-    std::replace(candidate.exePath, candidate.exePath + strlen(candidate.exePath), '/', '\\');
-    if (checkJavaExe(candidate.exePath, sizeof candidate.exePath, candidate.version, sizeof candidate.version,
-                     minVersion, maxVersion, true) &&
-        (!any || strcmp(candidate.version, found->version) > 0)) {
-      *found = candidate;
-      any = true;
-    }
+RuntimeCandidate scanLocatedJvms(HKEY root, const char* minVersion, const char* maxVersion) {
+  RuntimeCandidate found;
+  for (const std::string& name : subkeyNames(root, (std::string(kProductKey) + kLocatedJvmsSubkey).c_str())) {
+    char exePath[kTextBufferSize];
+    if (!copyText(exePath, sizeof exePath, name.c_str())) continue;
+    std::replace(exePath, exePath + strlen(exePath), '/', '\\');
+    RuntimeCandidate candidate = checkJavaExe(exePath, minVersion, maxVersion, true);
+    if (candidate.accepted() && (!found.accepted() || candidate.version > found.version)) found = candidate;
   }
-  return any;
+  return found;
 }
 
-bool testRegistry(const char* minVersion, const char* maxVersion, char* exePath, size_t capacity) {
-  JvmCandidate javaSoft;
-  JvmCandidate userLocated;
-  JvmCandidate machineLocated;
-  bool fromJavaSoft = scanJavaSoftCurrentVersion(minVersion, maxVersion, &javaSoft);
-  if (!fromJavaSoft && configInt(key::requireJdk) == 0) {
-    fromJavaSoft = scanJavaSoftKey(kJreKey, minVersion, maxVersion, &javaSoft);
+RuntimeCandidate testRegistry(const char* minVersion, const char* maxVersion) {
+  RuntimeCandidate javaSoft = scanJavaSoftCurrentVersion(minVersion, maxVersion);
+  if (!javaSoft.accepted() && configInt(key::requireJdk) == 0) {
+    javaSoft = scanJavaSoftKey(kJreKey, minVersion, maxVersion);
   }
-  if (!fromJavaSoft) fromJavaSoft = scanJavaSoftKey(kJdkKey, minVersion, maxVersion, &javaSoft);
+  if (!javaSoft.accepted()) javaSoft = scanJavaSoftKey(kJdkKey, minVersion, maxVersion);
 
-  bool fromUser = scanLocatedJvms(HKEY_CURRENT_USER, minVersion, maxVersion, &userLocated);
-  bool fromMachine = scanLocatedJvms(HKEY_LOCAL_MACHINE, minVersion, maxVersion, &machineLocated);
+  RuntimeCandidate userLocated = scanLocatedJvms(HKEY_CURRENT_USER, minVersion, maxVersion);
+  RuntimeCandidate machineLocated = scanLocatedJvms(HKEY_LOCAL_MACHINE, minVersion, maxVersion);
   // On equal versions the machine's list wins over the user's, and a located
   // runtime over the JavaSoft one.
-  const JvmCandidate* located = better(fromMachine ? &machineLocated : nullptr, fromUser ? &userLocated : nullptr);
-  const JvmCandidate* winner = better(located, fromJavaSoft ? &javaSoft : nullptr);
-  JvmCandidate modern;
-  if (modernRuntimeSearch() && scanModernRegistry(minVersion, maxVersion, &modern) &&
-      (winner == nullptr || compareVersionTexts(modern.version, winner->version) > 0)) {
-    winner = &modern;
+  RuntimeCandidate winner = better(better(machineLocated, userLocated), javaSoft);
+  if (modernRuntimeSearch()) {
+    RuntimeCandidate modern = scanModernRegistry(minVersion, maxVersion);
+    if (modern.accepted() &&
+        (!winner.accepted() || compareVersionTexts(modern.version.c_str(), winner.version.c_str()) > 0)) {
+      winner = modern;
+    }
   }
-  return winner != nullptr && copyText(exePath, capacity, winner->exePath);
+  return winner;
 }

@@ -6,50 +6,39 @@
 
 namespace {
 
-std::vector<CandidateRecord>& records() {
-  static std::vector<CandidateRecord> list;
+std::vector<RuntimeCandidate>& records() {
+  static std::vector<RuntimeCandidate> list;
   return list;
 }
 
 }  // namespace
 
-void recordCandidate(const char* exePath, const char* version, Refusal refusal, uint16_t machine) {
-  records().push_back({exePath, version != nullptr ? version : "", refusal, machine});
-  if (refusal != Refusal::none && modernRuntimeSearch()) {
-    logInfo("Refused %s (version %s): %s", exePath, version != nullptr && *version != 0 ? version : "unknown",
-            refusalText(refusal));
+void recordCandidate(const RuntimeCandidate& candidate) {
+  records().push_back(candidate);
+  if (!candidate.accepted() && modernRuntimeSearch()) {
+    logInfo("Refused %s (version %s): %s", candidate.exePath.c_str(),
+            candidate.version.empty() ? "unknown" : candidate.version.c_str(), refusalText(candidate.refusal));
   }
 }
 
-const std::vector<CandidateRecord>& candidateRecords() { return records(); }
+const std::vector<RuntimeCandidate>& candidateRecords() { return records(); }
 
 void clearCandidateRecords() { records().clear(); }
 
-const CandidateRecord* firstArchitectureRefusal() {
-  for (const CandidateRecord& record : records()) {
+const RuntimeCandidate* firstArchitectureRefusal() {
+  for (const RuntimeCandidate& record : records()) {
     if (record.refusal == Refusal::otherArchitecture) return &record;
   }
   return nullptr;
 }
 
 const char* refusalText(Refusal refusal) {
-  switch (refusal) {
-    case Refusal::none:
-      return "accepted";
-    case Refusal::missing:
-      return "no java executable";
-    case Refusal::noVersion:
-      return "no version";
-    case Refusal::prerelease:
-      return "a pre-release";
-    case Refusal::tooOld:
-      return "too old";
-    case Refusal::tooNew:
-      return "too new";
-    case Refusal::otherArchitecture:
-      return "other architecture";
-    case Refusal::noJavaw:
-      return "no javaw.exe";
-  }
-  return "unknown";
+  // In the order of the enumeration.
+  constexpr const char* kTexts[] = {
+      "accepted", "no java executable", "no version", "a pre-release", "too old", "too new", "other architecture",
+      "no javaw.exe",
+  };
+  static_assert(sizeof kTexts / sizeof kTexts[0] == static_cast<size_t>(Refusal::noJavaw) + 1, "one text each");
+  size_t index = static_cast<size_t>(refusal);
+  return index < sizeof kTexts / sizeof kTexts[0] ? kTexts[index] : "unknown";
 }

@@ -13,11 +13,11 @@
 #include "ErrorReport.h"
 #include "Paths.h"
 #include "ProcessWindows.h"
+#include "RegistryKeys.h"
 #include "TempFiles.h"
 
 namespace {
 
-constexpr const char* kProcessRegistryKey = "SOFTWARE\\morrowfield\\tovex\\pids\\";
 // An earlier hand-over not consumed yet is waited for, 50 ms at a time, at most 10 s.
 constexpr DWORD kHandOverPollMs = 50;
 constexpr int kHandOverPolls = 200;
@@ -75,10 +75,7 @@ bool semaphoreNameFor(const char* path, char* out, size_t capacity) {
 
 void registerProcess() {
   HKEY key;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, kProcessRegistryKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                      nullptr) != ERROR_SUCCESS) {
-    return;
-  }
+  if (!openProductKey(HKEY_CURRENT_USER, kPidsSubkey, KEY_ALL_ACCESS, true, &key)) return;
   DWORD processId = GetCurrentProcessId();
   RegSetValueExA(key, executablePath(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&processId),
                  sizeof processId);
@@ -87,7 +84,7 @@ void registerProcess() {
 
 DWORD lookUpRunningProcess() {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kProcessRegistryKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  if (!openProductKey(HKEY_CURRENT_USER, kPidsSubkey, KEY_READ, false, &key)) return 0;
   DWORD processId = 0;
   DWORD size = sizeof processId;
   LONG result = RegQueryValueExA(key, executablePath(), nullptr, nullptr, reinterpret_cast<BYTE*>(&processId),

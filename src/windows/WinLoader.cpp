@@ -1,9 +1,11 @@
-// The runtime search and the loading of jvm.dll.
+// The runtime search, the loading of its jvm.dll (RuntimeLibrary) and the
+// messages when none fits.
 #include "WinLoader.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Config.h"
@@ -16,26 +18,15 @@
 #include "RegistryDiscovery.h"
 #include "RuntimeArchitecture.h"
 #include "RuntimeCandidates.h"
+#include "RuntimeLibrary.h"
 
 namespace {
 
 constexpr const char* kPreferredLocationFile = "\\.vandrel\\pref_jre.cfg";
 constexpr const char* kInstallerLocationFile = "\\.vandrel\\inst_jre.cfg";
-// Folders below a runtime's bin directory that may hold jvm.dll, after the
-// configured one.
-constexpr const char* kJvmFolders[] = {"hotspot", "client", "server", "classic", "jrockit"};
 
 // How many refused runtimes a message lists.
 constexpr size_t kTriedRuntimesShown = 5;
-// Where jvm.dll's own dependencies may come from: its folder, the system's
-// folder and the folders added with AddDllDirectory (the runtime's bin).
-constexpr DWORD kRuntimeLibrarySearch =
-    LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS;
-
-using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
-using AddDllDirectoryFunction = void*(WINAPI*)(const wchar_t*);
-using RemoveDllDirectoryFunction = BOOL(WINAPI*)(void*);
-using SetDllDirectoryFunction = BOOL(WINAPI*)(const char*);
 
 CreateJavaVmFunction createJavaVm = nullptr;
 RunText javaHomeText;
@@ -46,80 +37,87 @@ struct VersionBounds {
   char maximum[kTextBufferSize];
 };
 
-bool succeed(JvmLocation* location, LocationKind kind, const char* text) {
+bool succeed(JvmLocation* location, LocationKind kind, const RuntimeCandidate& runtime, const char* text) {
   location->kind = kind;
-  copyText(location->locationText, sizeof location->locationText, text);
+  location->exePath = runtime.exePath;
+  location->version = runtime.version;
+  location->locationText = text;
   return true;
 }
 
-// The test of one main-pass entry; kind none for a letter that names no test.
-LocationKind testEntry(char letter, const char* text, const VersionBounds& bounds, char* exePath,
-                       size_t capacity) {
+// The runtime one main-pass entry names, accepted or not, and how it was
+// found (none for a letter that names no test).
+RuntimeCandidate testEntry(char letter, const char* text, const VersionBounds& bounds, LocationKind* kind) {
   switch (letter) {
     case 'A':
     case 'B':
     case 'R':
-      return testDirectory(text, false, bounds.minimum, bounds.maximum, exePath, capacity) ? LocationKind::directory
-                                                                                          : LocationKind::none;
+      *kind = LocationKind::directory;
+      return testDirectory(text, bounds.minimum, bounds.maximum);
     case 'E':
-      return testEnvironmentVariable(text, bounds.minimum, bounds.maximum, exePath, capacity)
-                 ? LocationKind::environmentVariable
-                 : LocationKind::none;
+      *kind = LocationKind::environmentVariable;
+      return testEnvironmentVariable(text, bounds.minimum, bounds.maximum);
     case 'S':
-      return testSearchPath(bounds.minimum, bounds.maximum, exePath, capacity) ? LocationKind::searchPath
-                                                                               : LocationKind::none;
+      *kind = LocationKind::searchPath;
+      return testSearchPath(bounds.minimum, bounds.maximum);
     case 'Y':
-      return testRegistry(bounds.minimum, bounds.maximum, exePath, capacity) ? LocationKind::registry
-                                                                             : LocationKind::none;
+      *kind = LocationKind::registry;
+      return testRegistry(bounds.minimum, bounds.maximum);
     default:
-      return LocationKind::none;
+      *kind = LocationKind::none;
+      return RuntimeCandidate();
   }
+}
+
+// The java executable a directory entry names, with the home's packed
+// runtime unpacked; whether the home counts (javaExeFromHome).
+bool javaExeOfDirectory(const char* directory, char* exePath, size_t capacity) {
+  exePath[0] = 0;
+  char home[kTextBufferSize];
+  fullPath(home, sizeof home, directory, false);
+  unpackPackedRuntime(home);
+  return javaExeFromHome(home, exePath, capacity);
 }
 
 // Calls visit(letter, text) for each non-empty ";"-separated entry of the
 // sequence until it returns true; whether one did.
 template <typename Visit>
 bool forEachEntry(const char* sequence, Visit visit) {
-  const char* entry = sequence;
-  while (*entry != 0) {
-    const char* end = strchr(entry, ';');
-    size_t length = end != nullptr ? static_cast<size_t>(end - entry) : strlen(entry);
-    if (length > 0) {
-      char text[kTextBufferSize];
-      size_t textLength = length - 1 < sizeof text - 1 ? length - 1 : sizeof text - 1;
-      memcpy(text, entry + 1, textLength);
-      text[textLength] = 0;
-      if (visit(entry[0], text)) return true;
-    }
-    entry += length;
-    if (*entry == ';') ++entry;
-  }
-  return false;
+  return forEachListEntry(sequence, [&](std::string_view entry) {
+    char text[kTextBufferSize];
+    copyText(text, sizeof text, entry.substr(1));
+    return visit(entry[0], static_cast<const char*>(text));
+  });
 }
 
 bool mainPass(const char* sequence, const VersionBounds& bounds, JvmLocation* location) {
   return forEachEntry(sequence, [&](char letter, const char* text) {
     logInfo("Testing location %s (type %c)", text, letter);
-    LocationKind kind = testEntry(letter, text, bounds, location->exePath, sizeof location->exePath);
-    return kind != LocationKind::none && succeed(location, kind, letter == 'Y' ? "" : text);
+    LocationKind kind = LocationKind::none;
+    RuntimeCandidate found = testEntry(letter, text, bounds, &kind);
+    return found.accepted() && succeed(location, kind, found, letter == 'Y' ? "" : text);
   });
 }
 
 // Directory entries again, taking any runtime whose executable is there.
-bool relativePass(const char* sequence, const VersionBounds& bounds, JvmLocation* location) {
+bool relativePass(const char* sequence, JvmLocation* location) {
   return forEachEntry(sequence, [&](char letter, const char* text) {
     if (letter != 'A' && letter != 'B' && letter != 'R') return false;
     if (letter != 'B' && isAbsoluteEntryText(text)) return false;
     logInfo("Testing relative location %s", text);
-    testDirectory(text, true, bounds.minimum, bounds.maximum, location->exePath, sizeof location->exePath);
-    if (!fileExists(location->exePath)) return false;
-    uint16_t machine = 0;
-    if (modernRuntimeSearch() && isOtherArchitecture(location->exePath, &machine)) {
-      recordCandidate(location->exePath, "", Refusal::otherArchitecture, machine);
+    // Any executable there will do, whether or not its home counts.
+    char exePath[kTextBufferSize];
+    javaExeOfDirectory(text, exePath, sizeof exePath);
+    if (!fileExists(exePath)) return false;
+    RuntimeCandidate candidate;
+    candidate.exePath = exePath;
+    if (modernRuntimeSearch() && isOtherArchitecture(exePath, &candidate.machine)) {
+      candidate.refusal = Refusal::otherArchitecture;
+      recordCandidate(candidate);
       return false;
     }
-    logInfo("%s exists", location->exePath);
-    return succeed(location, LocationKind::directory, text);
+    logInfo("%s exists", exePath);
+    return succeed(location, LocationKind::directory, candidate, text);
   });
 }
 
@@ -128,108 +126,19 @@ bool testLocationFile(const char* fileName, const char* name, const VersionBound
   char line[kTextBufferSize];
   if (!readLocationFile(fileName, line, sizeof line)) return false;
   logInfo("Has %s location %s", name, line);
-  if (!testDirectory(line, false, bounds.minimum, bounds.maximum, location->exePath, sizeof location->exePath)) {
-    return false;
-  }
+  RuntimeCandidate found = testDirectory(line, bounds.minimum, bounds.maximum);
+  if (!found.accepted()) return false;
   logInfo("Using %s location", name);
-  return succeed(location, LocationKind::directory, line);
-}
-
-// A system function that older systems lack, or null.
-FARPROC kernelFunction(const char* name) {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  return kernel != nullptr ? GetProcAddress(kernel, name) : nullptr;
-}
-
-template <typename Function>
-Function kernelFunctionAs(const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(kernelFunction(name)));
-}
-
-std::vector<wchar_t> widePath(const char* path) {
-  int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-  std::vector<wchar_t> wide(length > 0 ? static_cast<size_t>(length) : 1, L'\0');
-  if (length > 0) MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), length);
-  return wide;
-}
-
-// Loads a jvm.dll by its full path so that its dependencies come from its own
-// folder, the runtime's bin folder (binDirectory; null: not added) and the
-// system folder, never from the application's folder, the current directory
-// or PATH.
-HMODULE loadRuntimeLibrary(const char* path, const char* binDirectory) {
-  auto addDirectory = kernelFunctionAs<AddDllDirectoryFunction>("AddDllDirectory");
-  auto removeDirectory = kernelFunctionAs<RemoveDllDirectoryFunction>("RemoveDllDirectory");
-  if (addDirectory != nullptr && removeDirectory != nullptr) {
-    void* cookie = binDirectory != nullptr ? addDirectory(widePath(binDirectory).data()) : nullptr;
-    HMODULE library = LoadLibraryExW(widePath(path).data(), nullptr, kRuntimeLibrarySearch);
-    // The bin folder stays for the libraries the runtime loads later.
-    if (library == nullptr && cookie != nullptr) removeDirectory(cookie);
-    return library;
-  }
-  // Older systems: the library's folder instead of the application's, and the
-  // bin folder (or nothing) instead of the current directory.
-  auto setDirectory = kernelFunctionAs<SetDllDirectoryFunction>("SetDllDirectoryA");
-  if (setDirectory != nullptr) setDirectory(binDirectory != nullptr ? binDirectory : "");
-  return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
-// The jvm.dll paths tried for a java executable's directory, in order.
-std::vector<std::string> libraryCandidatesIn(const char* exePath) {
-  std::vector<std::string> candidates;
-  char directory[kTextBufferSize];
-  if (!runtimeDirectory(directory, sizeof directory, exePath)) return candidates;
-  char preferred[kTextBufferSize];
-  configString(key::preferredJvmFolder, preferred, sizeof preferred);
-
-  const char* folders[1 + sizeof kJvmFolders / sizeof kJvmFolders[0]];
-  size_t count = 0;
-  if (preferred[0] != 0) folders[count++] = preferred;
-  for (const char* folder : kJvmFolders) folders[count++] = folder;
-  for (size_t i = 0; i < count; ++i) {
-    char candidate[kTextBufferSize];
-    if (formatText(candidate, sizeof candidate, "%s%s\\jvm.dll", directory, folders[i])) {
-      candidates.emplace_back(candidate);
-    }
-  }
-  return candidates;
-}
-
-// A JDK's bin\java.exe whose library lives in the JDK's own jre folder.
-bool jdkRuntimeExecutable(char* out, size_t capacity, const char* exePath) {
-  char directory[kTextBufferSize];
-  return runtimeDirectory(directory, sizeof directory, exePath) &&
-         formatText(out, capacity, "%s..\\jre\\bin\\java.exe", directory);
-}
-
-HMODULE loadFromRuntimeDirectory(const char* exePath) {
-  char binDirectory[kTextBufferSize];
-  if (!runtimeDirectory(binDirectory, sizeof binDirectory, exePath)) return nullptr;
-  bool modern = modernRuntimeSearch();
-  for (const std::string& candidate : libraryCandidatesIn(exePath)) {
-    bool exists = fileExists(candidate.c_str());
-    logInfo("Trying %s (exists %d)", candidate.c_str(), exists ? 1 : 0);
-    // A library of the other architecture is never loaded.
-    uint16_t machine = exists && modern ? peMachineOfFile(candidate.c_str()) : 0;
-    if (machine != 0 && machine != launcherMachine()) {
-      logInfo("%s is a %s library; this launcher is %s", candidate.c_str(), machineText(machine),
-              machineText(launcherMachine()));
-      continue;
-    }
-    // Loaded whatever the look-up said.
-    HMODULE library = loadRuntimeLibrary(candidate.c_str(), modern ? binDirectory : nullptr);
-    if (library != nullptr) return library;
-  }
-  return nullptr;
+  return succeed(location, LocationKind::directory, found, line);
 }
 
 // The runtimes the search looked at, for a message: one indented line each,
 // the first few only (the log has them all).
 std::string triedRuntimesText() {
-  const std::vector<CandidateRecord>& records = candidateRecords();
+  const std::vector<RuntimeCandidate>& records = candidateRecords();
   std::string text;
   size_t shown = 0;
-  for (const CandidateRecord& record : records) {
+  for (const RuntimeCandidate& record : records) {
     if (record.refusal == Refusal::none) continue;
     if (shown == kTriedRuntimesShown) {
       text += "\r\n    and more (the log lists them all)";
@@ -249,7 +158,7 @@ std::string triedRuntimesText() {
 // either may name the architectures, the refused runtime and every runtime
 // looked at.
 void reportNoRuntime() {
-  const CandidateRecord* refused = modernRuntimeSearch() ? firstArchitectureRefusal() : nullptr;
+  const RuntimeCandidate* refused = modernRuntimeSearch() ? firstArchitectureRefusal() : nullptr;
   char wrongArchitecture[kTextBufferSize];
   configString(key::msgWrongArchitecture, wrongArchitecture, sizeof wrongArchitecture);
   int key = refused != nullptr && wrongArchitecture[0] != 0 ? key::msgWrongArchitecture : key::msgNoJvm;
@@ -278,10 +187,10 @@ void reportBrokenRuntime(const JvmLocation& location) {
       showErrorKey(key::msgJvmOnPathDamaged);
       break;
     case LocationKind::environmentVariable:
-      showErrorKey(key::msgEnvVarJvmBroken, kEnvVarNamePlaceholder, location.locationText);
+      showErrorKey(key::msgEnvVarJvmBroken, kEnvVarNamePlaceholder, location.locationText.c_str());
       break;
     case LocationKind::directory:
-      showErrorKey(key::msgDefinedJvmDamaged, kDefinedPathPlaceholder, location.locationText);
+      showErrorKey(key::msgDefinedJvmDamaged, kDefinedPathPlaceholder, location.locationText.c_str());
       break;
     case LocationKind::registry:
     case LocationKind::none:
@@ -295,16 +204,6 @@ void reportBrokenRuntime(const JvmLocation& location) {
 CreateJavaVmFunction createJavaVmEntry() { return createJavaVm; }
 
 const char* javaHome() { return javaHomeText.text(); }
-
-bool runtimeDirectory(char* out, size_t capacity, const char* exePath) {
-  const char* lastSeparator = strrchr(exePath, '\\');
-  if (lastSeparator == nullptr) return false;
-  size_t length = static_cast<size_t>(lastSeparator - exePath) + 1;
-  if (length >= capacity) return false;
-  memcpy(out, exePath, length);
-  out[length] = 0;
-  return true;
-}
 
 void setJavaHome(const char* exePath) {
   char* home = javaHomeText.text();
@@ -329,32 +228,26 @@ bool readLocationFile(const char* fileName, char* line, size_t capacity) {
   bool whole = read && (strchr(text, '\n') != nullptr || feof(file));
   fclose(file);
   if (!whole) return false;
-  size_t length = strlen(text);
-  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r')) text[--length] = 0;
+  trimLineEnd(text);
   return copyText(line, capacity, text);
 }
 
-bool testDirectory(const char* directory, bool acceptWithoutChecking, const char* minVersion,
-                   const char* maxVersion, char* exePath, size_t capacity) {
-  exePath[0] = 0;
-  char home[kTextBufferSize];
-  fullPath(home, sizeof home, directory, false);
-  unpackPackedRuntime(home);
-  bool named = javaExeFromHome(home, exePath, capacity);
-  if (acceptWithoutChecking) return true;
-  return named && checkJavaExe(exePath, capacity, nullptr, 0, minVersion, maxVersion, true);
+RuntimeCandidate testDirectory(const char* directory, const char* minVersion, const char* maxVersion) {
+  char exePath[kTextBufferSize];
+  if (!javaExeOfDirectory(directory, exePath, sizeof exePath)) return RuntimeCandidate();
+  return checkJavaExe(exePath, minVersion, maxVersion, true);
 }
 
-bool testEnvironmentVariable(const char* name, const char* minVersion, const char* maxVersion, char* exePath,
-                             size_t capacity) {
+RuntimeCandidate testEnvironmentVariable(const char* name, const char* minVersion, const char* maxVersion) {
   char home[kTextBufferSize];
   DWORD length = GetEnvironmentVariableA(name, home, sizeof home);
-  if (length == 0 || length >= sizeof home) return false;
+  if (length == 0 || length >= sizeof home) return RuntimeCandidate();
   for (char* p = home; *p != 0; ++p) {
     if (*p == '/') *p = '\\';
   }
-  return javaExeFromHome(home, exePath, capacity) &&
-         checkJavaExe(exePath, capacity, nullptr, 0, minVersion, maxVersion, false);
+  char exePath[kTextBufferSize];
+  if (!javaExeFromHome(home, exePath, sizeof exePath)) return RuntimeCandidate();
+  return checkJavaExe(exePath, minVersion, maxVersion, false);
 }
 
 bool findOnPath(const char* fileName, char* out, size_t capacity) {
@@ -363,34 +256,35 @@ bool findOnPath(const char* fileName, char* out, size_t capacity) {
   std::vector<char> path(size);
   DWORD length = GetEnvironmentVariableA("PATH", path.data(), size);
   if (length == 0 || length >= size) return false;
-  for (char* folder = strtok(path.data(), ";"); folder != nullptr; folder = strtok(nullptr, ";")) {
-    size_t folderLength = strlen(folder);
+  bool copied = false;
+  forEachListEntry(std::string_view(path.data(), length), [&](std::string_view folder) {
     // A quoted folder ("C:\Program Files\x") stands for the folder.
-    if (folderLength >= 2 && folder[0] == '"' && folder[folderLength - 1] == '"') {
-      folder[--folderLength] = 0;
-      ++folder;
-      --folderLength;
-    }
+    if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"') folder = folder.substr(1, folder.size() - 2);
+    char directory[kTextBufferSize];
     // A relative folder would depend on the current directory.
-    if (folderLength == 0 || isRelativePath(folder)) continue;
-    const char* separator = folder[folderLength - 1] == '\\' ? "" : "\\";
+    if (folder.empty() || !copyText(directory, sizeof directory, folder) || isRelativePath(directory)) return false;
+    const char* separator = folder.back() == '\\' ? "" : "\\";
     char candidate[kTextBufferSize];
-    if (formatText(candidate, sizeof candidate, "%s%s%s", folder, separator, fileName) && fileExists(candidate)) {
-      return copyText(out, capacity, candidate);
+    if (!formatText(candidate, sizeof candidate, "%s%s%s", directory, separator, fileName) || !fileExists(candidate)) {
+      return false;
     }
-  }
-  return false;
+    copied = copyText(out, capacity, candidate);
+    return true;
+  });
+  return copied;
 }
 
-bool testSearchPath(const char* minVersion, const char* maxVersion, char* exePath, size_t capacity) {
-  if (!findOnPath("java.exe", exePath, capacity)) return false;
-  return checkJavaExe(exePath, capacity, nullptr, 0, minVersion, maxVersion, false);
+RuntimeCandidate testSearchPath(const char* minVersion, const char* maxVersion) {
+  char exePath[kTextBufferSize];
+  if (!findOnPath("java.exe", exePath, sizeof exePath)) return RuntimeCandidate();
+  return checkJavaExe(exePath, minVersion, maxVersion, false);
 }
 
 bool searchJvm(JvmLocation* location) {
   location->kind = LocationKind::none;
-  location->exePath[0] = 0;
-  location->locationText[0] = 0;
+  location->exePath.clear();
+  location->version.clear();
+  location->locationText.clear();
   logInfo("Searching for a JVM");
   clearCandidateRecords();
   char sequence[kTextBufferSize];
@@ -405,61 +299,14 @@ bool searchJvm(JvmLocation* location) {
 
   const char* homeVariable =
       isWrapperFlavour() ? "TOVEX_JAVA_HOME" : (isInstallerFlavour() ? "VANDREL_JAVA_HOME" : nullptr);
-  if (homeVariable != nullptr &&
-      testEnvironmentVariable(homeVariable, bounds.minimum, bounds.maximum, location->exePath,
-                              sizeof location->exePath)) {
-    return succeed(location, LocationKind::environmentVariable, homeVariable);
+  if (homeVariable != nullptr) {
+    RuntimeCandidate found = testEnvironmentVariable(homeVariable, bounds.minimum, bounds.maximum);
+    if (found.accepted()) return succeed(location, LocationKind::environmentVariable, found, homeVariable);
   }
   if (testLocationFile(kInstallerLocationFile, "installer", bounds, location)) return true;
-  if (relativePass(sequence, bounds, location)) return true;
+  if (relativePass(sequence, location)) return true;
   location->kind = LocationKind::none;
   return false;
-}
-
-HMODULE loadJvmLibrary(const char* exePath) {
-  HMODULE library = loadFromRuntimeDirectory(exePath);
-  if (library != nullptr) return library;
-  char jdkRuntimeExe[kTextBufferSize];
-  if (!jdkRuntimeExecutable(jdkRuntimeExe, sizeof jdkRuntimeExe, exePath)) return nullptr;
-  return loadFromRuntimeDirectory(jdkRuntimeExe);
-}
-
-uint16_t runtimeMachine(const char* exePath) {
-  std::vector<std::string> candidates = libraryCandidatesIn(exePath);
-  char jdkRuntimeExe[kTextBufferSize];
-  if (jdkRuntimeExecutable(jdkRuntimeExe, sizeof jdkRuntimeExe, exePath)) {
-    std::vector<std::string> jdkCandidates = libraryCandidatesIn(jdkRuntimeExe);
-    candidates.insert(candidates.end(), jdkCandidates.begin(), jdkCandidates.end());
-  }
-  for (const std::string& candidate : candidates) {
-    if (fileExists(candidate.c_str())) return peMachineOfFile(candidate.c_str());
-  }
-  return 0;
-}
-
-bool isOtherArchitecture(const char* exePath, uint16_t* machine) {
-  *machine = runtimeMachine(exePath);
-  if (*machine == 0 || *machine == launcherMachine()) return false;
-  char home[kTextBufferSize];
-  if (!runtimeHome(home, sizeof home, exePath)) copyText(home, sizeof home, exePath);
-  logInfo("%s is a %s runtime; this launcher is %s", home, machineText(*machine), machineText(launcherMachine()));
-  return true;
-}
-
-bool runtimeHome(char* out, size_t capacity, const char* exePath) {
-  if (!runtimeDirectory(out, capacity, exePath)) return false;
-  size_t length = strlen(out);
-  if (length > 0) out[--length] = 0;  // the trailing backslash
-  if (length > 4 && _stricmp(out + length - 4, "\\bin") == 0) out[length - 4] = 0;
-  return true;
-}
-
-void restrictDllSearch() {
-  auto setDefault = kernelFunctionAs<SetDefaultDllDirectoriesFunction>("SetDefaultDllDirectories");
-  if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS)) return;
-  // Older systems: at least the current directory leaves the search.
-  auto setDirectory = kernelFunctionAs<SetDllDirectoryFunction>("SetDllDirectoryA");
-  if (setDirectory != nullptr) setDirectory("");
 }
 
 bool LoadDLL() {
@@ -472,9 +319,9 @@ bool LoadDLL() {
     reportNoRuntime();
     return false;
   }
-  logInfo("Trying to load JVM-DLL from %s", location.exePath);
-  HMODULE library = loadJvmLibrary(location.exePath);
-  setJavaHome(location.exePath);
+  logInfo("Trying to load JVM-DLL from %s", location.exePath.c_str());
+  HMODULE library = loadJvmLibrary(location.exePath.c_str());
+  setJavaHome(location.exePath.c_str());
   if (library == nullptr) logError("Could not get DLL-Handle.");
   FARPROC entry = library != nullptr ? GetProcAddress(library, "JNI_CreateJavaVM") : nullptr;
   if (entry == nullptr) {

@@ -228,4 +228,21 @@ TEST(ForEachListEntry, VisitsNonEmptyEntriesUntilOneStops) {
   }
 }
 
+TEST(TrimLineEnd, RemovesEveryLineEndAtTheEndOnly) {
+  struct Case {
+    const char* line;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"text\n", "text"}, {"text\r\n", "text"}, {"text\r\r\n\n", "text"}, {"a\nb\r\n", "a\nb"},
+      {"\r\n", ""},      {"", ""},               {"plain", "plain"},        {" blank \n", " blank "},
+  };
+  for (const Case& c : cases) {
+    char line[32];
+    copyText(line, sizeof line, c.line);
+    trimLineEnd(line);
+    EXPECT_STREQ(c.expected, line) << c.line;
+  }
+}
+
 }  // namespace

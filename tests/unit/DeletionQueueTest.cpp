@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "QueueEntries.h"
+#include "RegistryKeys.h"
 #include "TempTestSupport.h"
 
 namespace {
@@ -382,7 +383,7 @@ TEST_F(QueueTest, LaunchersSchedulingAtTheSameMomentLoseNoEntry) {
   std::vector<HANDLE> writers;
   for (int w = 0; w < kWriters; ++w) {
     std::string command = "\"" + helperPath() + "\" " + eventName + " C:\\w" + std::to_string(w) + "_ " +
-                          std::to_string(kEntriesEach);
+                          std::to_string(kEntriesEach) + " " + softwareKeyBase();
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;

@@ -24,16 +24,14 @@ class JavaVersionTest : public testing::Test {
   void SetUp() override { loadConfigRecords(dir_, {}); }
   void TearDown() override { setProbeTimeoutForTests(kProbeTimeoutMs); }
 
-  // checkJavaExe on a copy of path; the path it leaves in *result.
+  // checkJavaExe of path: the vetted path in *result, the version (when one
+  // was obtained) in *version.
   bool check(const std::string& path, std::string* result = nullptr, std::string* version = nullptr,
              const char* minimum = "", const char* maximum = "", bool allowPrerelease = true) {
-    char exe[kTextBufferSize];
-    char found[kTextBufferSize] = "unset";
-    copyText(exe, sizeof exe, path.c_str());
-    bool accepted = checkJavaExe(exe, sizeof exe, found, sizeof found, minimum, maximum, allowPrerelease);
-    if (result != nullptr) *result = exe;
-    if (version != nullptr) *version = found;
-    return accepted;
+    RuntimeCandidate candidate = checkJavaExe(path.c_str(), minimum, maximum, allowPrerelease);
+    if (result != nullptr) *result = candidate.exePath;
+    if (version != nullptr && !candidate.version.empty()) *version = candidate.version;
+    return candidate.accepted();
   }
 
   TempDir dir_;
@@ -190,7 +188,7 @@ TEST_F(JavaVersionTest, HangingRuntimeIsEndedAndRefused) {
 }
 
 TEST_F(JavaVersionTest, MissingExecutableIsRefusedWithoutAVersion) {
-  std::string version;
+  std::string version = "unset";
   EXPECT_FALSE(check(dir_ / "none\\bin\\java.exe", nullptr, &version));
   EXPECT_EQ("unset", version);
 }
@@ -428,6 +426,21 @@ TEST_F(ModernRuntimeTest, EachRefusalIsRecordedWithItsReason) {
     ASSERT_EQ(1u, candidateRecords().size()) << c.exe;
     EXPECT_EQ(refusalText(c.refusal), std::string(refusalText(candidateRecords()[0].refusal))) << c.exe;
   }
+}
+
+// The words a message and the log give for each reason.
+TEST(RefusalText, NamesEachReason) {
+  const struct {
+    Refusal refusal;
+    const char* text;
+  } cases[] = {
+      {Refusal::none, "accepted"},          {Refusal::missing, "no java executable"},
+      {Refusal::noVersion, "no version"},   {Refusal::prerelease, "a pre-release"},
+      {Refusal::tooOld, "too old"},         {Refusal::tooNew, "too new"},
+      {Refusal::otherArchitecture, "other architecture"}, {Refusal::noJavaw, "no javaw.exe"},
+      {static_cast<Refusal>(99), "unknown"},
+  };
+  for (const auto& c : cases) EXPECT_STREQ(c.text, refusalText(c.refusal)) << static_cast<int>(c.refusal);
 }
 
 TEST_F(ModernRuntimeTest, RuntimeOfTheOtherArchitectureIsNeitherProbedNorAccepted) {

@@ -90,6 +90,33 @@ TEST(ExecutablePath, DirectoryIsItsPrefixWithTheBackslash) {
   EXPECT_EQ(std::string::npos, path.find('\\', dir.size()));
 }
 
+TEST(DirectoryOf, KeepsTheLastSeparatorAndRefusesWhatDoesNotFit) {
+  struct Case {
+    const char* path;
+    bool slashesToo;
+    size_t capacity;
+    const char* expected;  // null: refused
+  };
+  const Case cases[] = {
+      {"c:\\jre\\bin\\java.exe", false, kTextBufferSize, "c:\\jre\\bin\\"},
+      {"c:\\jre/bin/java.exe", false, kTextBufferSize, "c:\\"},
+      {"c:\\jre/bin/java.exe", true, kTextBufferSize, "c:\\jre/bin/"},
+      {"c:/jre\\java.exe", true, kTextBufferSize, "c:/jre\\"},
+      {"java.exe", true, kTextBufferSize, nullptr},
+      {"c:\\", false, kTextBufferSize, "c:\\"},
+      {"c:\\jre\\java.exe", false, 8, "c:\\jre\\"},  // just fits with its terminator
+      {"c:\\jre\\java.exe", false, 7, nullptr},       // never cut into another directory
+  };
+  for (const Case& c : cases) {
+    char out[kTextBufferSize] = "unset";
+    bool found = directoryOf(out, c.capacity, c.path, c.slashesToo);
+    EXPECT_EQ(c.expected != nullptr, found) << c.path << " " << c.capacity;
+    if (c.expected != nullptr) {
+      EXPECT_STREQ(c.expected, out) << c.path;
+    }
+  }
+}
+
 class FileExistsTest : public testing::Test {
  protected:
   void SetUp() override {

@@ -43,13 +43,13 @@ class RegistryDiscoveryTest : public testing::Test {
     for (char& c : name) {
       if (c == '\\') c = '/';
     }
-    registry_.createKey(root, std::string(kLocatedJvmsKey) + "\\" + name);
+    registry_.createKey(root, std::string(kProductKey) + kLocatedJvmsSubkey + "\\" + name);
     return exe;
   }
 
   static std::string registryChoice(const char* minimum = "", const char* maximum = "") {
-    char exe[kTextBufferSize] = "";
-    return testRegistry(minimum, maximum, exe, sizeof exe) ? exe : "(none)";
+    RuntimeCandidate chosen = testRegistry(minimum, maximum);
+    return chosen.accepted() ? chosen.exePath : "(none)";
   }
 
   static std::string bin(const std::string& home) { return home + "\\bin"; }
@@ -65,10 +65,10 @@ TEST_F(RegistryDiscoveryTest, VersionKeysAreTriedFromTheGreatest) {
   std::string older = javaSoftRuntime(kJre, "1.3.1_08", "1.3.1_08");
   std::string oldest = javaSoftRuntime(kJre, "1.3", "1.3.0");
 
-  JvmCandidate found;
-  ASSERT_TRUE(scanJavaSoftKey(kJreKey, "", "", &found));
+  RuntimeCandidate found = scanJavaSoftKey(kJreKey, "", "");
+  ASSERT_TRUE(found.accepted());
   EXPECT_TRUE(testfiles::samePath(family + "\\bin\\java.exe", found.exePath)) << found.exePath;
-  EXPECT_STREQ("1.4.1", found.version);
+  EXPECT_EQ("1.4.1", found.version);
   EXPECT_EQ(1, standinRuns(bin(prerelease)));  // pre-release runtimes are refused here
   EXPECT_EQ(1, standinRuns(bin(family)));
   EXPECT_EQ(0, standinRuns(bin(older)));
@@ -79,8 +79,7 @@ TEST_F(RegistryDiscoveryTest, FamilyKeyPassesAFinerMinimumWhileOlderKeysAreNotRu
   std::string family = javaSoftRuntime(kJre, "1.4", "1.4.1");
   std::string older = javaSoftRuntime(kJre, "1.3.1_08", "1.4.2");  // would pass if it ran
 
-  JvmCandidate found;
-  EXPECT_FALSE(scanJavaSoftKey(kJreKey, "1.4.2", "", &found));
+  EXPECT_FALSE(scanJavaSoftKey(kJreKey, "1.4.2", "").accepted());
   EXPECT_EQ(1, standinRuns(bin(family)));
   EXPECT_EQ(0, standinRuns(bin(older)));
 }
@@ -109,8 +108,8 @@ TEST_F(RegistryDiscoveryTest, CurrentVersionPicksTheGreaterOfJdkAndJre) {
       fresh.setString(HKEY_LOCAL_MACHINE, family + "\\1.5", "JavaHome", family == kJdk ? jdk15 : jre15);
       if (version != nullptr) fresh.setString(HKEY_LOCAL_MACHINE, family, "CurrentVersion", version);
     }
-    JvmCandidate found;
-    bool any = scanJavaSoftCurrentVersion("", "", &found);
+    RuntimeCandidate found = scanJavaSoftCurrentVersion("", "");
+    bool any = found.accepted();
     std::string label = std::string(c.jdkCurrent ? c.jdkCurrent : "-") + "/" + (c.jreCurrent ? c.jreCurrent : "-");
     ASSERT_EQ(std::string(c.expected) != "none", any) << label;
     if (!any) continue;
@@ -167,7 +166,7 @@ TEST_F(RegistryDiscoveryTest, GreaterVersionWinsAndLocatedRuntimesWinTies) {
       for (char& ch : key) {
         if (ch == '\\') ch = '/';
       }
-      fresh.createKey(root, std::string(kLocatedJvmsKey) + "\\" + key);
+      fresh.createKey(root, std::string(kProductKey) + kLocatedJvmsSubkey + "\\" + key);
       if (std::string(c.winner) == name) expected = exe;
     }
     std::string chosen = registryChoice();
@@ -179,13 +178,14 @@ TEST_F(RegistryDiscoveryTest, LocatedListSkipsMissingExecutablesAndTakesTheGreat
   locatedRuntime(HKEY_CURRENT_USER, "gone", nullptr);
   std::string lower = locatedRuntime(HKEY_CURRENT_USER, "lower", "1.4.2");
   std::string greater = locatedRuntime(HKEY_CURRENT_USER, "greater", "1.5.0");
-  JvmCandidate found;
-  ASSERT_TRUE(scanLocatedJvms(HKEY_CURRENT_USER, "", "", &found));
+  RuntimeCandidate found = scanLocatedJvms(HKEY_CURRENT_USER, "", "");
+  ASSERT_TRUE(found.accepted());
   EXPECT_TRUE(testfiles::samePath(greater, found.exePath)) << found.exePath;
-  EXPECT_STREQ("1.5.0", found.version);
+  EXPECT_EQ("1.5.0", found.version);
 
   // Out of range: only the lower one remains.
-  ASSERT_TRUE(scanLocatedJvms(HKEY_CURRENT_USER, "", "1.4", &found));
+  found = scanLocatedJvms(HKEY_CURRENT_USER, "", "1.4");
+  ASSERT_TRUE(found.accepted());
   EXPECT_TRUE(testfiles::samePath(lower, found.exePath)) << found.exePath;
 }
 

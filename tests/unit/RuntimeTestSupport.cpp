@@ -95,28 +95,18 @@ int standinRuns(const std::string& directory) {
   return lines;
 }
 
-TestRegistry::TestRegistry() {
-  base_ = "SOFTWARE\\tovex-unit-" + std::to_string(GetCurrentProcessId()) + "\\";
-  setSoftwareKeyBaseForTests(base_.c_str());
-}
+TestRegistry::TestRegistry() : root_("tovex-unit-" + std::to_string(GetCurrentProcessId())) {}
 
-TestRegistry::~TestRegistry() {
-  setSoftwareKeyBaseForTests("SOFTWARE\\");
-  std::string key = base_.substr(0, base_.size() - 1);
-  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-    RegDeleteTreeA(root, key.c_str());
-    RegDeleteKeyA(root, key.c_str());
-  }
-}
+TestRegistry::~TestRegistry() = default;
 
 void TestRegistry::setString(HKEY root, const std::string& path, const char* name, const std::string& value) {
-  HKEY key = createRegistryKey(root, base_ + path);
+  HKEY key = createRegistryKey(root, root_.base() + path);
   RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                  static_cast<DWORD>(value.size() + 1));
   RegCloseKey(key);
 }
 
-void TestRegistry::createKey(HKEY root, const std::string& path) { RegCloseKey(createRegistryKey(root, base_ + path)); }
+void TestRegistry::createKey(HKEY root, const std::string& path) { RegCloseKey(createRegistryKey(root, root_.base() + path)); }
 
 void writeReleaseFile(const std::string& home, const std::string& version) {
   testfiles::writeFile(home + "\\release", "IMPLEMENTOR=\"Stand-in\"\nJAVA_VERSION=\"" + version +

@@ -42,7 +42,7 @@ void makeDirectories(const std::string& path);
 // How often the stand-in java or javaw in this directory has run (runs.log).
 int standinRuns(const std::string& directory);
 
-// Moves the subsystem's registry keys below "SOFTWARE\tovex-unit-<pid>\" in
+// Moves the launcher's registry keys below "SOFTWARE\tovex-unit-<pid>\" in
 // HKCU and HKLM for the object's life, and removes that key from both after.
 class TestRegistry {
  public:
@@ -57,5 +57,5 @@ class TestRegistry {
   void createKey(HKEY root, const std::string& path);
 
  private:
-  std::string base_;
+  testfiles::TestRegistryRoot root_;
 };

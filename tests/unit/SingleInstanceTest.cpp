@@ -13,12 +13,14 @@
 #include "Buffers.h"
 #include "Config.h"
 #include "Paths.h"
+#include "RegistryKeys.h"
 #include "RuntimeTestSupport.h"
 #include "TestFiles.h"
 
 namespace {
 
-constexpr const char* kPidsKey = "SOFTWARE\\morrowfield\\tovex\\pids\\";
+// Below the test's own registry root while a TestRegistry lives.
+std::string pidsKey() { return std::string(softwareKeyBase()) + kProductKey + kPidsSubkey + "\\"; }
 
 std::string narrow(const std::wstring& text) {
   std::string out;
@@ -74,22 +76,24 @@ TEST(SemaphoreName, IsThePathWithUnderscoresForBackslashes) {
   EXPECT_STREQ("c:_dir_", small);
 }
 
-// The registry value of this test program, put back as it was afterwards.
+// The registry value of this test program, below a key of the test's own.
 class ProcessRegistryTest : public ::testing::Test {
  protected:
+  TestRegistry registry_;
+
   void SetUp() override { deleteValue(); }
   void TearDown() override { deleteValue(); }
 
   static void deleteValue() {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kPidsKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, pidsKey().c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
     RegDeleteValueA(key, executablePath());
     RegCloseKey(key);
   }
 
   static void setValue(DWORD type, const std::string& bytes) {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kPidsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, pidsKey().c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                                              nullptr, &key, nullptr));
     RegSetValueExA(key, executablePath(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
                    static_cast<DWORD>(bytes.size()));
@@ -99,7 +103,7 @@ class ProcessRegistryTest : public ::testing::Test {
   // The value's type and bytes; false when absent.
   static bool readValue(DWORD* type, std::string* bytes) {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kPidsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, pidsKey().c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     char data[64];
     DWORD size = sizeof data;
     LONG result = RegQueryValueExA(key, executablePath(), nullptr, type, reinterpret_cast<BYTE*>(data), &size);

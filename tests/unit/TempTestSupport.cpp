@@ -1,12 +1,36 @@
 #include "TempTestSupport.h"
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "Log.h"
+#include "RegistryKeys.h"
 #include "TestFiles.h"
+
+namespace {
+
+// The launcher's keys below a test key for the whole program.
+class TestRegistryEnvironment : public testing::Environment {
+ public:
+  void SetUp() override {
+    root_ = std::make_unique<testfiles::TestRegistryRoot>("tovex-unit-" + std::to_string(GetCurrentProcessId()) +
+                                                          "-temp");
+  }
+  void TearDown() override { root_.reset(); }
+
+ private:
+  std::unique_ptr<testfiles::TestRegistryRoot> root_;
+};
+
+testing::Environment* const testRegistryEnvironment = testing::AddGlobalTestEnvironment(new TestRegistryEnvironment);
+
+}  // namespace
+
+std::string queueKeyPath() { return std::string(softwareKeyBase()) + kProductKey + kQueueSubkey; }
 
 std::string systemTempPath() {
   char path[MAX_PATH + 1];
@@ -56,20 +80,20 @@ std::string logText() {
 }
 
 void deleteQueueKey() {
-  RegDeleteTreeA(HKEY_CURRENT_USER, kQueueKeyPath);
-  RegDeleteKeyA(HKEY_CURRENT_USER, kQueueKeyPath);
+  RegDeleteTreeA(HKEY_CURRENT_USER, queueKeyPath().c_str());
+  RegDeleteKeyA(HKEY_CURRENT_USER, queueKeyPath().c_str());
 }
 
 bool queueKeyExists() {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kQueueKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, queueKeyPath().c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   RegCloseKey(key);
   return true;
 }
 
 bool readRawQueueValue(const char* name, std::string* bytes) {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kQueueKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, queueKeyPath().c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   DWORD size = 0;
   bool found = RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS;
   if (found) {
@@ -84,7 +108,7 @@ bool readRawQueueValue(const char* name, std::string* bytes) {
 
 void writeRawQueueValue(const char* name, const std::string& text) {
   HKEY key;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, kQueueKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, queueKeyPath().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
                       &key, nullptr) != ERROR_SUCCESS) {
     return;
   }

@@ -25,8 +25,10 @@ std::string systemTempPath();
 // The log file's text so far; empty while logging is off.
 std::string logText();
 
-// The deletion queue's registry key under HKEY_CURRENT_USER.
-constexpr const char* kQueueKeyPath = "SOFTWARE\\morrowfield\\tovex\\temp";
+// The deletion queue's registry key under HKEY_CURRENT_USER. Every test
+// program with these helpers keeps the launcher's keys below a key of its own
+// (TestRegistryRoot), removed when it ends.
+std::string queueKeyPath();
 
 void deleteQueueKey();
 bool queueKeyExists();

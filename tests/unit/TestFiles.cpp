@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "BlockFormat.h"
+#include "RegistryKeys.h"
 
 namespace testfiles {
 
@@ -152,6 +153,20 @@ std::string environmentValue(const char* name, bool* present) {
 }
 
 SavedVariable::SavedVariable(const char* name) : name_(name) { value_ = environmentValue(name, &present_); }
+
+TestRegistryRoot::TestRegistryRoot(const std::string& name)
+    : base_("SOFTWARE\\" + name + "\\"), previous_(softwareKeyBase()) {
+  setSoftwareKeyBaseForTests(base_.c_str());
+}
+
+TestRegistryRoot::~TestRegistryRoot() {
+  setSoftwareKeyBaseForTests(previous_.c_str());
+  std::string key = base_.substr(0, base_.size() - 1);
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    RegDeleteTreeA(root, key.c_str());
+    RegDeleteKeyA(root, key.c_str());
+  }
+}
 
 SavedVariable::~SavedVariable() {
   // The C library keeps its own copy; "NAME=" removes the name there (and, in

@@ -80,6 +80,24 @@ class SavedVariable {
 // from an absent one.
 std::string environmentValue(const char* name, bool* present = nullptr);
 
+// Moves the launcher's registry keys (RegistryKeys.h) below "SOFTWARE\<name>\"
+// in HKCU and HKLM for the object's life; afterwards removes that key from both
+// and puts the earlier place back.
+class TestRegistryRoot {
+ public:
+  explicit TestRegistryRoot(const std::string& name);
+  ~TestRegistryRoot();
+  TestRegistryRoot(const TestRegistryRoot&) = delete;
+  TestRegistryRoot& operator=(const TestRegistryRoot&) = delete;
+
+  // "SOFTWARE\<name>\".
+  const std::string& base() const { return base_; }
+
+ private:
+  std::string base_;
+  std::string previous_;
+};
+
 // Case-insensitive ASCII comparison of two paths.
 bool samePath(const std::string& a, const std::string& b);
 

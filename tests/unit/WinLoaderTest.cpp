@@ -231,11 +231,11 @@ TEST_F(WinLoaderTest, SearchPathLooksInThePathFoldersOnlyAndInOrder) {
   };
   for (const auto& c : cases) {
     SetEnvironmentVariableA("PATH", c.path.c_str());
-    char exe[kTextBufferSize] = "";
-    bool found = testSearchPath("", "", exe, sizeof exe);
-    EXPECT_EQ(c.found != nullptr, found) << c.path;
+    RuntimeCandidate found = testSearchPath("", "");
+    EXPECT_EQ(c.found != nullptr, found.accepted()) << c.path;
     if (c.found != nullptr) {
-      EXPECT_TRUE(testfiles::samePath(dir_ / (std::string(c.found) + "\\java.exe"), exe)) << c.path << ": " << exe;
+      EXPECT_TRUE(testfiles::samePath(dir_ / (std::string(c.found) + "\\java.exe"), found.exePath))
+          << c.path << ": " << found.exePath;
     }
   }
   SetCurrentDirectoryA(savedDirectory);
@@ -270,7 +270,7 @@ TEST_F(WinLoaderTest, RuntimeOfTheOtherArchitectureIsSkippedInEveryPass) {
       EXPECT_TRUE(testfiles::samePath(c.chosen + "\\bin\\java.exe", location.exePath)) << location.exePath;
     }
     if (c.modern) {
-      const CandidateRecord* refused = firstArchitectureRefusal();
+      const RuntimeCandidate* refused = firstArchitectureRefusal();
       ASSERT_NE(nullptr, refused) << c.sequence;
       EXPECT_EQ(other, refused->machine);
       EXPECT_TRUE(testfiles::samePath(foreign + "\\bin\\java.exe", refused->exePath)) << refused->exePath;

@@ -1,0 +1,36 @@
+// A runtime's jvm.dll: where it lies below the java executable, loading it
+// with its dependencies from the runtime and the system folder only, and its
+// architecture.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+// The first jvm.dll that loads for a java executable: below its directory,
+// then below the "..\jre\bin\" of a JDK's bin directory. Its dependencies
+// come from its own folder and the system folder (with the modern runtime
+// search on, also the runtime's bin folder); a library of the other
+// architecture is skipped then.
+HMODULE loadJvmLibrary(const char* exePath);
+
+// The directory of a java executable, with its trailing backslash.
+bool runtimeDirectory(char* out, size_t capacity, const char* exePath);
+
+// The runtime's home as messages name it: the executable's directory without
+// its trailing backslash and a last "\bin".
+bool runtimeHome(char* out, size_t capacity, const char* exePath);
+
+// The PE machine of the first jvm.dll that loadJvmLibrary would try and that
+// exists; 0 when there is none or it is no PE file.
+uint16_t runtimeMachine(const char* exePath);
+
+// Whether the runtime of this executable is of another architecture than the
+// launcher (*machine: its jvm.dll's machine, 0 when unknown); logs why.
+bool isOtherArchitecture(const char* exePath, uint16_t* machine);
+
+// Called as the runtime search starts: from then on libraries the process
+// loads by name come from the system folder (and the folders added for the
+// runtime) only. (Earlier, before the single-instance hand-over, Wine keeps a
+// second start's output pipe open past its end.)
+void restrictDllSearch();
