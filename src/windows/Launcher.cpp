@@ -7,7 +7,7 @@
 #include "DeletionQueue.h"
 #include "ErrorReport.h"
 #include "Extraction.h"
-#include "JavaVMLauncher.h"
+#include "JavaLaunch.h"
 #include "ProcessEnvironment.h"
 #include "SingleInstance.h"
 #include "Splash.h"
@@ -77,7 +77,7 @@ int runLauncher(HINSTANCE instance, const char* tail, int showWindow) {
   queueRegisteredTemps();
   WideArgumentList arguments;
   splitArguments(GetCommandLineW(), arguments);
-  if (!launchJava(arguments, true)) reportLaunchFailure();
+  if (!launchJava(arguments)) reportLaunchFailure();
   WideArgumentList().swap(arguments);
   return 0;
 }
