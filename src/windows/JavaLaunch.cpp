@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cwchar>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "Buffers.h"
@@ -44,7 +45,7 @@ void addSystemProperty(NarrowArgumentList& list, const char* name, const char* v
     return;
   }
   property.resize(strlen(property.c_str()));
-  list.push_back(property);
+  list.push_back(std::move(property));
 }
 
 // The system properties the Java side reads, in their fixed order.

@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <cstring>
+#include <iterator>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "Buffers.h"
@@ -270,7 +272,7 @@ JvmOptionsResult tryAssembleJvmOptions(const NarrowArgumentList& systemPropertie
   std::string classPath;
   JvmOptionsResult result = classPathOption(sources, classPath, failedName);
   if (result != JvmOptionsResult::ok) return result;
-  list.push_back(classPath);
+  list.push_back(std::move(classPath));
 
   char configured[kTextBufferSize];
   configString(key::vmParameters, configured, sizeof configured);
@@ -278,7 +280,7 @@ JvmOptionsResult tryAssembleJvmOptions(const NarrowArgumentList& systemPropertie
   if (trySplitNarrowArguments(configured, list) != SplitResult::ok) return JvmOptionsResult::unclosedQuote;
 
   appendCommandLineOptions(arguments, list);
-  options.insert(options.end(), list.begin(), list.end());
+  options.insert(options.end(), std::make_move_iterator(list.begin()), std::make_move_iterator(list.end()));
   return JvmOptionsResult::ok;
 }
 
