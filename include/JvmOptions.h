@@ -28,12 +28,12 @@ enum class JvmOptionsResult { ok, entryNotFound, variableUndefined, unclosedQuot
 // on, the "-J" arguments without their prefix. Logs "vmoption count %d" and
 // "vmoption %d: %s" for each option. Ends the process with the failure's
 // message.
-NarrowArgumentList assembleJvmOptions(const NarrowArgumentList& systemProperties, const WideArgumentList& arguments);
+NarrowArgumentList assembleJvmOptions(NarrowArgumentList systemProperties, const WideArgumentList& arguments);
 
-// The work of assembleJvmOptions without ending the process: options receives
-// the list (nothing on failure, and nothing is logged) and failedName the
-// text for the message's placeholder.
-JvmOptionsResult tryAssembleJvmOptions(const NarrowArgumentList& systemProperties, const WideArgumentList& arguments,
+// The work of assembleJvmOptions without ending the process: options becomes
+// the list (stays as it was on failure, and nothing is logged) and failedName
+// the text for the message's placeholder.
+JvmOptionsResult tryAssembleJvmOptions(NarrowArgumentList systemProperties, const WideArgumentList& arguments,
                                        const JvmOptionSources& sources, NarrowArgumentList& options,
                                        std::string* failedName);
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 #include "ArgumentSplitting.h"
 #include "Config.h"
 #include "ErrorReport.h"
@@ -26,9 +28,12 @@ std::wstring wideFromNarrow(const char* text, unsigned codePage) {
 }
 
 SplitResult trySplitArguments(const wchar_t* text, WideArgumentList& list) {
-  std::vector<std::wstring> pieces;
-  if (text != nullptr && !splitArgumentPieces(text, pieces)) return SplitResult::unclosedQuote;
-  list.insert(list.end(), pieces.begin(), pieces.end());
+  // Split straight into the list, and cut back on failure: no copy of the pieces.
+  size_t kept = list.size();
+  if (text != nullptr && !splitArgumentPieces(text, list)) {
+    list.erase(list.begin() + static_cast<std::ptrdiff_t>(kept), list.end());
+    return SplitResult::unclosedQuote;
+  }
   return SplitResult::ok;
 }
 

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cstring>
-#include <iterator>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -260,10 +259,10 @@ void readVmOptions(FILE* file, NarrowArgumentList& options) {
   }
 }
 
-JvmOptionsResult tryAssembleJvmOptions(const NarrowArgumentList& systemProperties, const WideArgumentList& arguments,
+JvmOptionsResult tryAssembleJvmOptions(NarrowArgumentList systemProperties, const WideArgumentList& arguments,
                                        const JvmOptionSources& sources, NarrowArgumentList& options,
                                        std::string* failedName) {
-  NarrowArgumentList list = systemProperties;
+  NarrowArgumentList list = std::move(systemProperties);
   if (FILE* file = openVmOptionsFileBeside(sources.executablePath)) {
     readVmOptions(file, list);
     fclose(file);
@@ -280,14 +279,14 @@ JvmOptionsResult tryAssembleJvmOptions(const NarrowArgumentList& systemPropertie
   if (trySplitNarrowArguments(configured, list) != SplitResult::ok) return JvmOptionsResult::unclosedQuote;
 
   appendCommandLineOptions(arguments, list);
-  options.insert(options.end(), std::make_move_iterator(list.begin()), std::make_move_iterator(list.end()));
+  options = std::move(list);
   return JvmOptionsResult::ok;
 }
 
-NarrowArgumentList assembleJvmOptions(const NarrowArgumentList& systemProperties, const WideArgumentList& arguments) {
+NarrowArgumentList assembleJvmOptions(NarrowArgumentList systemProperties, const WideArgumentList& arguments) {
   NarrowArgumentList options;
   std::string name;
-  JvmOptionsResult result = tryAssembleJvmOptions(systemProperties, arguments, currentSources(), options, &name);
+  JvmOptionsResult result = tryAssembleJvmOptions(std::move(systemProperties), arguments, currentSources(), options, &name);
   if (result != JvmOptionsResult::ok) reportFailure(result, name);
   logInfo("vmoption count %d", static_cast<int>(options.size()));
   for (size_t i = 0; i < options.size(); ++i) logInfo("vmoption %d: %s", static_cast<int>(i), options[i].c_str());
