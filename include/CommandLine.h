@@ -5,20 +5,18 @@
 // there are no escapes. A quote character without a later partner is a usage
 // error.
 #pragma once
+#include <string>
 #include <vector>
 
-// Arguments in order; each string is allocated on its own with new[] and is
-// never released by the launcher (the caller releases only the array).
-using WideArgumentList = std::vector<wchar_t*>;
-using NarrowArgumentList = std::vector<char*>;
+// Arguments in order. The lists own their texts; a call that needs C strings
+// takes c_str() of each for as long as the list lives.
+using WideArgumentList = std::vector<std::wstring>;
+using NarrowArgumentList = std::vector<std::string>;
 
-// Strings for these lists, each allocated on its own with new[]: a copy, or
-// the text converted to or from UTF-16 with a code page (at full length,
-// never cut).
-char* newNarrowCopy(const char* text);
-wchar_t* newWideCopy(const wchar_t* text);
-char* newNarrowFromWide(const wchar_t* text, unsigned codePage);
-wchar_t* newWideFromNarrow(const char* text, unsigned codePage);
+// The text converted to or from UTF-16 with a code page, at full length,
+// never cut; empty when the system cannot convert it.
+std::string narrowFromWide(const wchar_t* text, unsigned codePage);
+std::wstring wideFromNarrow(const char* text, unsigned codePage);
 
 enum class SplitResult { ok, unclosedQuote };
 
@@ -30,7 +28,6 @@ SplitResult trySplitArguments(const wchar_t* text, WideArgumentList& list);
 // each piece converted back to the ANSI code page.
 SplitResult trySplitNarrowArguments(const char* text, NarrowArgumentList& list);
 
-// trySplitArguments and trySplitNarrowArguments, ending the process with
-// "Wrong Parameter Usage" (key 1007) on an unclosed quote.
+// trySplitArguments, ending the process with "Wrong Parameter Usage"
+// (key 1007) on an unclosed quote.
 void splitArguments(const wchar_t* text, WideArgumentList& list);
-void splitNarrowArguments(const char* text, NarrowArgumentList& list);

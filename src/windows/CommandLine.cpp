@@ -2,54 +2,38 @@
 
 #include <windows.h>
 
-#include <cstring>
-#include <cwchar>
-#include <string>
+#include <cstddef>
 
 #include "ArgumentSplitting.h"
 #include "Config.h"
 #include "ErrorReport.h"
 
-char* newNarrowCopy(const char* text) {
-  size_t length = strlen(text);
-  char* copy = new char[length + 1];
-  memcpy(copy, text, length + 1);
-  return copy;
-}
-
-wchar_t* newWideCopy(const wchar_t* text) {
-  size_t length = wcslen(text);
-  wchar_t* copy = new wchar_t[length + 1];
-  wmemcpy(copy, text, length + 1);
-  return copy;
-}
-
-char* newNarrowFromWide(const wchar_t* text, unsigned codePage) {
+std::string narrowFromWide(const wchar_t* text, unsigned codePage) {
   int size = WideCharToMultiByte(codePage, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  char* narrow = new char[size > 0 ? static_cast<size_t>(size) : 1];
-  narrow[0] = 0;
-  if (size > 0) {
-    WideCharToMultiByte(codePage, 0, text, -1, narrow, size, nullptr, nullptr);
-    narrow[size - 1] = 0;
-  }
+  if (size <= 1) return std::string();
+  std::string narrow(static_cast<size_t>(size), '\0');
+  int written = WideCharToMultiByte(codePage, 0, text, -1, &narrow[0], size, nullptr, nullptr);
+  // The count includes the terminator, which the string keeps on its own.
+  narrow.resize(written > 0 ? static_cast<size_t>(written) - 1 : 0);
   return narrow;
 }
 
-wchar_t* newWideFromNarrow(const char* text, unsigned codePage) {
+std::wstring wideFromNarrow(const char* text, unsigned codePage) {
   int size = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
-  wchar_t* wide = new wchar_t[size > 0 ? static_cast<size_t>(size) : 1];
-  wide[0] = 0;
-  if (size > 0) {
-    MultiByteToWideChar(codePage, 0, text, -1, wide, size);
-    wide[size - 1] = 0;
-  }
+  if (size <= 1) return std::wstring();
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  int written = MultiByteToWideChar(codePage, 0, text, -1, &wide[0], size);
+  wide.resize(written > 0 ? static_cast<size_t>(written) - 1 : 0);
   return wide;
 }
 
 SplitResult trySplitArguments(const wchar_t* text, WideArgumentList& list) {
-  std::vector<std::wstring> pieces;
-  if (text != nullptr && !splitArgumentPieces(text, pieces)) return SplitResult::unclosedQuote;
-  for (const std::wstring& piece : pieces) list.push_back(newWideCopy(piece.c_str()));
+  // Split straight into the list, and cut back on failure: no copy of the pieces.
+  size_t kept = list.size();
+  if (text != nullptr && !splitArgumentPieces(text, list)) {
+    list.erase(list.begin() + static_cast<std::ptrdiff_t>(kept), list.end());
+    return SplitResult::unclosedQuote;
+  }
   return SplitResult::ok;
 }
 
@@ -57,23 +41,15 @@ SplitResult trySplitNarrowArguments(const char* text, NarrowArgumentList& list) 
   if (text == nullptr || *text == 0) return SplitResult::ok;
   // Converted at its full length rather than into a fixed buffer, so a long
   // configured text is never cut.
-  int wideLength = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (wideLength <= 0) return SplitResult::ok;
-  std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], wideLength);
-
+  std::wstring wide = wideFromNarrow(text, CP_ACP);
   std::vector<std::wstring> pieces;
   if (!splitArgumentPieces(wide.c_str(), pieces)) return SplitResult::unclosedQuote;
   // Back through the same code page the text came from, so characters
   // outside ASCII survive the round trip.
-  for (const std::wstring& piece : pieces) list.push_back(newNarrowFromWide(piece.c_str(), CP_ACP));
+  for (const std::wstring& piece : pieces) list.push_back(narrowFromWide(piece.c_str(), CP_ACP));
   return SplitResult::ok;
 }
 
 void splitArguments(const wchar_t* text, WideArgumentList& list) {
   if (trySplitArguments(text, list) != SplitResult::ok) fatalErrorKey(key::msgWrongParameterUsage);
-}
-
-void splitNarrowArguments(const char* text, NarrowArgumentList& list) {
-  if (trySplitNarrowArguments(text, list) != SplitResult::ok) fatalErrorKey(key::msgWrongParameterUsage);
 }

@@ -16,13 +16,9 @@ std::string ansiText(JNIEnv* env, jobject string) {
     env->ExceptionClear();
     return std::string();
   }
-  wchar_t* wide = newWideFromNarrow(utf8, CP_UTF8);
+  std::wstring wide = wideFromNarrow(utf8, CP_UTF8);
   env->ReleaseStringUTFChars(static_cast<jstring>(string), utf8);
-  char* narrow = newNarrowFromWide(wide, CP_ACP);
-  std::string text(narrow);
-  delete[] narrow;
-  delete[] wide;
-  return text;
+  return narrowFromWide(wide.c_str(), CP_ACP);
 }
 
 // Calls an object method without arguments that returns an object; null when

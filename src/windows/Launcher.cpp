@@ -7,7 +7,7 @@
 #include "DeletionQueue.h"
 #include "ErrorReport.h"
 #include "Extraction.h"
-#include "JavaVMLauncher.h"
+#include "JavaLaunch.h"
 #include "ProcessEnvironment.h"
 #include "SingleInstance.h"
 #include "Splash.h"
@@ -109,7 +109,6 @@ ExitCode runLauncher(HINSTANCE instance, const char* tail, int showWindow) {
   queueRegisteredTemps();
   WideArgumentList arguments;
   splitArguments(GetCommandLineW(), arguments);
-  if (!launchJava(arguments, true)) reportLaunchFailure();
-  WideArgumentList().swap(arguments);
+  if (!launchJava(arguments)) reportLaunchFailure();
   return ExitCode::success;
 }

@@ -6,9 +6,9 @@
 #include "Buffers.h"
 #include "Config.h"
 #include "ErrorReport.h"
-#include "JavaVMLauncher.h"
 #include "ProcessEnvironment.h"
 #include "ProcessWindows.h"
+#include "RunningJvm.h"
 
 namespace {
 

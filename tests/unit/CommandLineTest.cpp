@@ -101,4 +101,24 @@ TEST(SplitNarrowArguments, EmptyTextYieldsNothing) {
   EXPECT_TRUE(list.empty());
 }
 
+TEST(TextConversions, WholeTextsBothWaysAtFullLength) {
+  const unsigned kUtf8 = 65001;
+  const std::string longText(20000, 'v');
+  struct Case {
+    const char* what;
+    std::string narrow;
+    std::wstring wide;
+  };
+  const Case cases[] = {
+      {"empty", "", L""},
+      {"ASCII", "-Dx=1", L"-Dx=1"},
+      {"outside ASCII and outside the basic plane", "caf\xc3\xa9 \xf0\x9f\x98\x80", L"caf\u00e9 \U0001F600"},
+      {"longer than a text buffer", longText, std::wstring(longText.begin(), longText.end())},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.wide, wideFromNarrow(c.narrow.c_str(), kUtf8)) << c.what;
+    EXPECT_EQ(c.narrow, narrowFromWide(c.wide.c_str(), kUtf8)) << c.what;
+  }
+}
+
 }  // namespace

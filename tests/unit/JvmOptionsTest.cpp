@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "Buffers.h"
 #include "Config.h"
-#include "JavaVMLauncher.h"
+#include "JvmOptions.h"
 #include "Paths.h"
 #include "TempTestSupport.h"
 #include "TestFiles.h"
@@ -328,10 +329,8 @@ TEST_F(JvmOptionsTest, OptionsInOrderWithKey123PiecesAndJArguments) {
   std::string exe = beside / "app.exe";
   testfiles::writeFile(exe, "MZ");
   testfiles::writeFile(beside / "app.vmoptions", "-Dfile=1\n");
-  std::vector<wchar_t*> arguments = {const_cast<wchar_t*>(L"-Jprogram"), const_cast<wchar_t*>(L"-J-Xmx1g"),
-                                     const_cast<wchar_t*>(L"user"),     const_cast<wchar_t*>(L"-Jverbose"),
-                                     const_cast<wchar_t*>(L"-j-lower"), const_cast<wchar_t*>(L"x-Jinner")};
-  const char* properties[] = {"-Dtovex.moduleName=app", "-Dtovex.tempDir=", nullptr};
+  const WideArgumentList arguments = {L"-Jprogram", L"-J-Xmx1g", L"user", L"-Jverbose", L"-j-lower", L"x-Jinner"};
+  const NarrowArgumentList properties = {"-Dtovex.moduleName=app", "-Dtovex.tempDir="};
   const std::string classPathOption = kClassPathPrefix;
 
   struct Case {
@@ -365,7 +364,7 @@ TEST_F(JvmOptionsTest, AFailingEntryYieldsNoOptions) {
   configure({{key::classPath, "D1" + dir_ / "missing.jar"}});
   NarrowArgumentList options;
   std::string name;
-  const char* properties[] = {"-Dtovex.tempDir=", nullptr};
+  const NarrowArgumentList properties = {"-Dtovex.tempDir="};
   EXPECT_EQ(JvmOptionsResult::entryNotFound,
             tryAssembleJvmOptions(properties, {}, {"", "", false}, options, &name));
   EXPECT_TRUE(options.empty());
@@ -375,7 +374,7 @@ TEST_F(JvmOptionsTest, AFailingEntryYieldsNoOptions) {
 TEST_F(JvmOptionsTest, TheRunsListIsLoggedWithCountAndEachOption) {
   ASSERT_TRUE(logRequested);
   configure({{key::vmParameters, "-Da -Db"}});
-  const char* properties[] = {"-Dtovex.tempDir=", nullptr};
+  const NarrowArgumentList properties = {"-Dtovex.tempDir="};
   NarrowArgumentList options = assembleJvmOptions(properties, {});
   ASSERT_EQ(4u, options.size());
   std::string log = logLines();

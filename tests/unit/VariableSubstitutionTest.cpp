@@ -1,7 +1,7 @@
 // Variables in configured texts: the fixed variables in both forms and under
 // both prefixes, environment variables as ${NAME}, and buffers that a
 // substitution would outgrow.
-#include "JavaVMLauncher.h"
+#include "VariableSubstitution.h"
 
 #include <gtest/gtest.h>
 
