@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "CommandLineInternal.h"
 
 #include <windows.h>
 

@@ -1,5 +1,6 @@
 // The deferred deletion queue in the user's registry.
 #include "DeletionQueue.h"
+#include "DeletionQueueInternal.h"
 
 #include <windows.h>
 

@@ -1,5 +1,6 @@
 // The one family of error-reporting routines.
 #include "ErrorReport.h"
+#include "ErrorReportInternal.h"
 
 #include <fcntl.h>
 #include <io.h>

@@ -1,5 +1,6 @@
 // Extracting the included files into this run's temporary directory.
 #include "Extraction.h"
+#include "ExtractionInternal.h"
 
 #include <emmintrin.h>
 

@@ -1,5 +1,6 @@
 // Included files extracted once per included area and reused by later starts.
 #include "ExtractionCache.h"
+#include "ExtractionCacheInternal.h"
 
 #include <cstring>
 #include <string>

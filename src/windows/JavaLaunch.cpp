@@ -1,4 +1,5 @@
 #include "JavaLaunch.h"
+#include "JavaLaunchInternal.h"
 
 #include <windows.h>
 

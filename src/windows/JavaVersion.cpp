@@ -1,6 +1,7 @@
 // Runtime versions: the probe, the version cache, the comparisons and the
 // java executable of a Java home.
 #include "JavaVersion.h"
+#include "JavaVersionInternal.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,5 @@
 #include "JvmOptions.h"
+#include "JvmOptionsInternal.h"
 
 #include <windows.h>
 

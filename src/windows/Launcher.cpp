@@ -1,5 +1,6 @@
 // The start-up sequence: one line per step, each a call into the unit that owns it.
 #include "Launcher.h"
+#include "LauncherInternal.h"
 
 #include <cstring>
 
@@ -100,10 +101,10 @@ ExitCode runLauncher(HINSTANCE instance, const char* tail, int showWindow) {
   // With key 3001 a second start of a single-instance application hands over
   // before it unpacks anything.
   bool handOverFirst = configInt(key::modernRuntime) != 0;
-  if (handOverFirst) checkSingleInstance(true, true);
+  if (handOverFirst) checkSingleInstance();
   if (!extractIncludedFiles()) fatalInternalError(InternalError::extractionFailed);
   processDeletionQueue();
-  if (!handOverFirst) checkSingleInstance(true, true);
+  if (!handOverFirst) checkSingleInstance();
   if (configInt(key::showSplash) != 0) startSplash(showWindow);
   if (!LoadDLL()) exitLauncher(ExitCode::noRuntime);
   queueRegisteredTemps();

@@ -1,5 +1,6 @@
 // Unpacking a runtime whose jars are packed with pack200.
 #include "PackedRuntime.h"
+#include "PackedRuntimeInternal.h"
 
 #include <windows.h>
 

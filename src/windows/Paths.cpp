@@ -1,5 +1,6 @@
 // The executable's path and every path operation.
 #include "Paths.h"
+#include "PathsInternal.h"
 
 #include <shlobj.h>
 

@@ -1,5 +1,6 @@
 // Initialisation from the loaded configuration: flavour, PATH prefix, working directory.
 #include "ProcessEnvironment.h"
+#include "ProcessEnvironmentInternal.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -18,8 +19,6 @@ char flavour = 0;
 }  // namespace
 
 HINSTANCE instanceHandle() { return instance; }
-
-char productFlavour() { return flavour; }
 
 bool isInstallerFlavour() { return flavour == blockformat::kInstallerFlavour; }
 

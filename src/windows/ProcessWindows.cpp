@@ -1,5 +1,6 @@
 // A process's top-level windows: activation and counting over EnumWindows.
 #include "ProcessWindows.h"
+#include "ProcessWindowsInternal.h"
 
 #include "Buffers.h"
 #include "Config.h"

@@ -1,5 +1,6 @@
 // Runtimes named by the registry: the JavaSoft keys and the located-runtime lists.
 #include "RegistryDiscovery.h"
+#include "RegistryDiscoveryInternal.h"
 
 #include <algorithm>
 #include <cstring>

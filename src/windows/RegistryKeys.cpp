@@ -1,5 +1,6 @@
 // The software key and the product's keys below it.
 #include "RegistryKeys.h"
+#include "RegistryKeysInternal.h"
 
 #include "Buffers.h"
 

@@ -2,6 +2,7 @@
 // named after it and registers its process ID; later starts bring its
 // windows to the front, hand their arguments over through a file and end.
 #include "SingleInstance.h"
+#include "SingleInstanceInternal.h"
 
 #include <cstdio>
 #include <cstring>
@@ -36,8 +37,8 @@ void handOverArguments(DWORD processId) {
 
 }  // namespace
 
-void checkSingleInstance(bool requireKey, bool handOver) {
-  if (requireKey && configInt(key::singleInstance) == 0) return;
+void checkSingleInstance() {
+  if (configInt(key::singleInstance) == 0) return;
 
   char* name = new char[kTextBufferSize];
   semaphoreNameFor(executablePath(), name, kTextBufferSize);
@@ -59,7 +60,7 @@ void checkSingleInstance(bool requireKey, bool handOver) {
   DWORD firstInstance = lookUpRunningProcess();
   activateProcessWindows(firstInstance, true);
   // Without the first instance's ID no application would ever read the file.
-  if (handOver && firstInstance != 0) handOverArguments(firstInstance);
+  if (firstInstance != 0) handOverArguments(firstInstance);
   exitLauncher(ExitCode::success);
 }
 

@@ -1,5 +1,6 @@
 // The splash screen: its thread, window, painting and the Java controller.
 #include "Splash.h"
+#include "SplashInternal.h"
 
 #include <windows.h>
 

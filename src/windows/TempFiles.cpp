@@ -1,5 +1,6 @@
 // The temporary location and the temporary names made in it.
 #include "TempFiles.h"
+#include "TempFilesInternal.h"
 
 #include <windows.h>
 

@@ -1,6 +1,7 @@
 // The runtime search, the loading of its jvm.dll (RuntimeLibrary) and the
 // messages when none fits.
 #include "WinLoader.h"
+#include "WinLoaderInternal.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,6 @@
 // Splitting command lines and configured texts into arguments: blanks
 // separate, double quotes and apostrophes group, nothing escapes.
-#include "CommandLine.h"
+#include "CommandLineInternal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "DeletionQueue.h"
+#include "DeletionQueueInternal.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

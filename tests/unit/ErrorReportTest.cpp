@@ -1,7 +1,7 @@
 // Composing error messages: placeholders, the log suffix, the line written to
 // the standard error stream when message boxes are off, the texts and steps
 // start-up hands to the report, and the codes it shows.
-#include "ErrorReport.h"
+#include "ErrorReportInternal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "Extraction.h"
+#include "ExtractionInternal.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -12,7 +12,7 @@
 #include "Buffers.h"
 #include "Config.h"
 #include "DeletionQueue.h"
-#include "ExtractionCache.h"
+#include "ExtractionCacheInternal.h"
 #include "TempTestSupport.h"
 #include "TestFiles.h"
 

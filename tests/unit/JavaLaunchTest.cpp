@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Config.h"
-#include "JavaLaunch.h"
+#include "JavaLaunchInternal.h"
 #include "TestFiles.h"
 
 namespace {

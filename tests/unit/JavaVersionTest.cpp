@@ -1,6 +1,6 @@
 // Vetting runtimes: the version comparisons, the probe's reading of a
 // runtime's output, the probe itself with stand-in runtimes, and the version cache.
-#include "JavaVersion.h"
+#include "JavaVersionInternal.h"
 
 #include <gtest/gtest.h>
 

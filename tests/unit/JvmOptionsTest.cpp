@@ -12,7 +12,7 @@
 
 #include "Buffers.h"
 #include "Config.h"
-#include "JvmOptions.h"
+#include "JvmOptionsInternal.h"
 #include "Paths.h"
 #include "TempTestSupport.h"
 #include "TestFiles.h"

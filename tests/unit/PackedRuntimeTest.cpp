@@ -1,7 +1,7 @@
 // Restoring the jars of a packed runtime with the stand-in unpack200.exe
 // (tests/standins), which copies each packed file to its jar and records its
 // command line in unpack_calls.log; the note a user sees meanwhile.
-#include "PackedRuntime.h"
+#include "PackedRuntimeInternal.h"
 
 #include <gtest/gtest.h>
 

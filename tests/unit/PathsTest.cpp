@@ -1,5 +1,5 @@
 // The executable's own path and the path operations the units share.
-#include "Paths.h"
+#include "PathsInternal.h"
 
 #include <gtest/gtest.h>
 

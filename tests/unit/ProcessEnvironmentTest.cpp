@@ -1,6 +1,6 @@
 // Preparing the process environment from the configuration: the PATH prefix
 // and the working directory.
-#include "ProcessEnvironment.h"
+#include "ProcessEnvironmentInternal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Counting and activating a process's windows, on windows the test makes in
 // its own process; and the console window of a console-type executable.
-#include "ProcessWindows.h"
+#include "ProcessWindowsInternal.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "DeletionQueue.h"
-#include "RegistryKeys.h"
+#include "RegistryKeysInternal.h"
 
 int main(int argc, char** argv) {
   if (argc != 5) return 2;

@@ -1,6 +1,6 @@
 // Runtimes named by the registry, with fixture keys below the test's own key
 // and stand-in runtimes that report the versions the cases need.
-#include "RegistryDiscovery.h"
+#include "RegistryDiscoveryInternal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Single-instance mode inside one process: the arguments handed over, the
 // semaphore name, the process registry and the hand-over file's bytes. A
 // second start, which ends its process, is covered end to end.
-#include "SingleInstance.h"
+#include "SingleInstanceInternal.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -172,12 +172,12 @@ TEST(HandOverFile, HoldsTheArgumentsInUtf16AndOneLineFeed) {
 TEST_F(ProcessRegistryTest, FirstInstanceHoldsTheSemaphoreAndRegistersItself) {
   testfiles::TempDir dir;
   loadConfigRecords(dir, {{key::singleInstance, "0"}});
-  checkSingleInstance(true, true);
+  checkSingleInstance();
   EXPECT_EQ(nullptr, singleInstanceSemaphoreName());
   EXPECT_EQ(0u, lookUpRunningProcess());
 
   loadConfigRecords(dir, {{key::singleInstance, "1"}});
-  checkSingleInstance(true, true);
+  checkSingleInstance();
   char expected[kTextBufferSize];
   semaphoreNameFor(executablePath(), expected, sizeof expected);
   ASSERT_NE(nullptr, singleInstanceSemaphoreName());

@@ -1,7 +1,7 @@
 // The splash screen: the status line's conversion, the window's life in a
 // process of its own (shown centred, owning error messages, repainted without
 // losing GDI objects, gone after a hide), and a hide that comes first.
-#include "Splash.h"
+#include "SplashInternal.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -10,7 +10,7 @@
 
 #include "Buffers.h"
 #include "Config.h"
-#include "ErrorReport.h"
+#include "ErrorReportInternal.h"
 #include "TestFiles.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Reading the command line at start-up: the tail after the program name, and
 // the two internal requests it may carry.
-#include "Launcher.h"
+#include "LauncherInternal.h"
 
 #include <gtest/gtest.h>
 

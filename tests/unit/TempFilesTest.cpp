@@ -1,4 +1,4 @@
-#include "TempFiles.h"
+#include "TempFilesInternal.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

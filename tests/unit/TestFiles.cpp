@@ -11,7 +11,7 @@
 #include <stdexcept>
 
 #include "BlockFormat.h"
-#include "RegistryKeys.h"
+#include "RegistryKeysInternal.h"
 
 namespace testfiles {
 

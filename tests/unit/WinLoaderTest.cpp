@@ -1,6 +1,6 @@
 // The search sequence and the loading of jvm.dll, with stand-in runtimes
 // and a stand-in library (jvm.dll), copied from tests/standins.
-#include "WinLoader.h"
+#include "WinLoaderInternal.h"
 
 #include <gtest/gtest.h>
 

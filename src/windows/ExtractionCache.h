@@ -25,9 +25,5 @@ constexpr int kCacheUnusedDays = 30;
 // ends.
 bool reuseOrExtractFrom(HANDLE source, int count, char* dir, size_t capacity);
 
-// The folder that holds every cache, made when missing; false when the user
-// has no usable local application data folder.
-bool extractionCacheRoot(char* out, size_t capacity);
-
 // Whether a name is one that a cache folder gets: 16 hexadecimal digits.
 bool isCacheFolderName(const char* name);

@@ -12,17 +12,9 @@ void initialiseProcess(HINSTANCE instance);
 // The module handle kept for the splash window.
 HINSTANCE instanceHandle();
 
-// The flavour letter of key 2001 (0 when absent) and the two flavour tests.
-char productFlavour();
+// The two tests of the flavour letter of key 2001.
 bool isInstallerFlavour();
 bool isWrapperFlavour();
-
-// Puts the directories of key 10004 in front of PATH, in the process
-// environment and in the C library's copy of it.
-void prependConfiguredPath();
-
-// Makes the directory of key 146, when set, the current directory.
-void enterWorkingDirectory();
 
 // The path of a file below the installation directory of key 10003 (full
 // path, lower case); relative begins with a backslash. False when the path

@@ -16,16 +16,5 @@ void startSplash(int showCommand);
 // this returns.
 void hideSplash();
 
-// Replaces the status line by text (at most length characters, or up to its
-// terminator) and repaints the window at once. Does nothing while no splash
-// window exists.
-void setSplashStatus(const wchar_t* text, size_t length);
-
-// The status line's conversion: each character up to U+00FF becomes the byte
-// of the same value; the text ends before the first character above U+00FF,
-// at its terminator or after length characters, and is cut to capacity.
-// Returns the number of bytes written, without the terminator.
-size_t narrowStatusText(char* out, size_t capacity, const wchar_t* text, size_t length);
-
 // The window class of the splash window.
 constexpr const char* kSplashWindowClass = "TovexSplashScreen";

@@ -1,18 +1,7 @@
-// Single-instance mode: the semaphore named after the executable, the
-// per-user registry of first instances' process IDs and the hand-over file
-// through which a second start passes its arguments to the first.
+// What SingleInstance.cpp offers its unit tests beyond its header: the steps the
+// unit is made of, and the hooks that point it elsewhere.
 #pragma once
-#include <windows.h>
-
-#include <cstddef>
-
-// With requireKey, does nothing unless the single-instance key is on. In a
-// second instance: activates the first instance's windows, writes the
-// hand-over file when handOver is set, and ends the process with exit code 0.
-void checkSingleInstance(bool requireKey, bool handOver);
-
-// The semaphore's name, or nullptr when the check did not create one.
-const char* singleInstanceSemaphoreName();
+#include "SingleInstance.h"
 
 // The semaphore name for an executable path: every "\" replaced by "_".
 // False when it had to be cut to capacity.

@@ -12,8 +12,3 @@ void unpackPackedRuntime(const char* home);
 
 // Restores one jar (a path relative to home) from its ".pack" file.
 void unpackJar(const char* home, const char* jar);
-
-// The tool's command line, every path quoted: unpack200.exe -r packed jar.
-// False when it does not fit.
-bool unpackCommandLine(char* out, size_t capacity, const char* home, const char* packedPath,
-                       const char* jarPath);

@@ -33,25 +33,12 @@ CreateJavaVmFunction createJavaVmEntry();
 // The chosen runtime's home as its JVM home variables show it: the java
 // executable's directory followed by "..", not normalised.
 const char* javaHome();
-void setJavaHome(const char* exePath);
-
-// The search sequence; false (kind none) when nothing is found.
-bool searchJvm(JvmLocation* location);
-
-// The first line of a location file below the installation directory's
-// ".vandrel" folder (fileName such as "\.vandrel\pref_jre.cfg"), line end removed.
-bool readLocationFile(const char* fileName, char* line, size_t capacity);
 
 // The candidate tests of the sequence's entries: the runtime that passed
 // checkJavaExe, or a candidate that is not accepted. A directory's runtime
 // may be a pre-release one.
 RuntimeCandidate testDirectory(const char* directory, const char* minVersion, const char* maxVersion);
 RuntimeCandidate testEnvironmentVariable(const char* name, const char* minVersion, const char* maxVersion);
-RuntimeCandidate testSearchPath(const char* minVersion, const char* maxVersion);
-
-// Whether an A or R entry's text is absolute, which keeps it out of the
-// relative pass: "X:..." or "\\...".
-bool isAbsoluteEntryText(const char* text);
 
 // The first file of this name in the folders that PATH lists, in order; never
 // the application's folder or the current directory unless PATH names them.

@@ -20,10 +20,6 @@ std::wstring wideFromNarrow(const char* text, unsigned codePage);
 
 enum class SplitResult { ok, unclosedQuote };
 
-// Appends the arguments of text to list. On unclosedQuote the list is left
-// as it was.
-SplitResult trySplitArguments(const wchar_t* text, WideArgumentList& list);
-
 // The same for a narrow text in the ANSI code page: split through UTF-16 and
 // each piece converted back to the ANSI code page.
 SplitResult trySplitNarrowArguments(const char* text, NarrowArgumentList& list);

@@ -35,10 +35,6 @@ bool findFile(const char* path, uint64_t* lastWriteTime = nullptr);
 // False for "X:\..." and "\\..." (each optionally after a double quote).
 bool isRelativePath(const char* path);
 
-// In place, through UTF-16; unchanged when the round trip would lose a character.
-void lowerCasePath(char* path);
-void collapseBackslashes(char* path);
-
 // out = executable directory + path for a relative path, else path; doubled
 // backslashes removed.
 void resolveAgainstExeDir(char* out, size_t capacity, const char* path);
@@ -53,9 +49,6 @@ void resolvePathList(char* out, size_t capacity, const char* list);
 // size needed when out is too small, 0 on failure. Emulated where the system
 // lacks the function.
 DWORD toLongPath(const char* path, char* out, DWORD size);
-
-// The emulation of GetLongPathNameA through the shell's name parsing.
-DWORD emulateLongPath(const char* path, char* out, DWORD size);
 
 // The number of entries of dir matching "*." + extension; names receives a new
 // array of new names (the caller owns both). names is untouched when none match.

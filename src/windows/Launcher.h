@@ -7,12 +7,6 @@
 // The command line after the program name and the blanks that follow it.
 const char* commandLineTail(const char* commandLine);
 
-// "__vdl_reboot" as the whole tail.
-bool isRebootRequest(const char* tail);
-
-// A tail that begins with "-q_vdl_internal".
-bool isQuietSwitch(const char* tail);
-
 // The start-up information's show-window value, or SW_SHOWDEFAULT.
 int startupShowWindow();
 

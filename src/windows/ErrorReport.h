@@ -43,7 +43,6 @@ enum class ReportMoment { beforeMessage, beforeExit };
 using ReportStep = void (*)();
 bool addReportStep(ReportMoment moment, ReportStep step);
 
-void showError(const char* text);
 void showErrorKey(int key, const char* placeholder = nullptr, const char* value = nullptr);
 [[noreturn]] void fatalError(const char* text);
 [[noreturn]] void fatalErrorKey(int key, const char* placeholder = nullptr, const char* value = nullptr);
@@ -81,18 +80,9 @@ void showNoRuntimeError(int key, const Filling* fillings, size_t count);
 bool isWebAddress(const char* url);
 
 void setQuiet();
-bool messageBoxesOn();
 void setMessageOwner(HWND window);
 // The window that owns error message boxes, or nullptr.
-HWND messageOwnerWindow();
 
 // Replaces every occurrence of placeholder in text by value, in place (a
 // bounded number of them).
 void replaceEveryUse(char* text, size_t capacity, const char* placeholder, const char* value);
-
-// Replaces the first occurrence of placeholder in text by value, into out.
-void replacePlaceholder(char* out, size_t capacity, const char* text, const char* placeholder,
-                        const char* value);
-
-// The text as shown: with "\n\nLog: " and the log's long path when a log path is given.
-void composeErrorMessage(char* out, size_t capacity, const char* text, const char* logPath);

@@ -56,10 +56,6 @@ bool isSafeIncludedName(const char* name);
 // to path. A size of 0 or less creates no file.
 bool extractFile(HANDLE source, const char* path);
 
-// Copies size bytes from in to out in blocks of 256 KB, unscrambling them when
-// asked. False when the input ends early; a failed write ends the process.
-bool copyFileData(HANDLE in, HANDLE out, int32_t size, bool unscramble);
-
 // Receives the bytes read by passFileData, block by block.
 struct DataSink {
   void* context;

@@ -29,24 +29,3 @@ enum class JvmOptionsResult { ok, entryNotFound, variableUndefined, unclosedQuot
 // "vmoption %d: %s" for each option. Ends the process with the failure's
 // message.
 NarrowArgumentList assembleJvmOptions(NarrowArgumentList systemProperties, const WideArgumentList& arguments);
-
-// The work of assembleJvmOptions without ending the process: options becomes
-// the list (stays as it was on failure, and nothing is logged) and failedName
-// the text for the message's placeholder.
-JvmOptionsResult tryAssembleJvmOptions(NarrowArgumentList systemProperties, const WideArgumentList& arguments,
-                                       const JvmOptionSources& sources, NarrowArgumentList& options,
-                                       std::string* failedName);
-
-// The VM options file beside exePath: the path without its last four
-// characters + ".vmoptions", else exePath + ".vmoptions"; opened "rt".
-FILE* openVmOptionsFileBeside(const char* exePath);
-// Appends the file's options: each line without its line end and the blanks
-// around it, unless empty or a '#' comment. Does not close the file.
-void readVmOptions(FILE* file, NarrowArgumentList& options);
-
-// Appends every class path entry to classPath, which already holds
-// kClassPathPrefix: the extracted archives, the installer's runtime jar and
-// the entries of key 121. An entry that would not fit is left out whole; a
-// required one then counts as missing.
-JvmOptionsResult tryBuildClassPath(char* classPath, size_t capacity, const JvmOptionSources& sources,
-                                   std::string* failedName);

@@ -14,7 +14,6 @@
 
 // The software key, with its trailing backslash: "SOFTWARE\" unless a test moved it.
 const char* softwareKeyBase();
-void setSoftwareKeyBaseForTests(const char* base);
 
 // The product's key below the software key (with its trailing backslash), and its subkeys.
 constexpr const char* kProductKey = "morrowfield\\tovex\\";

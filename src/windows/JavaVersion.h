@@ -18,25 +18,12 @@
 // How long a probed runtime may run before it is taken for hung and ended.
 constexpr DWORD kProbeTimeoutMs = 60000;
 
-// Lets tests use a shorter time-out than the product's.
-void setProbeTimeoutForTests(DWORD milliseconds);
-
 // The whole vetting of one java executable, recorded (RuntimeCandidates.h):
 // the candidate's path is full and lower case, naming javaw.exe for a GUI
 // executable (key 107 = 1); its version is there whenever one was obtained,
 // accepted or not.
 RuntimeCandidate checkJavaExe(const char* exePath, const char* minVersion, const char* maxVersion,
                               bool allowPrerelease);
-
-// Runs the executable with "-version" and reads the version it prints.
-bool probeJavaVersion(const char* exePath, char* version, size_t capacity);
-
-// The probe's command line: the quoted executable path and " -version".
-// False when it does not fit.
-bool probeCommandLine(char* out, size_t capacity, const char* exePath);
-
-// The version out of the first line a runtime prints: java version "x".
-bool parseVersionLine(const char* line, char* version, size_t capacity);
 
 // Whether the block switches the modern runtime search on (key 3001).
 bool modernRuntimeSearch();
@@ -45,14 +32,9 @@ bool modernRuntimeSearch();
 // executable names (bin\..\release: JAVA_VERSION="17.0.2").
 bool readReleaseVersion(const char* exePath, char* version, size_t capacity);
 
-// Why a version is refused by the range test below (none when it passes).
+// Why a version is refused by the range test (none when it passes).
 Refusal versionRangeRefusal(const char* version, const char* minVersion, const char* maxVersion,
                             bool allowPrerelease);
-
-// The exact range test: each bound over its own length, and the pre-release
-// filter unless allowPrerelease or key 130.
-bool checkVersionRange(const char* version, const char* minVersion, const char* maxVersion,
-                       bool allowPrerelease);
 
 // The lenient test of a version name from the registry (such as 1.4): the
 // compared length is capped by the name's length. No pre-release filter.
@@ -61,9 +43,3 @@ bool matchesVersionPrefix(const char* name, const char* minVersion, const char* 
 // The java executable of a Java home, and whether the home counts (key 131
 // asks for a JDK with lib\tools.jar).
 bool javaExeFromHome(const char* home, char* exePath, size_t capacity);
-
-// The version cache under HKCU: one key per executable, trusted while the
-// executable's last-write time is unchanged.
-bool versionCacheKeyName(char* out, size_t capacity, const char* exePath);
-bool readCachedVersion(const char* exePath, uint64_t lastWriteTime, char* version, size_t capacity);
-void writeCachedVersion(const char* exePath, uint64_t lastWriteTime, const char* version);

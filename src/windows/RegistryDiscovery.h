@@ -20,26 +20,11 @@
 // (scanModernRegistry) wins when its version is greater by number.
 RuntimeCandidate testRegistry(const char* minVersion, const char* maxVersion);
 
-// The runtime that the "CurrentVersion" values of the JavaSoft keys name.
-RuntimeCandidate scanJavaSoftCurrentVersion(const char* minVersion, const char* maxVersion);
-
-// The greatest version subkey of a JavaSoft key (a path below the software
-// key, such as "JavaSoft\Java Runtime Environment") whose runtime passes.
-RuntimeCandidate scanJavaSoftKey(const char* keyPath, const char* minVersion, const char* maxVersion);
-
-// The greatest version in one root's located-runtime list (the first of equals).
-RuntimeCandidate scanLocatedJvms(HKEY root, const char* minVersion, const char* maxVersion);
-
 // A runtime home that a Java 9+ or vendor key names, and the version its key name gives.
 struct RegisteredHome {
   std::string version;
   std::string home;
 };
-
-// The homes that the keys of kModernJavaSoftKeys and kVendorKeys name, in
-// the process's own registry view, under HKLM and then HKCU; highest version
-// first, the machine's before the user's among equals.
-std::vector<RegisteredHome> modernRegisteredHomes();
 
 // The first of those homes whose runtime passes checkJavaExe (pre-release
 // runtimes refused).

@@ -15,10 +15,3 @@ bool launchJava(const WideArgumentList& arguments);
 
 // What main threw, when launchJava failed that way and key 3001 is on; empty otherwise.
 const JavaFailure& javaFailure();
-
-// The starter's arguments: "true" for executable type 1 else "false", the
-// configured main class, the error and output files (full paths, empty when
-// not redirected), key 106 as "true"/"false"; then, when arguments is not
-// empty, the program name, the configured program arguments and the user's
-// arguments (without the "-J" ones when they go to the JVM).
-WideArgumentList starterArguments(const WideArgumentList& arguments);

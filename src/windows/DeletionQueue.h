@@ -35,12 +35,3 @@ bool canOpenExclusively(const char* path);
 // Deletes everything inside a directory, subdirectories with their content,
 // without following links (a link is left where it is).
 void emptyDirectory(const char* path);
-
-// What emptying a directory does with one of its entries, by the entry's
-// attributes: links are left alone, subdirectories emptied and removed.
-enum class EmptyingAction { leave, removeDirectory, deleteFile };
-EmptyingAction emptyingAction(DWORD attributes);
-
-// Entries a deletion run must never act on: empty, relative, a drive or share
-// root, or one with "." or ".." components or wildcards.
-bool isUnsafeQueueEntry(const char* path);

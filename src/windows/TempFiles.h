@@ -20,19 +20,6 @@ struct TempLocationSystem {
   std::function<void(const char* dir)> makeDirectory;
 };
 
-// The choice itself: the system temporary path while its long form names no
-// unrepresentable character ("?") and it holds no ";", else the first
-// writable fallback without ";". False
-// when no candidate can be written to.
-bool pickTempLocation(char* out, size_t capacity, const TempLocationSystem& system);
-
-// pickTempLocation on the running system. Ends the process with the
-// "Poweruser" message box when no location can be written to.
-void chooseTempLocation(char* out, size_t capacity);
-
-// Whether a directory can be made (and removed) inside dir.
-bool isWritableDirectory(const char* dir);
-
 // Creates a new empty file "tvx*.tmp" in the chosen location and writes its
 // path to out; when the system's path cannot take it, in the first writable
 // fallback. False, with out empty, when out is shorter than MAX_PATH or no

@@ -1,0 +1,11 @@
+// What JavaLaunch.cpp offers its unit tests beyond its header: the steps the
+// unit is made of, and the hooks that point it elsewhere.
+#pragma once
+#include "JavaLaunch.h"
+
+// The starter's arguments: "true" for executable type 1 else "false", the
+// configured main class, the error and output files (full paths, empty when
+// not redirected), key 106 as "true"/"false"; then, when arguments is not
+// empty, the program name, the configured program arguments and the user's
+// arguments (without the "-J" ones when they go to the JVM).
+WideArgumentList starterArguments(const WideArgumentList& arguments);
