@@ -49,6 +49,9 @@ enum class ExecutableType : int { gui = 1, consoleWithMessageBoxes = 5 };
 bool isGuiExecutable();
 bool keepsMessageBoxes();
 
+// Whether the block switches the modern runtime search on (key 3001).
+bool modernRuntimeSearch();
+
 // The atoi rules of configInt, on a text.
 int parseConfigInt(const char* text);
 // The red,green,blue rules of configColour, on a text.

@@ -226,6 +226,8 @@ int configInt(int key) {
   return parseConfigInt(value);
 }
 
+bool modernRuntimeSearch() { return configInt(key::modernRuntime) != 0; }
+
 bool isGuiExecutable() { return configInt(key::executableType) == static_cast<int>(ExecutableType::gui); }
 
 bool keepsMessageBoxes() {

@@ -16,7 +16,6 @@
 #include "DeviceNames.h"
 #include "DeletionQueue.h"
 #include "ErrorReport.h"
-#include "ExtractionCache.h"
 #include "Log.h"
 #include "Paths.h"
 #include "TempFiles.h"
@@ -32,7 +31,6 @@ constexpr uint32_t kScrambleWord = blockformat::kScrambleMask * 0x01010101u;
 constexpr unsigned kDirectoryNumbers = 32768;
 constexpr unsigned kDirectoryAttempts = 100;
 
-RunText directory;
 
 // Read handles on the extracted files, never closed: another launcher's
 // deletion run cannot remove a file that is open without delete sharing.
@@ -172,8 +170,6 @@ bool extractFilesInto(HANDLE source, int count, char* dir, size_t capacity, bool
 
 }  // namespace
 
-const char* extractionDirectory() { return directory.text(); }
-
 bool isSafeIncludedName(const char* name) {
   // Without a separator or a drive colon a name cannot reach outside the directory.
   if (strpbrk(name, "\\/:") != nullptr) return false;
@@ -255,25 +251,3 @@ void holdExtractedFiles(const char* dir, int count) {
 bool isIncludedAreaWhole(HANDLE source) { return includedAreaShape(source) == AreaShape::whole; }
 
 void holdUntilExit(HANDLE file) { protectingHandles.push_back(file); }
-
-bool extractIncludedFiles() {
-  logInfo("extracting files");
-  int count = configInt(key::includedFileCount);
-  logInfo("Included files: %d", count);
-  directory.text()[0] = 0;
-  if (count <= 0) return true;
-
-  HANDLE source = openOwnExecutable();
-  if (source == INVALID_HANDLE_VALUE) {
-    logError("Could not open %s", executablePath());
-    return false;
-  }
-  bool extracted = SetFilePointer(source, static_cast<LONG>(includedFilesOffset()), nullptr, FILE_BEGIN) !=
-                       INVALID_SET_FILE_POINTER &&
-                   (configInt(key::reuseExtraction) != 0
-                        ? reuseOrExtractFrom(source, count, directory.text(), RunText::capacity)
-                        : extractFilesFrom(source, count, directory.text(), RunText::capacity));
-  CloseHandle(source);
-  if (extracted) logInfo("extracting files done");
-  return extracted;
-}

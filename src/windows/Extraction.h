@@ -12,15 +12,6 @@
 #include <string>
 #include <vector>
 
-// This run's extraction directory without a trailing backslash; empty when
-// the executable includes no files.
-const char* extractionDirectory();
-
-// Extracts every included file of the executable into a new directory, which
-// becomes extractionDirectory() and is registered for deletion. False when a
-// file could not be extracted.
-bool extractIncludedFiles();
-
 // The work of extractIncludedFiles on an open file positioned at the
 // included-files area: up to count files, named by key 2003, into a new
 // directory whose path is written to dir. Each file stays open for reading

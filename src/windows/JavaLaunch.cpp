@@ -1,4 +1,5 @@
 #include "JavaLaunch.h"
+#include "IncludedFiles.h"
 #include "JavaLaunchInternal.h"
 
 #include <windows.h>
@@ -12,7 +13,6 @@
 #include "Buffers.h"
 #include "Config.h"
 #include "ErrorReport.h"
-#include "Extraction.h"
 #include "JvmOptions.h"
 #include "Log.h"
 #include "Paths.h"

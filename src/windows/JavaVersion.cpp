@@ -86,8 +86,6 @@ DWORD finishProbe(HANDLE process) {
 
 void setProbeTimeoutForTests(DWORD milliseconds) { probeTimeoutMs = milliseconds; }
 
-bool modernRuntimeSearch() { return configInt(key::modernRuntime) != 0; }
-
 Refusal versionRangeRefusal(const char* version, const char* minVersion, const char* maxVersion,
                             bool allowPrerelease) {
   if (!allowPrerelease && configInt(key::allowPrereleaseJava) == 0 && isPrerelease(version)) {

@@ -25,9 +25,6 @@ constexpr DWORD kProbeTimeoutMs = 60000;
 RuntimeCandidate checkJavaExe(const char* exePath, const char* minVersion, const char* maxVersion,
                               bool allowPrerelease);
 
-// Whether the block switches the modern runtime search on (key 3001).
-bool modernRuntimeSearch();
-
 // The version that the release file of the runtime home holding this
 // executable names (bin\..\release: JAVA_VERSION="17.0.2").
 bool readReleaseVersion(const char* exePath, char* version, size_t capacity);

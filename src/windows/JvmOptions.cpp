@@ -1,4 +1,5 @@
 #include "JvmOptions.h"
+#include "IncludedFiles.h"
 #include "JvmOptionsInternal.h"
 
 #include <windows.h>
@@ -11,7 +12,6 @@
 #include "Buffers.h"
 #include "Config.h"
 #include "ErrorReport.h"
-#include "Extraction.h"
 #include "Log.h"
 #include "Paths.h"
 #include "ProcessEnvironment.h"

@@ -1,5 +1,6 @@
 // The start-up sequence: one line per step, each a call into the unit that owns it.
 #include "Launcher.h"
+#include "IncludedFiles.h"
 #include "LauncherInternal.h"
 
 #include <cstring>
@@ -7,7 +8,6 @@
 #include "Config.h"
 #include "DeletionQueue.h"
 #include "ErrorReport.h"
-#include "Extraction.h"
 #include "JavaLaunch.h"
 #include "ProcessEnvironment.h"
 #include "SingleInstance.h"

@@ -1,7 +1,7 @@
 // The record of the runtimes a search looked at.
 #include "RuntimeCandidates.h"
 
-#include "JavaVersion.h"
+#include "Config.h"
 #include "Log.h"
 
 namespace {

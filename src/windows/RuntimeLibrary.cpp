@@ -8,7 +8,6 @@
 
 #include "Buffers.h"
 #include "Config.h"
-#include "JavaVersion.h"
 #include "Log.h"
 #include "Paths.h"
 #include "RuntimeArchitecture.h"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "Extraction.h"
+#include "IncludedFiles.h"
 #include "Paths.h"
 #include "WinLoader.h"
 

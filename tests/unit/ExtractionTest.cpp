@@ -13,6 +13,7 @@
 #include "Config.h"
 #include "DeletionQueue.h"
 #include "ExtractionCacheInternal.h"
+#include "IncludedFiles.h"
 #include "TempTestSupport.h"
 #include "TestFiles.h"
 

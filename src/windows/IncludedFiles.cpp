@@ -1,0 +1,41 @@
+// The start-up step that puts the included files in place.
+#include "IncludedFiles.h"
+
+#include <windows.h>
+
+#include "Buffers.h"
+#include "Config.h"
+#include "Extraction.h"
+#include "ExtractionCache.h"
+#include "Log.h"
+#include "Paths.h"
+
+namespace {
+
+RunText directory;
+
+}  // namespace
+
+const char* extractionDirectory() { return directory.text(); }
+
+bool extractIncludedFiles() {
+  logInfo("extracting files");
+  int count = configInt(key::includedFileCount);
+  logInfo("Included files: %d", count);
+  directory.text()[0] = 0;
+  if (count <= 0) return true;
+
+  HANDLE source = openOwnExecutable();
+  if (source == INVALID_HANDLE_VALUE) {
+    logError("Could not open %s", executablePath());
+    return false;
+  }
+  bool extracted = SetFilePointer(source, static_cast<LONG>(includedFilesOffset()), nullptr, FILE_BEGIN) !=
+                       INVALID_SET_FILE_POINTER &&
+                   (configInt(key::reuseExtraction) != 0
+                        ? reuseOrExtractFrom(source, count, directory.text(), RunText::capacity)
+                        : extractFilesFrom(source, count, directory.text(), RunText::capacity));
+  CloseHandle(source);
+  if (extracted) logInfo("extracting files done");
+  return extracted;
+}
