@@ -337,11 +337,15 @@ private:
         return table;
     }
 
+    // Visits a section's settings in file order; a section that is no table is an error.
+    template <typename Visit>
+    void forEachSetting(const toml::node& node, const std::string& what, const char* form, Visit visit) {
+        if (const toml::table* table = tableOrError(node, what, form)) forEachInFileOrder(*table, visit);
+    }
+
     void readBuild(const toml::node& node) {
-        const toml::table* build = tableOrError(node, "'build'", "[build]");
-        if (!build) return;
         BuildOptions& options = result_.project.build;
-        forEachInFileOrder(*build, [&](const toml::key& name, const toml::node& value) {
+        forEachSetting(node, "'build'", "[build]", [&](const toml::key& name, const toml::node& value) {
             if (name == kOutputEntry) {
                 readPath("[build] " + std::string(name.str()), value, options.output, options.outputPos);
             } else if (name == kStubEntry) {
@@ -463,10 +467,8 @@ private:
     }
 
     void readResources(const toml::node& node) {
-        const toml::table* table = tableOrError(node, "'resources'", "[resources]");
-        if (!table) return;
         ResourceOptions& resources = result_.project.resources;
-        forEachInFileOrder(*table, [&](const toml::key& name, const toml::node& value) {
+        forEachSetting(node, "'resources'", "[resources]", [&](const toml::key& name, const toml::node& value) {
             if (name == kSplashPictureEntry) {
                 readPath("[resources] " + std::string(name.str()), value, resources.splashPicture,
                          resources.splashPicturePos);
@@ -568,9 +570,7 @@ private:
     }
 
     void readRaw(const toml::node& node) {
-        const toml::table* raw = tableOrError(node, "'raw'", "[raw.narrow], [raw.wide]");
-        if (!raw) return;
-        forEachInFileOrder(*raw, [&](const toml::key& name, const toml::node& value) {
+        forEachSetting(node, "'raw'", "[raw.narrow], [raw.wide]", [&](const toml::key& name, const toml::node& value) {
             bool wide = name == kWideTable;
             if (name != kNarrowTable && !wide) {
                 error(posOf(name.source()), "unknown table [raw." + std::string(name.str()) + "]" +
