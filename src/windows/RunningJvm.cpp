@@ -1,6 +1,6 @@
 #include "RunningJvm.h"
 
-#include "WinLoader.h"
+#include "RuntimeLibrary.h"
 
 namespace {
 

@@ -14,6 +14,8 @@
 
 namespace {
 
+CreateJavaVmFunction createJavaVm = nullptr;
+
 // Folders below a runtime's bin directory that may hold jvm.dll, after the
 // configured one.
 constexpr const char* kJvmFolders[] = {"hotspot", "client", "server", "classic", "jrockit"};
@@ -167,3 +169,11 @@ void restrictDllSearch() {
   if (setDirectory != nullptr) setDirectory("");
 }
 
+bool resolveCreateJavaVm(HMODULE library) {
+  FARPROC entry = GetProcAddress(library, "JNI_CreateJavaVM");
+  if (entry == nullptr) return false;
+  createJavaVm = reinterpret_cast<CreateJavaVmFunction>(reinterpret_cast<void*>(entry));
+  return true;
+}
+
+CreateJavaVmFunction createJavaVmEntry() { return createJavaVm; }

@@ -14,6 +14,15 @@
 // architecture is skipped then.
 HMODULE loadJvmLibrary(const char* exePath);
 
+// JNI_CreateJavaVM of the invocation interface (JavaVM**, JNIEnv**, JavaVMInitArgs*).
+using CreateJavaVmFunction = int32_t(WINAPI*)(void**, void**, void*);
+
+// Keeps the loaded library's JNI_CreateJavaVM; false when it exports none.
+bool resolveCreateJavaVm(HMODULE library);
+
+// The entry point kept by resolveCreateJavaVm; null before.
+CreateJavaVmFunction createJavaVmEntry();
+
 // The directory of a java executable, with its trailing backslash.
 bool runtimeDirectory(char* out, size_t capacity, const char* exePath);
 

@@ -29,7 +29,6 @@ constexpr const char* kInstallerLocationFile = "\\.vandrel\\inst_jre.cfg";
 // How many refused runtimes a message lists.
 constexpr size_t kTriedRuntimesShown = 5;
 
-CreateJavaVmFunction createJavaVm = nullptr;
 RunText javaHomeText;
 
 // The version bounds of one search.
@@ -202,8 +201,6 @@ void reportBrokenRuntime(const JvmLocation& location) {
 
 }  // namespace
 
-CreateJavaVmFunction createJavaVmEntry() { return createJavaVm; }
-
 const char* javaHome() { return javaHomeText.text(); }
 
 void setJavaHome(const char* exePath) {
@@ -324,13 +321,11 @@ bool LoadDLL() {
   HMODULE library = loadJvmLibrary(location.exePath.c_str());
   setJavaHome(location.exePath.c_str());
   if (library == nullptr) logError("Could not get DLL-Handle.");
-  FARPROC entry = library != nullptr ? GetProcAddress(library, "JNI_CreateJavaVM") : nullptr;
-  if (entry == nullptr) {
+  if (library == nullptr || !resolveCreateJavaVm(library)) {
     logError("Could not load functions");
     reportBrokenRuntime(location);
     return false;
   }
-  createJavaVm = reinterpret_cast<CreateJavaVmFunction>(reinterpret_cast<void*>(entry));
   logInfo("Loading of JVM-DLL successful");
   return true;
 }

@@ -20,15 +20,9 @@ struct JvmLocation {
   LocationKind kind = LocationKind::none;
 };
 
-// JNI_CreateJavaVM of the invocation interface (JavaVM**, JNIEnv**, JavaVMInitArgs*).
-using CreateJavaVmFunction = int32_t(WINAPI*)(void**, void**, void*);
-
 // Searches a runtime and loads its jvm.dll; reports its own failure (messages
 // 1001 to 1005) and returns false when no runtime can be used.
 bool LoadDLL();
-
-// The entry point resolved by LoadDLL; null before.
-CreateJavaVmFunction createJavaVmEntry();
 
 // The chosen runtime's home as its JVM home variables show it: the java
 // executable's directory followed by "..", not normalised.
