@@ -1,5 +1,4 @@
 #include "JavaLaunch.h"
-#include "IncludedFiles.h"
 #include "JavaLaunchInternal.h"
 
 #include <windows.h>
@@ -13,6 +12,7 @@
 #include "Buffers.h"
 #include "Config.h"
 #include "ErrorReport.h"
+#include "IncludedFiles.h"
 #include "JvmOptions.h"
 #include "Log.h"
 #include "Paths.h"

@@ -1,5 +1,4 @@
 #include "JvmOptions.h"
-#include "IncludedFiles.h"
 #include "JvmOptionsInternal.h"
 
 #include <windows.h>
@@ -12,6 +11,7 @@
 #include "Buffers.h"
 #include "Config.h"
 #include "ErrorReport.h"
+#include "IncludedFiles.h"
 #include "Log.h"
 #include "Paths.h"
 #include "ProcessEnvironment.h"

@@ -1,6 +1,5 @@
 // The start-up sequence: one line per step, each a call into the unit that owns it.
 #include "Launcher.h"
-#include "IncludedFiles.h"
 #include "LauncherInternal.h"
 
 #include <cstring>
@@ -8,6 +7,7 @@
 #include "Config.h"
 #include "DeletionQueue.h"
 #include "ErrorReport.h"
+#include "IncludedFiles.h"
 #include "JavaLaunch.h"
 #include "ProcessEnvironment.h"
 #include "SingleInstance.h"

@@ -14,23 +14,16 @@
 
 namespace {
 
-using testfiles::configBlock;
-using testfiles::executableImage;
 using testfiles::NarrowRecord;
 using testfiles::TempDir;
 
 class StarterArgumentsTest : public testing::Test {
  protected:
   void configure(const std::vector<NarrowRecord>& records) {
-    std::string path = dir_ / ("launcher" + std::to_string(++blocks_) + ".exe");
-    testfiles::writeFile(path, executableImage(configBlock(records)));
-    HANDLE file = testfiles::openForReading(path);
-    ASSERT_EQ(ConfigReadResult::ok, readConfigBlock(file));
-    CloseHandle(file);
+    ASSERT_EQ(ConfigReadResult::ok, testfiles::loadConfigBlockOf(dir_.path(), records));
   }
 
   TempDir dir_;
-  int blocks_ = 0;
 };
 
 TEST_F(StarterArgumentsTest, FixedParametersThenProgramNameConfiguredAndUserArguments) {

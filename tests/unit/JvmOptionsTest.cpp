@@ -19,8 +19,6 @@
 
 namespace {
 
-using testfiles::configBlock;
-using testfiles::executableImage;
 using testfiles::NarrowRecord;
 using testfiles::TempDir;
 
@@ -40,11 +38,7 @@ class JvmOptionsTest : public testing::Test {
  protected:
   // Fills the Config store with these records.
   void configure(const std::vector<NarrowRecord>& records) {
-    std::string path = dir_ / ("launcher" + std::to_string(++blocks_) + ".exe");
-    testfiles::writeFile(path, executableImage(configBlock(records)));
-    HANDLE file = testfiles::openForReading(path);
-    ASSERT_EQ(ConfigReadResult::ok, readConfigBlock(file));
-    CloseHandle(file);
+    ASSERT_EQ(ConfigReadResult::ok, testfiles::loadConfigBlockOf(dir_.path(), records));
   }
 
   // A fresh directory holding empty files with these names.
@@ -82,7 +76,6 @@ class JvmOptionsTest : public testing::Test {
   }
 
   TempDir dir_;
-  int blocks_ = 0;
 };
 
 // ---- VM options file ----

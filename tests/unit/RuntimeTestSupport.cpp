@@ -39,13 +39,9 @@ HKEY createRegistryKey(HKEY root, const std::string& path) {
 }  // namespace
 
 void loadConfigRecords(const testfiles::TempDir& dir, const std::vector<testfiles::NarrowRecord>& records) {
-  static int files = 0;
-  std::string file = dir / ("config" + std::to_string(++files) + ".exe");
-  testfiles::writeFile(file, testfiles::executableImage(testfiles::configBlock(records)));
-  HANDLE handle = testfiles::openForReading(file);
-  ConfigReadResult result = readConfigBlock(handle);
-  CloseHandle(handle);
-  if (result != ConfigReadResult::ok) throw std::runtime_error("readConfigBlock " + file);
+  if (testfiles::loadConfigBlockOf(dir.path(), records) != ConfigReadResult::ok) {
+    throw std::runtime_error("readConfigBlock in " + dir.path());
+  }
 }
 
 void makeDirectories(const std::string& path) {

@@ -55,8 +55,7 @@ TEST(NarrowStatusText, ALongTextIsCutToTheStatusBuffer) {
 // Loads a configuration with the splash settings into the store.
 void loadSplashSettings() {
   testfiles::TempDir dir;
-  std::string path = dir / "app.exe";
-  testfiles::writeFile(path, testfiles::executableImage(testfiles::configBlock({
+  ASSERT_EQ(ConfigReadResult::ok, testfiles::loadConfigBlockOf(dir.path(), {
       {key::applicationName, "Splash test"},
       {key::showSplash, "1"},
       {key::splashWidth, "256"},
@@ -73,10 +72,7 @@ void loadSplashSettings() {
       {key::versionTextY, "5"},
       {key::versionFontSize, "8"},
       {key::versionTextColour, "0,0,200"},
-  })));
-  HANDLE file = testfiles::openForReading(path);
-  ASSERT_EQ(ConfigReadResult::ok, readConfigBlock(file));
-  CloseHandle(file);
+  }));
 }
 
 // Waits (up to 30 s) until the splash window exists and is visible.

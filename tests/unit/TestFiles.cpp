@@ -133,6 +133,16 @@ std::string executableImage(const std::string& tail) {
   return image + tail;
 }
 
+ConfigReadResult loadConfigBlockOf(const std::string& dir, const std::vector<NarrowRecord>& records) {
+  static int blocks = 0;
+  std::string path = dir + "\\config" + std::to_string(++blocks) + ".exe";
+  writeFile(path, executableImage(configBlock(records)));
+  HANDLE file = openForReading(path);
+  ConfigReadResult result = readConfigBlock(file);
+  CloseHandle(file);
+  return result;
+}
+
 HANDLE openForReading(const std::string& path) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

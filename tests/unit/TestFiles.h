@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "Config.h"
+
 namespace testfiles {
 
 // A fresh, empty directory under the system's temporary directory, removed
@@ -61,6 +63,10 @@ std::string executableImage(const std::string& tail);
 
 // Opens a file for reading with the sharing the launcher uses for itself.
 HANDLE openForReading(const std::string& path);
+
+// Writes an executable carrying a block of these records, under a fresh name
+// in dir, and reads its block into the launcher's store.
+ConfigReadResult loadConfigBlockOf(const std::string& dir, const std::vector<NarrowRecord>& records);
 
 // An environment variable's value (or its absence), put back on destruction.
 class SavedVariable {
