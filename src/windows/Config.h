@@ -27,6 +27,10 @@ HANDLE openOwnExecutable();
 // File position just behind the last wide record: where the included files begin.
 uint32_t includedFilesOffset();
 
+// The open file of this size as a source of positioned reads, one system
+// call each.
+ByteSource fileByteSource(HANDLE file, uint32_t size);
+
 // Reads the block of an open executable into the store (emptied first).
 ConfigReadResult readConfigBlock(HANDLE file);
 

@@ -137,6 +137,10 @@ bool fillWindow(ReadWindow* window, uint32_t offset) {
   return true;
 }
 
+bool readFromFile(void* context, uint32_t offset, void* buffer, uint32_t count) {
+  return readAtFrom(static_cast<HANDLE>(context), offset, buffer, count);
+}
+
 bool readThroughWindow(void* context, uint32_t offset, void* buffer, uint32_t count) {
   ReadWindow* window = static_cast<ReadWindow*>(context);
   bool fitsFile = offset <= window->fileSize && count <= window->fileSize - offset;
@@ -149,6 +153,8 @@ bool readThroughWindow(void* context, uint32_t offset, void* buffer, uint32_t co
 }
 
 }  // namespace
+
+ByteSource fileByteSource(HANDLE file, uint32_t size) { return ByteSource{file, readFromFile, size}; }
 
 ConfigReadResult readConfigBlock(HANDLE file) {
   clearStore(narrowStore);

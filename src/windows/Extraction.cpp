@@ -127,20 +127,13 @@ void makeExtractionDirectory(char* dir, size_t capacity) {
   fatalInternalError(InternalError::extractionDirectoryNotMade);
 }
 
-bool readFromFile(void* context, uint32_t offset, void* buffer, uint32_t size) {
-  HANDLE file = static_cast<HANDLE>(context);
-  DWORD done = 0;
-  return SetFilePointer(file, static_cast<LONG>(offset), nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
-         ReadFile(file, buffer, size, &done, nullptr) && done == size;
-}
-
 // The area's shape, checked before anything is extracted; the file position
 // is put back where it was.
 AreaShape includedAreaShape(HANDLE source) {
   DWORD start = SetFilePointer(source, 0, nullptr, FILE_CURRENT);
   DWORD size = GetFileSize(source, nullptr);
   if (start == INVALID_SET_FILE_POINTER || size == INVALID_FILE_SIZE) return AreaShape::whole;
-  AreaShape shape = checkIncludedArea(ByteSource{source, readFromFile, size}, start);
+  AreaShape shape = checkIncludedArea(fileByteSource(source, size), start);
   SetFilePointer(source, static_cast<LONG>(start), nullptr, FILE_BEGIN);
   return shape;
 }
