@@ -192,7 +192,7 @@ void appendCommandLineOptions(const WideArgumentList& arguments, NarrowArgumentL
 }
 
 JvmOptionSources currentSources() {
-  return JvmOptionSources{executablePath(), extractionDirectory(), isInstallerFlavour()};
+  return JvmOptionSources{executableLongPath(), extractionDirectory(), isInstallerFlavour()};
 }
 
 }  // namespace
@@ -218,7 +218,7 @@ JvmOptionsResult tryBuildClassPath(char* classPath, size_t capacity, const JvmOp
 
 FILE* openVmOptionsFileBeside(const char* exePath) {
   char path[kTextBufferSize];
-  DWORD length = toLongPath(exePath, path, sizeof path);
+  DWORD length = longFormOf(exePath, path, sizeof path);
   // Without a long form (for example a path that no longer exists) the path
   // is taken as it is.
   if (length == 0 || length >= sizeof path) copyText(path, sizeof path, exePath);

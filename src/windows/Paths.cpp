@@ -19,6 +19,8 @@ RunText exePathText;
 bool exePathKnown = false;
 RunText exeDirText;
 bool exeDirKnown = false;
+RunText exeLongPathText;
+bool exeLongPathKnown = false;
 
 // Narrow to wide in the file functions' code page; false when it does not fit.
 bool toWide(const char* text, wchar_t* out, int capacity) {
@@ -225,6 +227,31 @@ void resolvePathList(char* out, size_t capacity, const char* list) {
 }
 
 DWORD toLongPath(const char* path, char* out, DWORD size) { return longPathFunction(path, out, size); }
+
+DWORD longFormOf(const char* path, char* out, DWORD size) {
+  if (strchr(path, '~') != nullptr) return toLongPath(path, out, size);
+  if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return 0;
+  size_t length = strlen(path);
+  if (length >= size) return static_cast<DWORD>(length + 1);
+  copyText(out, size, path);
+  return static_cast<DWORD>(length);
+}
+
+const char* executableLongPath() {
+  char* path = exeLongPathText.text();
+  if (exeLongPathKnown) return path;
+  exeLongPathKnown = true;
+  wchar_t moduleName[kTextBufferSize];
+  DWORD length = GetModuleFileNameW(nullptr, moduleName, kTextBufferSize);
+  // A device path ("\\?\") is left to the system's long form of the short path.
+  if (length > 0 && length < kTextBufferSize && wcsncmp(moduleName, L"\\\\?\\", 4) != 0 &&
+      toNarrow(moduleName, path, static_cast<int>(RunText::capacity)) && strchr(path, '~') == nullptr) {
+    return path;
+  }
+  length = toLongPath(executablePath(), path, static_cast<DWORD>(RunText::capacity));
+  if (length == 0 || length >= RunText::capacity) copyText(path, RunText::capacity, executablePath());
+  return path;
+}
 
 DWORD emulateLongPath(const char* path, char* out, DWORD size) {
   if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return 0;

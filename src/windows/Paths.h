@@ -50,6 +50,16 @@ void resolvePathList(char* out, size_t capacity, const char* list);
 // lacks the function.
 DWORD toLongPath(const char* path, char* out, DWORD size);
 
+// toLongPath for a path whose components' case does not matter: a path
+// without "~" has no short component and is its own long form, found without
+// the system's look-up of every component (0 when it does not exist).
+DWORD longFormOf(const char* path, char* out, DWORD size);
+
+// The executable's path as the process was started with it, when that has no
+// short component; else the long form of executablePath() (or that path when
+// it has none). Computed on the first call.
+const char* executableLongPath();
+
 // The number of entries of dir matching "*." + extension; names receives a new
 // array of new names (the caller owns both). names is untouched when none match.
 int listFilesWithExtension(const char* dir, const char* extension, char*** names);

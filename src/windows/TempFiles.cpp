@@ -76,7 +76,7 @@ void chooseTempLocation(char* out, size_t capacity) {
   systemTempPath(systemPath, sizeof systemPath);
   char longPath[kTempLocationSize] = "";
   if (systemPath[0] != 0) {
-    DWORD length = toLongPath(systemPath, longPath, sizeof longPath);
+    DWORD length = longFormOf(systemPath, longPath, sizeof longPath);
     if (length == 0 || length >= sizeof longPath) longPath[0] = 0;
   }
   char windowsDirectory[kTempLocationSize];
@@ -127,7 +127,7 @@ std::vector<std::string> tempLocationCandidates() {
   if (path[0] != 0) {
     locations.emplace_back(path);
     char longPath[kTempLocationSize];
-    DWORD length = toLongPath(path, longPath, sizeof longPath);
+    DWORD length = longFormOf(path, longPath, sizeof longPath);
     if (length > 0 && length < sizeof longPath) locations.emplace_back(longPath);
   }
   UINT length = GetWindowsDirectoryA(path, sizeof path);

@@ -396,10 +396,28 @@ TEST_P(LongPathTest, SmallBufferGetsTheSizeNeeded) {
   EXPECT_TRUE(samePath(longFile_, out)) << out;
 }
 
+TEST_P(LongPathTest, SmallBufferForALongPath) {
+  const DWORD needed = static_cast<DWORD>(longFile_.size()) + 1;
+  char out[MAX_PATH];
+  EXPECT_EQ(needed, call(longFile_, out, needed - 1));
+  EXPECT_EQ(needed - 1, call(longFile_, out, needed));
+  EXPECT_TRUE(samePath(longFile_, out)) << out;
+}
+
 INSTANTIATE_TEST_SUITE_P(Paths, LongPathTest,
                          testing::Values(LongPathFunction{"toLongPath", toLongPath, false},
-                                         LongPathFunction{"emulateLongPath", emulateLongPath, true}),
+                                         LongPathFunction{"emulateLongPath", emulateLongPath, true},
+                                         LongPathFunction{"longFormOf", longFormOf, false}),
                          longPathName);
+
+TEST(ExecutableLongPath, IsTheModuleAsStarted) {
+  char module[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, module, sizeof module);
+  ASSERT_GT(length, 0u);
+  ASSERT_LT(length, sizeof module);
+  EXPECT_TRUE(samePath(module, executableLongPath())) << executableLongPath();
+  EXPECT_EQ(nullptr, strchr(executableLongPath(), '~'));
+}
 
 class ListFilesTest : public testing::Test {
  protected:
