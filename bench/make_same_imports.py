@@ -5,7 +5,8 @@ what a start of the launcher costs before the launcher's own code runs.
 
     make_same_imports.py LAUNCHER.exe OUT_DIR DLLTOOL AR
 
-writes OUT_DIR/same_imports.cpp (a reference to each import's address slot)
+writes OUT_DIR/same_imports.cpp (a reference to each import's address slot,
+and a WinMain unless TOVEX_FLOOR_HAS_MAIN is defined)
 and OUT_DIR/libsame_imports.a (import libraries made with dlltool from the
 undecorated names in the launcher's table, so a 32-bit __stdcall function
 needs no argument size). Imports by ordinal are left out.
@@ -41,13 +42,17 @@ def source(imports, machine):
             lines.append(f'extern void* const tovex_import_{index} __asm__("{import_symbol(name, machine)}");')
             refs.append(f"&tovex_import_{index}")
     lines.append("// External, so that the compiler keeps every reference.")
+    lines.append("extern void* const* const tovex_same_imports[];")
     lines.append(f"void* const* const tovex_same_imports[] = {{{', '.join(refs) or 'nullptr'}}};")
     lines.append("}")
     lines.append("")
+    lines.append("// The runtime floor (RuntimeFloor.cpp) has a WinMain of its own.")
+    lines.append("#ifndef TOVEX_FLOOR_HAS_MAIN")
     lines.append("int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {")
     lines.append("  void* const* const* volatile list = tovex_same_imports;")
     lines.append("  return list[0] == nullptr ? 1 : 0;")
     lines.append("}")
+    lines.append("#endif")
     return "\n".join(lines) + "\n"
 
 

@@ -71,12 +71,14 @@ def build_app(directory, project_text, arch, files=()):
 
 
 class Start:
-    """One kind of start to time: a Windows program, what must hold before
-    each start (prepare, untimed), and the exit code it must end with."""
+    """One kind of start to time: a Windows program and its arguments, what
+    must hold before each start (prepare, untimed), and the exit code it must
+    end with."""
 
-    def __init__(self, name, program, env, prepare=None, exit_code=0):
+    def __init__(self, name, program, env, prepare=None, exit_code=0, arguments=()):
         self.name = name
         self.program = program
+        self.arguments = list(arguments)
         self.env = env
         self.prepare = prepare
         self.exit_code = exit_code
@@ -87,7 +89,7 @@ class Start:
             self.prepare()
         begin = time.perf_counter()
         try:
-            result = subprocess.run(["wine", str(self.program)], env=self.env, capture_output=True, timeout=120,
+            result = subprocess.run(["wine", str(self.program), *self.arguments], env=self.env, capture_output=True, timeout=120,
                                     stdin=subprocess.DEVNULL)
         except subprocess.TimeoutExpired:
             sys.exit(f"{self.name}: {self.program} still ran after 120 s")
