@@ -64,36 +64,25 @@ bool readVariable(const char* name, std::string* value) {
   return true;
 }
 
-// The names of the directory's files with that extension, in directory order.
-std::vector<std::string> filesWithExtension(const char* directory, const char* extension) {
-  char** names = nullptr;
-  int count = listFilesWithExtension(directory, extension, &names);
-  std::vector<std::string> list;
-  for (int i = 0; i < count; ++i) {
-    list.emplace_back(names[i]);
-    delete[] names[i];
-  }
-  delete[] names;
-  return list;
-}
-
-// Appends directory\name;  for each of the directory's files with that
-// extension, in directory order; true when the directory exists. allFit, when
-// given, turns false if an archive was left out for want of room.
-bool appendArchives(char* classPath, size_t capacity, const char* directory, const char* extension,
-                    bool* allFit = nullptr) {
+// Appends directory\name;  for each of the directory's jar files, then for
+// each of its zip files, each in directory order; true when the directory
+// exists. allFit, when given, turns false if an archive was left out for want
+// of room.
+bool appendArchives(char* classPath, size_t capacity, const char* directory, bool* allFit = nullptr) {
   if (!fileExists(directory)) return false;
-  for (const std::string& name : filesWithExtension(directory, extension)) {
-    char joined[kTextBufferSize];
-    char resolved[kTextBufferSize];
-    bool fits = formatText(joined, sizeof joined, "%s\\%s", directory, name.c_str());
-    if (fits) {
-      resolveAgainstExeDir(resolved, sizeof resolved, joined);
-      fits = strlen(resolved) + 1 < sizeof resolved && appendEntry(classPath, capacity, resolved);
-    } else {
-      logError("class path too long, left out: %s", joined);
+  for (const std::vector<std::string>& names : entriesWithExtensions(directory, {"jar", "zip"})) {
+    for (const std::string& name : names) {
+      char joined[kTextBufferSize];
+      char resolved[kTextBufferSize];
+      bool fits = formatText(joined, sizeof joined, "%s\\%s", directory, name.c_str());
+      if (fits) {
+        resolveAgainstExeDir(resolved, sizeof resolved, joined);
+        fits = strlen(resolved) + 1 < sizeof resolved && appendEntry(classPath, capacity, resolved);
+      } else {
+        logError("class path too long, left out: %s", joined);
+      }
+      if (!fits && allFit != nullptr) *allFit = false;
     }
-    if (!fits && allFit != nullptr) *allFit = false;
   }
   return true;
 }
@@ -125,9 +114,7 @@ JvmOptionsResult appendConfiguredEntry(char* classPath, size_t capacity, std::st
       char directory[kTextBufferSize];
       resolveAgainstExeDir(directory, sizeof directory, value);
       bool allFit = true;
-      bool jars = appendArchives(classPath, capacity, directory, "jar", &allFit);
-      bool zips = appendArchives(classPath, capacity, directory, "zip", &allFit);
-      present = (jars || zips) && allFit;
+      present = appendArchives(classPath, capacity, directory, &allFit) && allFit;
       break;
     }
     case 'D':
@@ -201,8 +188,7 @@ JvmOptionsResult tryBuildClassPath(char* classPath, size_t capacity, const JvmOp
                                    std::string* failedName) {
   const char* extracted = sources.extractionDirectory;
   if (extracted != nullptr && extracted[0] != 0) {
-    appendArchives(classPath, capacity, extracted, "jar");
-    appendArchives(classPath, capacity, extracted, "zip");
+    appendArchives(classPath, capacity, extracted);
   }
   if (sources.installerFlavour) appendRuntimeJar(classPath, capacity);
 

@@ -104,6 +104,15 @@ DWORD errorFromResult(HRESULT result) {
   return HRESULT_FACILITY(result) == FACILITY_WIN32 ? HRESULT_CODE(result) : ERROR_INVALID_DATA;
 }
 
+// Whether name ends in "." + extension (extension with or without its dot), in any case.
+bool hasExtension(const char* name, const char* extension) {
+  if (extension[0] == '.') ++extension;
+  size_t nameLength = strlen(name);
+  size_t length = strlen(extension);
+  return nameLength > length && name[nameLength - length - 1] == '.' &&
+         _stricmp(name + nameLength - length, extension) == 0;
+}
+
 }  // namespace
 
 bool isWindowsNT() {
@@ -306,35 +315,39 @@ DWORD emulateLongPath(const char* path, char* out, DWORD size) {
   return result;
 }
 
-int listFilesWithExtension(const char* dir, const char* extension, char*** names) {
+std::vector<std::vector<std::string>> entriesWithExtensions(const char* dir,
+                                                           const std::vector<const char*>& extensions) {
+  std::vector<std::vector<std::string>> lists(extensions.size());
   char pattern[kTextBufferSize];
-  copyText(pattern, sizeof pattern, dir);
-  appendText(pattern, sizeof pattern, "\\*");
-  if (extension[0] != '.') appendText(pattern, sizeof pattern, ".");
-  appendText(pattern, sizeof pattern, extension);
-
+  if (!formatText(pattern, sizeof pattern, "%s\\*", dir)) return lists;
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA(pattern, &found);
-  if (search == INVALID_HANDLE_VALUE) return 0;
-
-  // Collected in search order, then handed over as one array.
-  std::vector<char*> foundNames;
+  if (search == INVALID_HANDLE_VALUE) return lists;
   do {
-    char* name = new (std::nothrow) char[kTextBufferSize];
-    if (name == nullptr) break;
-    copyText(name, kTextBufferSize, found.cFileName);
-    foundNames.push_back(name);
+    for (size_t i = 0; i < extensions.size(); ++i) {
+      if (hasExtension(found.cFileName, extensions[i]) || hasExtension(found.cAlternateFileName, extensions[i])) {
+        lists[i].emplace_back(found.cFileName);
+      }
+    }
   } while (FindNextFileA(search, &found));
   FindClose(search);
+  return lists;
+}
 
+int listFilesWithExtension(const char* dir, const char* extension, char*** names) {
+  std::vector<std::string> foundNames = entriesWithExtensions(dir, {extension})[0];
+  if (foundNames.empty()) return 0;
   char** list = new (std::nothrow) char*[foundNames.size() + 1];
-  if (list == nullptr || foundNames.empty()) {
-    for (char* name : foundNames) delete[] name;
-    delete[] list;
-    return 0;
+  if (list == nullptr) return 0;
+  for (size_t i = 0; i < foundNames.size(); ++i) {
+    list[i] = new (std::nothrow) char[kTextBufferSize];
+    if (list[i] == nullptr) {
+      for (size_t j = 0; j < i; ++j) delete[] list[j];
+      delete[] list;
+      return 0;
+    }
+    copyText(list[i], kTextBufferSize, foundNames[i].c_str());
   }
-  std::copy(foundNames.begin(), foundNames.end(), list);
-  int count = static_cast<int>(foundNames.size());
   *names = list;
-  return count;
+  return static_cast<int>(foundNames.size());
 }

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // The executable's path in short form, lower case, doubled backslashes removed.
 // Computed on the first call; the same buffer on every call.
@@ -59,6 +61,12 @@ DWORD longFormOf(const char* path, char* out, DWORD size);
 // short component; else the long form of executablePath() (or that path when
 // it has none). Computed on the first call.
 const char* executableLongPath();
+
+// For each extension (with or without its dot), the names of dir's entries
+// that "*." + extension matches, directories too, in directory order, from
+// one listing of dir: a name matches when it or its short form ends in the
+// extension, in any case.
+std::vector<std::vector<std::string>> entriesWithExtensions(const char* dir, const std::vector<const char*>& extensions);
 
 // The number of entries of dir matching "*." + extension; names receives a new
 // array of new names (the caller owns both). names is untouched when none match.

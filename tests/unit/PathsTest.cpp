@@ -467,4 +467,39 @@ TEST_F(ListFilesTest, NoMatchLeavesNamesUntouched) {
   }
 }
 
+// The names the system's own "*.<extension>" search finds, sorted.
+std::vector<std::string> systemSearch(const std::string& dir, const char* extension) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((dir + "\\*." + extension).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    names.emplace_back(found.cFileName);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// One listing finds what a search per extension finds, short names included
+// ("d.jarx" may have a short form ending in ".JAR").
+TEST(EntriesWithExtensions, FindWhatTheSystemsSearchFinds) {
+  TempDir dir;
+  for (const char* name : {"a.jar", "B.JAR", "c.zip", "d.jarx", "jar", "e.jar.txt", "f.Zip"}) {
+    testfiles::writeFile(dir / name, "");
+  }
+  testfiles::makeDirectory(dir / "classes.jar");
+  std::vector<std::vector<std::string>> lists = entriesWithExtensions(dir.path().c_str(), {"jar", ".zip"});
+  ASSERT_EQ(2u, lists.size());
+  for (std::vector<std::string>& list : lists) std::sort(list.begin(), list.end());
+  EXPECT_EQ(systemSearch(dir.path(), "jar"), lists[0]);
+  EXPECT_EQ(systemSearch(dir.path(), "zip"), lists[1]);
+  for (const char* name : {"B.JAR", "a.jar", "classes.jar"}) {
+    EXPECT_NE(lists[0].end(), std::find(lists[0].begin(), lists[0].end(), name)) << name;
+  }
+  EXPECT_EQ((std::vector<std::string>{"c.zip", "f.Zip"}), lists[1]);
+  EXPECT_EQ((std::vector<std::vector<std::string>>{{}, {}}),
+            entriesWithExtensions((dir / "missing").c_str(), {"jar", "zip"}));
+}
+
 }  // namespace
