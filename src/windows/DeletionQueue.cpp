@@ -82,6 +82,11 @@ void writeQueueValue(HKEY key, const char* name, const std::string& text) {
                  static_cast<DWORD>(text.size()));
 }
 
+// Writes the value back only when the sweep changed it.
+void rewriteQueueValue(HKEY key, const char* name, const std::string& read, const std::string& kept) {
+  if (kept != read) writeQueueValue(key, name, kept);
+}
+
 // The entries of list for which stillThere is true, each followed by ";".
 template <typename Action>
 std::string processEntries(const std::string& list, Action stillThere) {
@@ -261,11 +266,12 @@ void processDeletionQueue() {
   std::vector<std::string> locations = tempLocationCandidates();
   auto deleteFile = [&locations](const char* path) { return deleteQueuedFile(path, locations); };
   auto deleteDirectory = [&locations](const char* path) { return deleteQueuedDirectory(path, locations); };
-  writeQueueValue(key, kFileValue, keepRoomForOneEntry(processEntries(readQueueValue(key, kFileValue), deleteFile)));
+  std::string files = readQueueValue(key, kFileValue);
+  rewriteQueueValue(key, kFileValue, files, keepRoomForOneEntry(processEntries(files, deleteFile)));
 
   std::string directories = readQueueValue(key, kDirValue);
   logInfo("delete queue %s", directories.c_str());
-  writeQueueValue(key, kDirValue, keepRoomForOneEntry(processEntries(directories, deleteDirectory)));
+  rewriteQueueValue(key, kDirValue, directories, keepRoomForOneEntry(processEntries(directories, deleteDirectory)));
   RegCloseKey(key);
   unlockQueue(lock);
 }

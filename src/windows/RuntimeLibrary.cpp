@@ -103,16 +103,15 @@ HMODULE loadFromRuntimeDirectory(const char* exePath) {
   for (const std::string& candidate : libraryCandidatesIn(exePath)) {
     bool exists = fileExists(candidate.c_str());
     logInfo("Trying %s (exists %d)", candidate.c_str(), exists ? 1 : 0);
-    // A library of the other architecture is never loaded.
+    // Loaded whatever the look-up said. The system loads no library of the
+    // other architecture; only a failure asks which it was, for the log.
+    HMODULE library = loadRuntimeLibrary(candidate.c_str(), modern ? binDirectory : nullptr);
+    if (library != nullptr) return library;
     uint16_t machine = exists && modern ? peMachineOfFile(candidate.c_str()) : 0;
     if (machine != 0 && machine != launcherMachine()) {
       logInfo("%s is a %s library; this launcher is %s", candidate.c_str(), machineText(machine),
               machineText(launcherMachine()));
-      continue;
     }
-    // Loaded whatever the look-up said.
-    HMODULE library = loadRuntimeLibrary(candidate.c_str(), modern ? binDirectory : nullptr);
-    if (library != nullptr) return library;
   }
   return nullptr;
 }

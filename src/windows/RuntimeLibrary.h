@@ -10,8 +10,8 @@
 // The first jvm.dll that loads for a java executable: below its directory,
 // then below the "..\jre\bin\" of a JDK's bin directory. Its dependencies
 // come from its own folder and the system folder (with the modern runtime
-// search on, also the runtime's bin folder); a library of the other
-// architecture is skipped then.
+// search on, also the runtime's bin folder, and the log names a library that
+// failed for being of the other architecture).
 HMODULE loadJvmLibrary(const char* exePath);
 
 // JNI_CreateJavaVM of the invocation interface (JavaVM**, JNIEnv**, JavaVMInitArgs*).
