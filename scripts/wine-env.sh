@@ -1,7 +1,8 @@
 # The Wine settings of the project's tests, in one place: sourced by the
 # scripts that run Wine, and read by tests/e2e/harness.py for pytest (which
 # sources it with $0 naming this file). scripts/wine-start starts Wine.
-repo=$(cd "$(dirname "$0")/.." && pwd)
+# Sourced by hand in bash, BASH_SOURCE names this file ($0 names the shell).
+repo=$(cd "$(dirname "${BASH_SOURCE:-$0}")/.." && pwd)
 : "${WINEPREFIX:=$repo/build/wineprefix}"
 export WINEPREFIX
 export WINEDEBUG=-all
