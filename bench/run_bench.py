@@ -151,6 +151,17 @@ def measure_extraction(arch, env):
                             ratio <= EXTRACTION_GOAL)
 
 
+def ages_ms(calls, counted):
+    """The ages the stand-in noted on entering JNI_CreateJavaVM, for the calls
+    whose options counted() accepts: each note follows its call as a line of
+    its own."""
+    ages = []
+    for (_, options), (line, _) in zip(calls, calls[1:]):
+        if counted(options):
+            ages += [int(age) for age in re.findall(r"^JNI_CreateJavaVM reached after (\d+) ms$", line)]
+    return ages
+
+
 def cache_subkeys(env):
     result = wine(env, "reg", "query", VERSION_CACHE_KEY)
     prefix = VERSION_CACHE_KEY.replace("HKCU", "HKEY_CURRENT_USER") + "\\"
@@ -271,15 +282,12 @@ def bench_starts(arch, env, root):
     for start in starts.values():
         print(f"{arch}: {start.name:32} median {ms(start.median):>7}  "
               f"(min {ms(min(start.samples))}, max {ms(max(start.samples))}, {len(start.samples)} starts)")
-    # The stand-in notes how long after its process's creation it was entered;
-    # the runtime floor gives it no options, the launcher always some.
-    ages = {"launcher": [], "runtime floor": []}
-    for runtime in (java8, java21):
-        calls = runtime.create_calls()
-        # Each note follows the call it ends, as a line of its own.
-        for (_, options), (line, _) in zip(calls, calls[1:]):
-            for age in re.findall(r"^JNI_CreateJavaVM reached after (\d+) ms$", line):
-                ages["launcher" if options else "runtime floor"].append(int(age))
+    # The stand-in notes how long after its process's creation it was entered:
+    # for the launcher, in the starts that never run java.exe (the runtime
+    # with a release file); for the runtime floor, in the calls without
+    # options (the launcher always gives some).
+    ages = {"launcher": ages_ms(java21.create_calls(), lambda options: True),
+            "runtime floor": ages_ms(java8.create_calls(), lambda options: not options)}
     if all(ages.values()):
         print(f"{arch}: JNI_CreateJavaVM reached, inside the process, median ms after its creation: " +
               ", ".join(f"{who} {statistics.median(values)}" for who, values in ages.items()))
