@@ -8,7 +8,7 @@ then one table: what, x86, x64, goal, met.
   cached start  from process start to JNI_CreateJavaVM (the stand-in
                 runtime ends the process there) of an application built as a
                 user builds one, its runtime's version from the version
-                cache, against two floors: a program that only exits, and one
+                cache, against three floors: a program that only exits, one
                 that only exits but is loaded as the launcher is (the same
                 imports, subsystem and manifest: bench/make_same_imports.py),
                 and that one loading the same runtime's jvm.dll and entering

@@ -89,8 +89,8 @@ class Start:
             self.prepare()
         begin = time.perf_counter()
         try:
-            result = subprocess.run(["wine", str(self.program), *self.arguments], env=self.env, capture_output=True, timeout=120,
-                                    stdin=subprocess.DEVNULL)
+            result = subprocess.run(["wine", str(self.program), *self.arguments], env=self.env,
+                                    capture_output=True, timeout=120, stdin=subprocess.DEVNULL)
         except subprocess.TimeoutExpired:
             sys.exit(f"{self.name}: {self.program} still ran after 120 s")
         if record:
