@@ -20,10 +20,11 @@ std::wstring wideFromNarrow(const char* text, unsigned codePage);
 
 enum class SplitResult { ok, unclosedQuote };
 
-// The same for a narrow text in the ANSI code page: split through UTF-16 and
-// each piece converted back to the ANSI code page.
+// Splits a narrow text in the ANSI code page into arguments as the wide
+// splitting does: through UTF-16, each piece converted back to the ANSI code
+// page.
 SplitResult trySplitNarrowArguments(const char* text, NarrowArgumentList& list);
 
-// trySplitArguments, ending the process with "Wrong Parameter Usage"
-// (key 1007) on an unclosed quote.
+// Splits a wide text into arguments, ending the process with "Wrong Parameter
+// Usage" (key 1007) on an unclosed quote.
 void splitArguments(const wchar_t* text, WideArgumentList& list);

@@ -27,8 +27,8 @@ HANDLE openOwnExecutable();
 // File position just behind the last wide record: where the included files begin.
 uint32_t includedFilesOffset();
 
-// The open file of this size as a source of positioned reads, one system
-// call each.
+// The open file of this size as a source of positioned reads, a seek and a
+// read each.
 ByteSource fileByteSource(HANDLE file, uint32_t size);
 
 // Reads the block of an open executable into the store (emptied first).

@@ -81,7 +81,6 @@ bool isWebAddress(const char* url);
 
 void setQuiet();
 void setMessageOwner(HWND window);
-// The window that owns error message boxes, or nullptr.
 
 // Replaces every occurrence of placeholder in text by value, in place (a
 // bounded number of them).

@@ -6,6 +6,7 @@
 void showError(const char* text);
 
 bool messageBoxesOn();
+// The window that owns error message boxes, or nullptr.
 HWND messageOwnerWindow();
 
 // Replaces the first occurrence of placeholder in text by value, into out.

@@ -65,11 +65,10 @@ bool readVariable(const char* name, std::string* value) {
 }
 
 // Appends directory\name;  for each of the directory's jar files, then for
-// each of its zip files, each in directory order; true when the directory
-// exists. allFit, when given, turns false if an archive was left out for want
-// of room.
-bool appendArchives(char* classPath, size_t capacity, const char* directory, bool* allFit = nullptr) {
-  if (!fileExists(directory)) return false;
+// each of its zip files, each in directory order (nothing for a missing
+// directory). allFit, when given, turns false if an archive was left out for
+// want of room.
+void appendArchives(char* classPath, size_t capacity, const char* directory, bool* allFit = nullptr) {
   for (const std::vector<std::string>& names : entriesWithExtensions(directory, {"jar", "zip"})) {
     for (const std::string& name : names) {
       char joined[kTextBufferSize];
@@ -84,7 +83,6 @@ bool appendArchives(char* classPath, size_t capacity, const char* directory, boo
       if (!fits && allFit != nullptr) *allFit = false;
     }
   }
-  return true;
 }
 
 // Appends the installer's runtime jar under the directory of key 10003
@@ -114,7 +112,8 @@ JvmOptionsResult appendConfiguredEntry(char* classPath, size_t capacity, std::st
       char directory[kTextBufferSize];
       resolveAgainstExeDir(directory, sizeof directory, value);
       bool allFit = true;
-      present = appendArchives(classPath, capacity, directory, &allFit) && allFit;
+      appendArchives(classPath, capacity, directory, &allFit);
+      present = allFit && fileExists(directory);
       break;
     }
     case 'D':
@@ -237,7 +236,8 @@ void readVmOptions(FILE* file, NarrowArgumentList& options) {
         continue;
       }
     }
-    while (length > 0 && (line[length - 1] == '\r' || line[length - 1] == '\n')) line[--length] = 0;
+    trimLineEnd(line);
+    length = strlen(line);
     while (length > 0 && line[length - 1] == ' ') line[--length] = 0;
     const char* start = line;
     while (*start == ' ') ++start;

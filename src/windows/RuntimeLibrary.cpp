@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Buffers.h"
+#include "CommandLine.h"
 #include "Config.h"
 #include "Log.h"
 #include "Paths.h"
@@ -40,13 +41,6 @@ Function kernelFunctionAs(const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void*>(kernelFunction(name)));
 }
 
-std::vector<wchar_t> widePath(const char* path) {
-  int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-  std::vector<wchar_t> wide(length > 0 ? static_cast<size_t>(length) : 1, L'\0');
-  if (length > 0) MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), length);
-  return wide;
-}
-
 // Loads a jvm.dll by its full path so that its dependencies come from its own
 // folder, the runtime's bin folder (binDirectory; null: not added) and the
 // system folder, never from the application's folder, the current directory
@@ -55,8 +49,8 @@ HMODULE loadRuntimeLibrary(const char* path, const char* binDirectory) {
   auto addDirectory = kernelFunctionAs<AddDllDirectoryFunction>("AddDllDirectory");
   auto removeDirectory = kernelFunctionAs<RemoveDllDirectoryFunction>("RemoveDllDirectory");
   if (addDirectory != nullptr && removeDirectory != nullptr) {
-    void* cookie = binDirectory != nullptr ? addDirectory(widePath(binDirectory).data()) : nullptr;
-    HMODULE library = LoadLibraryExW(widePath(path).data(), nullptr, kRuntimeLibrarySearch);
+    void* cookie = binDirectory != nullptr ? addDirectory(wideFromNarrow(binDirectory, CP_ACP).c_str()) : nullptr;
+    HMODULE library = LoadLibraryExW(wideFromNarrow(path, CP_ACP).c_str(), nullptr, kRuntimeLibrarySearch);
     // The bin folder stays for the libraries the runtime loads later.
     if (library == nullptr && cookie != nullptr) removeDirectory(cookie);
     return library;
