@@ -693,12 +693,10 @@ private:
     }
 
     void readRuntime(const toml::node& node) {
-        const toml::table* table = tableOrError(node, "'runtime'", "[runtime]");
-        if (!table) return;
         std::vector<std::string_view> known = {kModernEntry, kSearchEntry, kBundledEntry};
         for (const RuntimeSetting& setting : kRuntimeSettings) known.push_back(setting.entry);
         const toml::node* search = nullptr;
-        forEachInFileOrder(*table, [&](const toml::key& name, const toml::node& value) {
+        forEachSetting(node, "'runtime'", "[runtime]", [&](const toml::key& name, const toml::node& value) {
             std::string origin = "[runtime] " + std::string(name.str());
             auto setting = std::find_if(std::begin(kRuntimeSettings), std::end(kRuntimeSettings),
                                         [&](const RuntimeSetting& candidate) { return candidate.entry == name.str(); });
