@@ -198,7 +198,11 @@ std::string capturedStream(FILE* stream, const std::string& file, const std::fun
   fflush(stream);
   int saved = _dup(_fileno(stream));
   int target = _open(file.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC, _S_IREAD | _S_IWRITE);
-  if (saved < 0 || target < 0) return "(stream not redirected)";
+  if (saved < 0 || target < 0) {
+    if (saved >= 0) _close(saved);
+    if (target >= 0) _close(target);
+    return "(stream not redirected)";
+  }
   _dup2(target, _fileno(stream));
   _close(target);
   action();
