@@ -151,14 +151,16 @@ def measure_extraction(arch, env):
                             ratio <= EXTRACTION_GOAL)
 
 
-def ages_ms(calls, counted):
-    """The ages the stand-in noted on entering JNI_CreateJavaVM, for the calls
-    whose options counted() accepts: each note follows its call as a line of
-    its own."""
-    ages = []
-    for (_, options), (line, _) in zip(calls, calls[1:]):
-        if counted(options):
-            ages += [int(age) for age in re.findall(r"^JNI_CreateJavaVM reached after (\d+) ms$", line)]
+def ages_ms(runtime, counted):
+    """The ages the stand-in noted on entering JNI_CreateJavaVM (a line after
+    the call's own), for the calls whose line counted() accepts."""
+    ages, call = [], ""
+    for line in runtime.jvm_calls():
+        if line.startswith("JNI_CreateJavaVM version="):
+            call = line
+        for age in re.findall(r"^JNI_CreateJavaVM reached after (\d+) ms$", line):
+            if counted(call):
+                ages.append(int(age))
     return ages
 
 
@@ -284,10 +286,10 @@ def bench_starts(arch, env, root):
               f"(min {ms(min(start.samples))}, max {ms(max(start.samples))}, {len(start.samples)} starts)")
     # The stand-in notes how long after its process's creation it was entered:
     # for the launcher, in the starts that never run java.exe (the runtime
-    # with a release file); for the runtime floor, in the calls without
+    # with a release file); for the runtime floor, in the calls with no
     # options (the launcher always gives some).
-    ages = {"launcher": ages_ms(java21.create_calls(), lambda options: True),
-            "runtime floor": ages_ms(java8.create_calls(), lambda options: not options)}
+    ages = {"launcher": ages_ms(java21, lambda call: True),
+            "runtime floor": ages_ms(java8, lambda call: " nOptions=0 " in call)}
     if all(ages.values()):
         print(f"{arch}: JNI_CreateJavaVM reached, inside the process, median ms after its creation: " +
               ", ".join(f"{who} {statistics.median(values)}" for who, values in ages.items()))

@@ -14,14 +14,14 @@ import harness  # noqa: E402
 import runtimes  # noqa: E402
 
 ARCHITECTURES = runtimes.ARCHITECTURES
-STUBS = {"x86": REPO / "dist" / "launcher.exe", "x64": REPO / "dist" / "launcher64.exe"}
+STUBS = harness.STUBS
 BUILD_TREES = {"x86": REPO / "build" / "win", "x64": REPO / "build" / "win64"}
 # Where Windows keeps its own DLLs for a program of each architecture, in a
 # 64-bit prefix.
 SYSTEM_FOLDERS = {"x86": Path("windows") / "syswow64", "x64": Path("windows") / "system32"}
 TOVEX_KEY = r"HKCU\SOFTWARE\morrowfield\tovex"
 VERSION_CACHE_KEY = TOVEX_KEY + r"\jvms"
-PIDS_KEY = TOVEX_KEY + r"\pids"
+PIDS_KEY = harness.PIDS_KEY
 
 
 def wine_env():
@@ -62,12 +62,7 @@ def build_app(directory, project_text, arch, files=()):
     for name, data in files:
         (directory / name).write_bytes(data)
         project_text += f'\n[[files]]\npath = "{name}"\n'
-    project = directory / "app.toml"
-    project.write_text(project_text, encoding="utf-8")
-    app = directory / "app.exe"
-    subprocess.run([str(REPO / "dist" / "tovex"), "build", str(project), "-o", str(app),
-                    "--stub", str(STUBS[arch])], check=True, stdout=subprocess.DEVNULL)
-    return app
+    return harness.build_executable(directory, project_text, arch=arch, defaults=True)
 
 
 class Start:

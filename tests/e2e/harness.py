@@ -293,7 +293,7 @@ def _unescape_reg(text):
 
 
 def read_queue(env):
-    """The deletion queue's values, as the registry holds them; {} when the key is absent."""
+    """The deletion queue's values, as the registry holds them; None when the key is absent."""
     export = Path(env["WINEPREFIX"]) / "drive_c" / "tovex-queue-export.reg"
     export.unlink(missing_ok=True)
     subprocess.run(["wine", "regedit", "/e", "C:\\tovex-queue-export.reg", QUEUE_KEY], env=env,
