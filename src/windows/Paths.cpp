@@ -156,15 +156,43 @@ bool directoryOf(char* out, size_t capacity, const char* path, bool slashesToo) 
   return copyText(out, capacity, std::string_view(path, separator + 1));
 }
 
+namespace {
+
+uint64_t fileTimeValue(const FILETIME& time) {
+  return static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+}
+
+// Whether the attribute look-up answers as a search would: the last component
+// is a plain name (no pattern, no stream, no trailing separator, dot or
+// space) below a drive-rooted or relative directory. A search is a directory
+// open, a query and a close; the look-up is one query.
+bool attributesAnswerAsSearch(const char* path) {
+  size_t length = strlen(path);
+  if (length < 4 || path[0] == '\\' || path[0] == '/') return false;
+  char last = path[length - 1];
+  if (last == '\\' || last == '/' || last == '.' || last == ' ') return false;
+  return strpbrk(path, "*?<>\"") == nullptr && strchr(path + 2, ':') == nullptr;
+}
+
+}  // namespace
+
 bool findFile(const char* path, uint64_t* lastWriteTime) {
+  if (attributesAnswerAsSearch(path)) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
+      if (lastWriteTime != nullptr) *lastWriteTime = fileTimeValue(data.ftLastWriteTime);
+      return true;
+    }
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
+    // Anything else (a file whose deletion is pending, a denied look-up):
+    // the search decides.
+  }
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA(path, &found);
   if (search == INVALID_HANDLE_VALUE) return false;
   FindClose(search);
-  if (lastWriteTime != nullptr) {
-    *lastWriteTime = static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32 |
-                     found.ftLastWriteTime.dwLowDateTime;
-  }
+  if (lastWriteTime != nullptr) *lastWriteTime = fileTimeValue(found.ftLastWriteTime);
   return true;
 }
 

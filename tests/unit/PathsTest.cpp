@@ -161,6 +161,37 @@ TEST_F(FileExistsTest, FilesDirectoriesAndDriveRoots) {
   }
 }
 
+// A plain name is looked up by its attributes; every answer must still be
+// the one the system's search gives.
+TEST_F(FileExistsTest, FindFileAnswersAsTheSystemSearch) {
+  char shortDir[MAX_PATH];
+  ASSERT_GT(GetShortPathNameA(dir_.path().c_str(), shortDir, sizeof shortDir), 0u);
+  const std::string paths[] = {
+      dir_ / "app.jar", dir_ / "APP.JAR", dir_ / "sub", dir_ / "other.jar",
+      dir_ / "missing\\app.jar", dir_ / "sub\\..\\app.jar", dir_ / "sub\\.", dir_ / "sub\\..",
+      dir_ / "app.jar.", dir_ / "app.jar ", dir_ / "app.jar:stream", dir_ / "app.jar\\",
+      dir_ / "a?p.jar", dir_ / "<.jar", std::string(shortDir) + "\\app.jar",
+      "c:\\windows", "c:/windows", "c:\\windows\\", "c:\\windows\\..", "c:\\windows\\.",
+      "c:\\windows\\system32\\..\\win.ini", "c:\\", "c:", "c:windows", "windows",
+      "\\\\?\\c:\\windows", "\\\\.\\c:\\windows", "\\windows", "nul", "c:\\con",
+  };
+  for (const std::string& path : paths) {
+    SCOPED_TRACE("path [" + path + "]");
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path.c_str(), &found);
+    bool searched = search != INVALID_HANDLE_VALUE;
+    if (searched) FindClose(search);
+    uint64_t time = 0;
+    EXPECT_EQ(searched, findFile(path.c_str(), &time));
+    // Times only of this test's own files: other programs write into the system's folders.
+    bool own = path.compare(0, dir_.path().size(), dir_.path()) == 0 || path.compare(0, strlen(shortDir), shortDir) == 0;
+    if (searched && own) {
+      EXPECT_EQ(static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32 | found.ftLastWriteTime.dwLowDateTime,
+                time);
+    }
+  }
+}
+
 TEST_F(FileExistsTest, FindFileGivesTheLastWriteTime) {
   const std::string file = dir_ / "app.jar";
   FILETIME written;
