@@ -73,7 +73,7 @@ int Config::number(const std::string& key, int fallback) const {
 }
 
 void Config::record(const char* file, const std::string& line) const {
-  // One write per line, appended: runs that overlap lose no line.
+  // One write per record, appended: runs that overlap lose no line.
   HANDLE handle = CreateFileA((directory_ + file).c_str(), FILE_APPEND_DATA,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

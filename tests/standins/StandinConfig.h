@@ -24,7 +24,8 @@ class Config {
   // Every value given for the key, in file order (for keys that repeat).
   std::vector<std::string> all(const std::string& key) const;
 
-  // Appends one line to a record file beside the module.
+  // Appends a record (one line, or lines joined by CR LF) to a record file
+  // beside the module, in one write.
   void record(const char* file, const std::string& line) const;
 
   const std::string& directory() const { return directory_; }

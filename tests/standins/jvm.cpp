@@ -61,6 +61,9 @@ extern "C" {
 
 #ifndef STANDIN_NO_CREATE
 JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** pvm, void** penv, void* args) {
+  // Taken first, so that reading the settings and recording the call are not
+  // counted in a start's time.
+  const long long age = processAgeMs();
   const standin::Config& config = settings();
   const JavaVMInitArgs* init = static_cast<const JavaVMInitArgs*>(args);
   if (init == nullptr) {
@@ -70,21 +73,23 @@ JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** pvm, void** penv, void* args) {
 #ifdef STANDIN_NEEDS_DEPENDENCY
   config.record("jvm_calls.log", "standinDependency " + std::to_string(standinDependency()));
 #endif
-  config.record("jvm_calls.log", "JNI_CreateJavaVM version=" + hex(init->version) +
-                " nOptions=" + std::to_string(init->nOptions) +
-                " ignoreUnrecognized=" + std::to_string(init->ignoreUnrecognized));
+  // The call and its options in one write: the lines of one call stay
+  // together, and a start pays for one write whatever its options.
+  std::string call = "JNI_CreateJavaVM version=" + hex(init->version) + " nOptions=" +
+                     std::to_string(init->nOptions) + " ignoreUnrecognized=" + std::to_string(init->ignoreUnrecognized);
   for (jint i = 0; i < init->nOptions; ++i) {
     const JavaVMOption& option = init->options[i];
     // Hooks such as "exit" and "vfprintf" carry a function in extraInfo.
-    config.record("jvm_calls.log", std::string(option.extraInfo ? "option_with_info=" : "option=") +
-                  (option.optionString ? option.optionString : "(null)"));
+    call += std::string("\r\n") + (option.extraInfo ? "option_with_info=" : "option=") +
+            (option.optionString ? option.optionString : "(null)");
   }
   // For timing a start: the process ends here, as soon as the VM is asked
   // for, and records how long after its creation that was.
   if (config.has("create_exit_code")) {
-    config.record("jvm_calls.log", "JNI_CreateJavaVM reached after " + std::to_string(processAgeMs()) + " ms");
+    config.record("jvm_calls.log", call + "\r\nJNI_CreateJavaVM reached after " + std::to_string(age) + " ms");
     ExitProcess(static_cast<UINT>(config.number("create_exit_code", 0)));
   }
+  config.record("jvm_calls.log", call);
   jint result = config.number("create_result", JNI_OK);
   if (result == JNI_OK) {
     if (pvm == nullptr || penv == nullptr) return JNI_ERR;
