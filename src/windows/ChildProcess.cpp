@@ -4,19 +4,14 @@
 #include <cstring>
 #include <vector>
 
+#include "SystemFunctions.h"
+
 namespace {
 
 using InitializeAttributeListFunction = BOOL(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD, PSIZE_T);
 using UpdateAttributeFunction = BOOL(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD_PTR, PVOID, SIZE_T, PVOID,
                                               PSIZE_T);
 using DeleteAttributeListFunction = VOID(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST);
-
-template <typename Function>
-Function kernelFunction(const char* name) {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  FARPROC function = kernel != nullptr ? GetProcAddress(kernel, name) : nullptr;
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(function));
-}
 
 // An attribute list that lets the child inherit one handle only; empty where
 // the system has no such lists (the child then inherits every inheritable handle).

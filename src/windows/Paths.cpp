@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Buffers.h"
+#include "SystemFunctions.h"
 
 namespace {
 
@@ -83,11 +84,7 @@ DWORD WINAPI longPathEmulation(LPCSTR path, LPSTR out, DWORD size) { return emul
 LongPathFunction volatile longPathFunction = resolveLongPathFunction;
 
 DWORD WINAPI resolveLongPathFunction(LPCSTR path, LPSTR out, DWORD size) {
-  HMODULE kernel = GetModuleHandleA("KERNEL32");
-  auto system = kernel != nullptr
-                    ? reinterpret_cast<LongPathFunction>(
-                          reinterpret_cast<void*>(GetProcAddress(kernel, "GetLongPathNameA")))
-                    : nullptr;
+  auto system = kernelFunction<LongPathFunction>("GetLongPathNameA");
   if (system != nullptr) {
     DWORD result = system(path, out, size);
     if (result != 0 || GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) {

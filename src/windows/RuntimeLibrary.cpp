@@ -12,6 +12,7 @@
 #include "Log.h"
 #include "Paths.h"
 #include "RuntimeArchitecture.h"
+#include "SystemFunctions.h"
 
 namespace {
 
@@ -30,24 +31,13 @@ using AddDllDirectoryFunction = void*(WINAPI*)(const wchar_t*);
 using RemoveDllDirectoryFunction = BOOL(WINAPI*)(void*);
 using SetDllDirectoryFunction = BOOL(WINAPI*)(const char*);
 
-// A system function that older systems lack, or null.
-FARPROC kernelFunction(const char* name) {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  return kernel != nullptr ? GetProcAddress(kernel, name) : nullptr;
-}
-
-template <typename Function>
-Function kernelFunctionAs(const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(kernelFunction(name)));
-}
-
 // Loads a jvm.dll by its full path so that its dependencies come from its own
 // folder, the runtime's bin folder (binDirectory; null: not added) and the
 // system folder, never from the application's folder, the current directory
 // or PATH.
 HMODULE loadRuntimeLibrary(const char* path, const char* binDirectory) {
-  auto addDirectory = kernelFunctionAs<AddDllDirectoryFunction>("AddDllDirectory");
-  auto removeDirectory = kernelFunctionAs<RemoveDllDirectoryFunction>("RemoveDllDirectory");
+  auto addDirectory = kernelFunction<AddDllDirectoryFunction>("AddDllDirectory");
+  auto removeDirectory = kernelFunction<RemoveDllDirectoryFunction>("RemoveDllDirectory");
   if (addDirectory != nullptr && removeDirectory != nullptr) {
     void* cookie = binDirectory != nullptr ? addDirectory(wideFromNarrow(binDirectory, CP_ACP).c_str()) : nullptr;
     HMODULE library = LoadLibraryExW(wideFromNarrow(path, CP_ACP).c_str(), nullptr, kRuntimeLibrarySearch);
@@ -57,7 +47,7 @@ HMODULE loadRuntimeLibrary(const char* path, const char* binDirectory) {
   }
   // Older systems: the library's folder instead of the application's, and the
   // bin folder (or nothing) instead of the current directory.
-  auto setDirectory = kernelFunctionAs<SetDllDirectoryFunction>("SetDllDirectoryA");
+  auto setDirectory = kernelFunction<SetDllDirectoryFunction>("SetDllDirectoryA");
   if (setDirectory != nullptr) setDirectory(binDirectory != nullptr ? binDirectory : "");
   return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
@@ -155,10 +145,10 @@ bool runtimeHome(char* out, size_t capacity, const char* exePath) {
 }
 
 void restrictDllSearch() {
-  auto setDefault = kernelFunctionAs<SetDefaultDllDirectoriesFunction>("SetDefaultDllDirectories");
+  auto setDefault = kernelFunction<SetDefaultDllDirectoriesFunction>("SetDefaultDllDirectories");
   if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS)) return;
   // Older systems: at least the current directory leaves the search.
-  auto setDirectory = kernelFunctionAs<SetDllDirectoryFunction>("SetDllDirectoryA");
+  auto setDirectory = kernelFunction<SetDllDirectoryFunction>("SetDllDirectoryA");
   if (setDirectory != nullptr) setDirectory("");
 }
 
