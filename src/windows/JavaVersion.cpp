@@ -126,13 +126,33 @@ bool matchesVersionPrefix(const char* name, const char* minVersion, const char* 
   return true;
 }
 
+namespace {
+
+// A JDK of Java 9 and later: no jre folder and no tools.jar, but its compiler.
+// Its executable is bin\java.exe; exePath is left alone when it is none.
+bool modernJdkExecutable(const char* home, char* exePath, size_t capacity) {
+  char jdkRuntimeExe[kTextBufferSize];
+  char compiler[kTextBufferSize];
+  char executable[kTextBufferSize];
+  if (!formatText(jdkRuntimeExe, sizeof jdkRuntimeExe, "%s\\jre\\bin\\java.exe", home) ||
+      !formatText(compiler, sizeof compiler, "%s\\bin\\javac.exe", home) ||
+      !formatText(executable, sizeof executable, "%s\\bin\\java.exe", home)) {
+    return false;
+  }
+  return !fileExists(jdkRuntimeExe) && fileExists(compiler) && copyText(exePath, capacity, executable);
+}
+
+}  // namespace
+
 bool javaExeFromHome(const char* home, char* exePath, size_t capacity) {
   char candidate[kTextBufferSize];
   bool jdkExeFits = formatText(candidate, sizeof candidate, "%s\\jre\\bin\\java.exe", home);
   if (configInt(key::requireJdk) != 0) {
     char tools[kTextBufferSize];
     if (!jdkExeFits || !formatText(tools, sizeof tools, "%s\\lib\\tools.jar", home)) return false;
-    return copyText(exePath, capacity, candidate) && fileExists(tools);
+    if (!copyText(exePath, capacity, candidate)) return false;
+    if (fileExists(tools)) return true;
+    return modernRuntimeSearch() && modernJdkExecutable(home, exePath, capacity);
   }
   if (jdkExeFits && fileExists(candidate)) return copyText(exePath, capacity, candidate);
   // A JRE home: its executable is not looked for here; checkJavaExe does that.

@@ -38,5 +38,7 @@ Refusal versionRangeRefusal(const char* version, const char* minVersion, const c
 bool matchesVersionPrefix(const char* name, const char* minVersion, const char* maxVersion);
 
 // The java executable of a Java home, and whether the home counts (key 131
-// asks for a JDK with lib\tools.jar).
+// asks for a JDK with lib\tools.jar; with key 3001 also for a JDK of Java 9
+// and later, which has bin\javac.exe and no jre folder, and whose executable
+// is bin\java.exe).
 bool javaExeFromHome(const char* home, char* exePath, size_t capacity);

@@ -82,6 +82,17 @@ def test_a_release_file_gives_the_version_without_running_java(make_app, rt, tem
     assert started(jdk)
 
 
+def test_a_required_jdk_of_java_9_and_later_is_known_by_its_compiler(make_app, rt, temp_logs):
+    jre = make_modern_jdk(rt / "jre-21", J21_LINE, release="21.0.5")
+    jdk = make_modern_jdk(rt / "jdk-21", J21_LINE, release="21.0.5")
+    (jdk.root / "bin" / "javac.exe").write_bytes(b"")
+    app = make_app(project(f"A{jre.windows()};A{jdk.windows()};", "requireJdk = true\n"))
+    result, log = run_logged(app, temp_logs)
+    assert result.returncode == 0, log
+    assert f"Trying {jdk.windows().lower()}\\bin\\server\\jvm.dll (exists 1)" in log
+    assert started(jdk) and not started(jre)
+
+
 @pytest.mark.parametrize("bound, version, accepted", [
     ('minJavaVersion = "11"', "9.0.4", False),
     ('minJavaVersion = "11"', "17.0.2", True),

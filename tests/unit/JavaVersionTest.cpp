@@ -301,6 +301,38 @@ TEST_F(JavaVersionTest, JavaExecutableOfAHome) {
   }
 }
 
+// Java 9 and later have neither a jre folder nor tools.jar: with key 3001 a
+// JDK is known by its compiler.
+TEST_F(JavaVersionTest, RequiredJdkOfJava9AndLater) {
+  std::string modernJdk = dir_ / "jdk21";
+  makeDirectories(modernJdk + "\\bin");
+  testfiles::writeFile(modernJdk + "\\bin\\javac.exe", "");
+  std::string modernJre = dir_ / "jre21";
+  makeDirectories(modernJre + "\\bin");
+  std::string oldJdk = dir_ / "jdk8";  // a jre folder and javac, but no tools.jar
+  makeStandinJre(oldJdk + "\\jre", "1.8.0");
+  makeDirectories(oldJdk + "\\bin");
+  testfiles::writeFile(oldJdk + "\\bin\\javac.exe", "");
+
+  struct Case {
+    std::string home;
+    const char* modern;  // key 3001
+    bool answer;
+    std::string exe;
+  } const cases[] = {
+      {modernJdk, "1", true, modernJdk + "\\bin\\java.exe"},
+      {modernJdk, "0", false, modernJdk + "\\jre\\bin\\java.exe"},
+      {modernJre, "1", false, modernJre + "\\jre\\bin\\java.exe"},
+      {oldJdk, "1", false, oldJdk + "\\jre\\bin\\java.exe"},
+  };
+  for (const Case& c : cases) {
+    loadConfigRecords(dir_, {{key::requireJdk, "1"}, {key::modernRuntime, c.modern}});
+    char exe[kTextBufferSize] = "";
+    EXPECT_EQ(c.answer, javaExeFromHome(c.home.c_str(), exe, sizeof exe)) << c.home << " key 3001 " << c.modern;
+    EXPECT_EQ(c.exe, exe);
+  }
+}
+
 // With key 3001 on: versions of Java 9 and later.
 class ModernRuntimeTest : public JavaVersionTest {
  protected:
