@@ -53,6 +53,52 @@ bool endsWithExe(const char* path) {
   return length > 3 && _stricmp(path + length - 4, ".exe") == 0;
 }
 
+// Whether a path component is a short (8.3) name already: up to eight
+// characters, then at most one dot and up to three more, all of them letters,
+// digits, "_" or "-". Such a name has no other short form.
+bool isShortNameComponent(std::wstring_view name) {
+  size_t dot = name.find(L'.');
+  std::wstring_view base = name.substr(0, dot);
+  std::wstring_view extension = dot == std::wstring_view::npos ? std::wstring_view() : name.substr(dot + 1);
+  if (base.empty() || base.size() > 8 || extension.size() > 3) return false;
+  if (dot != std::wstring_view::npos && extension.empty()) return false;
+  auto plain = [](wchar_t c) {
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'_' ||
+           c == L'-';
+  };
+  return std::all_of(base.begin(), base.end(), plain) && std::all_of(extension.begin(), extension.end(), plain);
+}
+
+}  // namespace
+
+DWORD shortPathOf(const wchar_t* path, wchar_t* out, DWORD capacity) {
+  std::wstring_view whole(path);
+  bool driveRooted = whole.size() > 3 && whole[1] == L':' && whole[2] == L'\\' &&
+                     ((whole[0] >= L'a' && whole[0] <= L'z') || (whole[0] >= L'A' && whole[0] <= L'Z'));
+  if (!driveRooted) return GetShortPathNameW(path, out, capacity);
+  // Where the part that needs the file system ends: after the last component
+  // that is no short name. Each component costs the system a directory look-up.
+  size_t lookedUp = 0;
+  for (size_t start = 3; start < whole.size();) {
+    size_t end = std::min(whole.find(L'\\', start), whole.size());
+    if (!isShortNameComponent(whole.substr(start, end - start))) lookedUp = end;
+    start = end + 1;
+  }
+  std::wstring_view rest = whole.substr(lookedUp);
+  DWORD length = 0;
+  if (lookedUp > 0) {
+    std::wstring head(whole.substr(0, lookedUp));
+    length = GetShortPathNameW(head.c_str(), out, capacity);
+    if (length == 0 || length >= capacity) return length;
+  }
+  if (length + rest.size() >= capacity) return static_cast<DWORD>(length + rest.size() + 1);
+  rest.copy(out + length, rest.size());
+  out[length + rest.size()] = 0;
+  return static_cast<DWORD>(length + rest.size());
+}
+
+namespace {
+
 // The NT way: the wide module name, shortened, so that a path outside the ANSI
 // code page still has a narrow form the ANSI file functions can open.
 bool wideShortExecutablePath(char* out, size_t capacity) {
@@ -60,7 +106,7 @@ bool wideShortExecutablePath(char* out, size_t capacity) {
   wchar_t shortName[kTextBufferSize];
   DWORD length = GetModuleFileNameW(nullptr, longName, kTextBufferSize);
   if (length == 0 || length >= kTextBufferSize) return false;
-  length = GetShortPathNameW(longName, shortName, kTextBufferSize);
+  length = shortPathOf(longName, shortName, kTextBufferSize);
   if (length == 0 || length >= kTextBufferSize) return false;
   return toNarrow(shortName, out, static_cast<int>(capacity)) && endsWithExe(out);
 }

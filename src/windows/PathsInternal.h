@@ -7,5 +7,11 @@
 void lowerCasePath(char* path);
 void collapseBackslashes(char* path);
 
+// GetShortPathNameW's answer for an existing path (its length, the size
+// needed, or 0), asking the file system only for the part of a drive-rooted
+// path up to its last component that is not a short name already; the rest is
+// taken as it is.
+DWORD shortPathOf(const wchar_t* path, wchar_t* out, DWORD capacity);
+
 // The emulation of GetLongPathNameA through the shell's name parsing.
 DWORD emulateLongPath(const char* path, char* out, DWORD size);

@@ -117,6 +117,54 @@ TEST(DirectoryOf, KeepsTheLastSeparatorAndRefusesWhatDoesNotFit) {
   }
 }
 
+std::string utf8(const std::wstring& text) {
+  char out[kTextBufferSize];
+  return WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out, sizeof out, nullptr, nullptr) > 0 ? out : "?";
+}
+
+std::wstring wide(const std::string& text) {
+  wchar_t out[kTextBufferSize];
+  EXPECT_GT(MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, out, kTextBufferSize), 0);
+  return out;
+}
+
+// Only the part up to the last component that is no short name is looked up;
+// the answer must be the system's own for every path.
+TEST(ShortPathOf, AnswersAsTheSystem) {
+  TempDir dir;
+  const std::wstring base = wide(dir.path());
+  const wchar_t* const folders[] = {
+      L"abc", L"Long Name", L"longername1", L"a.b.c", L"name.four", L"x~1", L"UPPER", L"12345678.123",
+      L"_-", L"\u00fcml", L".dot", L"ext.", L"ab c",
+  };
+  std::vector<std::wstring> paths = {L"C:\\windows\\win.ini", L"C:\\windows", base};
+  for (const wchar_t* folder : folders) {
+    std::wstring path = base + L"\\" + folder;
+    ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    std::wstring file = path + L"\\Mixed.Jar";
+    HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, handle);
+    CloseHandle(handle);
+    paths.push_back(path);
+    paths.push_back(file);
+  }
+  for (const std::wstring& path : paths) {
+    SCOPED_TRACE(utf8(path));
+    wchar_t expected[kTextBufferSize];
+    wchar_t got[kTextBufferSize];
+    DWORD expectedLength = GetShortPathNameW(path.c_str(), expected, kTextBufferSize);
+    DWORD length = shortPathOf(path.c_str(), got, kTextBufferSize);
+    ASSERT_GT(expectedLength, 0u);
+    ASSERT_EQ(expectedLength, length);
+    EXPECT_EQ(std::wstring(expected), std::wstring(got));
+    // A buffer one too small is refused with the size needed, and not overrun.
+    wchar_t small[kTextBufferSize];
+    std::fill(small, small + kTextBufferSize, L'#');
+    EXPECT_EQ(length + 1, shortPathOf(path.c_str(), small, length));
+    EXPECT_EQ(L'#', small[length]);
+  }
+}
+
 class FileExistsTest : public testing::Test {
  protected:
   void SetUp() override {
