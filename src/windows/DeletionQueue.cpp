@@ -37,22 +37,20 @@ constexpr const char* kQueueMutexName = "Local\\tovex_deletion_queue";
 constexpr DWORD kQueueLockWait = 10000;
 
 std::vector<std::string> registeredDirectories;
+// Opened on the first change and kept: a start changes the queue twice.
+HANDLE queueMutex = nullptr;
 
 // The queue's lock, or nullptr when it cannot be had in time: the change then
 // goes ahead unguarded rather than hang the start.
 HANDLE lockQueue() {
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, kQueueMutexName);
-  if (mutex == nullptr) return nullptr;
-  DWORD waited = WaitForSingleObject(mutex, kQueueLockWait);
-  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return mutex;
-  CloseHandle(mutex);
-  return nullptr;
+  if (queueMutex == nullptr) queueMutex = CreateMutexA(nullptr, FALSE, kQueueMutexName);
+  if (queueMutex == nullptr) return nullptr;
+  DWORD waited = WaitForSingleObject(queueMutex, kQueueLockWait);
+  return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED ? queueMutex : nullptr;
 }
 
 void unlockQueue(HANDLE mutex) {
-  if (mutex == nullptr) return;
-  ReleaseMutex(mutex);
-  CloseHandle(mutex);
+  if (mutex != nullptr) ReleaseMutex(mutex);
 }
 
 // The whole value, however long, up to the first terminator or the length the
