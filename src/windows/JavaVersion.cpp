@@ -105,6 +105,10 @@ bool checkVersionRange(const char* version, const char* minVersion, const char* 
   return versionRangeRefusal(version, minVersion, maxVersion, allowPrerelease) == Refusal::none;
 }
 
+namespace {
+
+// The version that the release file of the runtime home holding this
+// executable names (bin\..\release: JAVA_VERSION="17.0.2").
 bool readReleaseVersion(const char* exePath, char* version, size_t capacity) {
   char path[kTextBufferSize];
   if (!runtimeDirectory(path, sizeof path, exePath) || !appendText(path, sizeof path, kReleaseFile)) return false;
@@ -116,6 +120,8 @@ bool readReleaseVersion(const char* exePath, char* version, size_t capacity) {
   fclose(file);
   return found;
 }
+
+}  // namespace
 
 bool matchesVersionPrefix(const char* name, const char* minVersion, const char* maxVersion) {
   size_t nameLength = strlen(name);

@@ -25,10 +25,6 @@ constexpr DWORD kProbeTimeoutMs = 60000;
 RuntimeCandidate checkJavaExe(const char* exePath, const char* minVersion, const char* maxVersion,
                               bool allowPrerelease);
 
-// The version that the release file of the runtime home holding this
-// executable names (bin\..\release: JAVA_VERSION="17.0.2").
-bool readReleaseVersion(const char* exePath, char* version, size_t capacity);
-
 // Why a version is refused by the range test (none when it passes).
 Refusal versionRangeRefusal(const char* version, const char* minVersion, const char* maxVersion,
                             bool allowPrerelease);

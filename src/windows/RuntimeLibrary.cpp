@@ -114,6 +114,10 @@ HMODULE loadJvmLibrary(const char* exePath) {
   return loadFromRuntimeDirectory(jdkRuntimeExe);
 }
 
+namespace {
+
+// The PE machine of the first jvm.dll that loadJvmLibrary would try and that
+// exists; 0 when there is none or it is no PE file.
 uint16_t runtimeMachine(const char* exePath) {
   std::vector<std::string> candidates = libraryCandidatesIn(exePath);
   char jdkRuntimeExe[kTextBufferSize];
@@ -126,6 +130,8 @@ uint16_t runtimeMachine(const char* exePath) {
   }
   return 0;
 }
+
+}  // namespace
 
 bool isOtherArchitecture(const char* exePath, uint16_t* machine) {
   *machine = runtimeMachine(exePath);

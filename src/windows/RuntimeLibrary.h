@@ -30,10 +30,6 @@ bool runtimeDirectory(char* out, size_t capacity, const char* exePath);
 // its trailing backslash and a last "\bin".
 bool runtimeHome(char* out, size_t capacity, const char* exePath);
 
-// The PE machine of the first jvm.dll that loadJvmLibrary would try and that
-// exists; 0 when there is none or it is no PE file.
-uint16_t runtimeMachine(const char* exePath);
-
 // Whether the runtime of this executable is of another architecture than the
 // launcher (*machine: its jvm.dll's machine, 0 when unknown); logs why.
 bool isOtherArchitecture(const char* exePath, uint16_t* machine);

@@ -23,6 +23,12 @@
 
 namespace {
 
+// The candidate tests of the sequence's entries: the runtime that passed
+// checkJavaExe, or a candidate that is not accepted. A directory's runtime
+// may be a pre-release one.
+RuntimeCandidate testDirectory(const char* directory, const char* minVersion, const char* maxVersion);
+RuntimeCandidate testEnvironmentVariable(const char* name, const char* minVersion, const char* maxVersion);
+
 constexpr const char* kPreferredLocationFile = "\\.vandrel\\pref_jre.cfg";
 constexpr const char* kInstallerLocationFile = "\\.vandrel\\inst_jre.cfg";
 
@@ -230,6 +236,8 @@ bool readLocationFile(const char* fileName, char* line, size_t capacity) {
   return copyText(line, capacity, text);
 }
 
+namespace {
+
 RuntimeCandidate testDirectory(const char* directory, const char* minVersion, const char* maxVersion) {
   char exePath[kTextBufferSize];
   if (!javaExeOfDirectory(directory, exePath, sizeof exePath)) return RuntimeCandidate();
@@ -247,6 +255,8 @@ RuntimeCandidate testEnvironmentVariable(const char* name, const char* minVersio
   if (!javaExeFromHome(home, exePath, sizeof exePath)) return RuntimeCandidate();
   return checkJavaExe(exePath, minVersion, maxVersion, false);
 }
+
+}  // namespace
 
 bool findOnPath(const char* fileName, char* out, size_t capacity) {
   DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);

@@ -28,12 +28,6 @@ bool LoadDLL();
 // executable's directory followed by "..", not normalised.
 const char* javaHome();
 
-// The candidate tests of the sequence's entries: the runtime that passed
-// checkJavaExe, or a candidate that is not accepted. A directory's runtime
-// may be a pre-release one.
-RuntimeCandidate testDirectory(const char* directory, const char* minVersion, const char* maxVersion);
-RuntimeCandidate testEnvironmentVariable(const char* name, const char* minVersion, const char* maxVersion);
-
 // The first file of this name in the folders that PATH lists, in order; never
 // the application's folder or the current directory unless PATH names them.
 bool findOnPath(const char* fileName, char* out, size_t capacity);
