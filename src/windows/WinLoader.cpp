@@ -46,7 +46,6 @@ struct VersionBounds {
 bool succeed(JvmLocation* location, LocationKind kind, const RuntimeCandidate& runtime, const char* text) {
   location->kind = kind;
   location->exePath = runtime.exePath;
-  location->version = runtime.version;
   location->locationText = text;
   return true;
 }
@@ -291,7 +290,6 @@ RuntimeCandidate testSearchPath(const char* minVersion, const char* maxVersion) 
 bool searchJvm(JvmLocation* location) {
   location->kind = LocationKind::none;
   location->exePath.clear();
-  location->version.clear();
   location->locationText.clear();
   logInfo("Searching for a JVM");
   clearCandidateRecords();

@@ -15,7 +15,6 @@ enum class LocationKind { none = 0, searchPath = 1, directory = 2, environmentVa
 
 struct JvmLocation {
   std::string exePath;       // the chosen java.exe or javaw.exe
-  std::string version;       // its version; empty when the relative pass took it unvetted
   std::string locationText;  // the entry's directory or variable name; empty for the registry
   LocationKind kind = LocationKind::none;
 };
