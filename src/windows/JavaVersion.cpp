@@ -247,19 +247,7 @@ bool readCachedVersion(const char* exePath, uint64_t lastWriteTime, char* versio
   DWORD size = sizeof stored;
   bool current = RegQueryValueExA(cache, "LastWriteTime", nullptr, nullptr, stored, &size) == ERROR_SUCCESS &&
                  size == sizeof stored && memcmp(stored, expected, sizeof stored) == 0;
-  bool found = false;
-  if (current) {
-    // Stored without a terminator: room is kept for one.
-    char text[kTextBufferSize];
-    DWORD type = 0;
-    size = sizeof text - 1;
-    if (RegQueryValueExA(cache, "Version", nullptr, &type, reinterpret_cast<BYTE*>(text), &size) ==
-            ERROR_SUCCESS &&
-        type == REG_SZ) {
-      text[size] = 0;
-      found = copyText(version, capacity, text);
-    }
-  }
+  bool found = current && readStringValue(cache, "Version", version, capacity);
   RegCloseKey(cache);
   return found;
 }

@@ -21,10 +21,6 @@ constexpr size_t kCurrentVersionSize = 100;
 // The longest registry key name, with its terminator.
 constexpr DWORD kKeyNameSize = 256;
 
-bool softwareKeyPath(char* out, size_t capacity, const char* below) {
-  return formatText(out, capacity, "%s%s", softwareKeyBase(), below);
-}
-
 // A string value of a key below the software key; the stored text need not
 // carry its terminator.
 bool readRegistryString(HKEY root, const char* keyPath, const char* valueName, char* out, size_t capacity) {
@@ -32,13 +28,8 @@ bool readRegistryString(HKEY root, const char* keyPath, const char* valueName, c
   if (capacity < 2 || !softwareKeyPath(path, sizeof path, keyPath)) return false;
   HKEY key;
   if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  DWORD type = 0;
-  DWORD size = static_cast<DWORD>(capacity - 1);
-  bool read = RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(out), &size) ==
-                  ERROR_SUCCESS &&
-              type == REG_SZ;
+  bool read = readStringValue(key, valueName, out, capacity);
   RegCloseKey(key);
-  if (read) out[size] = 0;
   return read;
 }
 

@@ -14,6 +14,10 @@ const char* softwareKeyBase() { return keyBase; }
 
 void setSoftwareKeyBaseForTests(const char* base) { copyText(keyBase, sizeof keyBase, base); }
 
+bool softwareKeyPath(char* out, size_t capacity, const char* below) {
+  return formatText(out, capacity, "%s%s", keyBase, below);
+}
+
 bool productKeyPath(char* out, size_t capacity, const char* subkey) {
   return formatText(out, capacity, "%s%s%s\\", keyBase, kProductKey, subkey);
 }
@@ -25,4 +29,16 @@ bool openProductKey(HKEY root, const char* subkey, REGSAM access, bool create, H
                                          nullptr)
                        : RegOpenKeyExA(root, path, 0, access, key);
   return result == ERROR_SUCCESS;
+}
+
+bool readStringValue(HKEY key, const char* name, char* out, size_t capacity) {
+  if (capacity < 2) return false;
+  DWORD type = 0;
+  DWORD size = static_cast<DWORD>(capacity - 1);
+  if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(out), &size) != ERROR_SUCCESS ||
+      type != REG_SZ) {
+    return false;
+  }
+  out[size] = 0;
+  return true;
 }

@@ -22,9 +22,16 @@ constexpr const char* kPidsSubkey = "pids";
 constexpr const char* kVersionCacheSubkey = "jvms";
 constexpr const char* kLocatedJvmsSubkey = "locatedjvms";
 
+// softwareKeyBase() + below; false when it does not fit.
+bool softwareKeyPath(char* out, size_t capacity, const char* below);
+
 // softwareKeyBase() + kProductKey + subkey and a backslash; false when it does not fit.
 bool productKeyPath(char* out, size_t capacity, const char* subkey);
 
 // Opens the product's subkey under root, or with create makes it as needed;
 // false when that fails.
 bool openProductKey(HKEY root, const char* subkey, REGSAM access, bool create, HKEY* key);
+
+// A string value (REG_SZ) of an open key, terminated: the stored text need not
+// carry its terminator. False when it is absent, of another type or does not fit.
+bool readStringValue(HKEY key, const char* name, char* out, size_t capacity);
