@@ -134,14 +134,13 @@ bool matchesVersionPrefix(const char* name, const char* minVersion, const char* 
 
 namespace {
 
-// A JDK of Java 9 and later: no jre folder and no tools.jar, but its compiler.
-// Its executable is bin\java.exe; exePath is left alone when it is none.
-bool modernJdkExecutable(const char* home, char* exePath, size_t capacity) {
-  char jdkRuntimeExe[kTextBufferSize];
+// A JDK of Java 9 and later: no jre\bin\java.exe (jdkRuntimeExe) and no
+// tools.jar, but its compiler. Its executable is bin\java.exe; exePath is left
+// alone when it is none.
+bool modernJdkExecutable(const char* home, const char* jdkRuntimeExe, char* exePath, size_t capacity) {
   char compiler[kTextBufferSize];
   char executable[kTextBufferSize];
-  if (!formatText(jdkRuntimeExe, sizeof jdkRuntimeExe, "%s\\jre\\bin\\java.exe", home) ||
-      !formatText(compiler, sizeof compiler, "%s\\bin\\javac.exe", home) ||
+  if (!formatText(compiler, sizeof compiler, "%s\\bin\\javac.exe", home) ||
       !formatText(executable, sizeof executable, "%s\\bin\\java.exe", home)) {
     return false;
   }
@@ -158,7 +157,7 @@ bool javaExeFromHome(const char* home, char* exePath, size_t capacity) {
     if (!jdkExeFits || !formatText(tools, sizeof tools, "%s\\lib\\tools.jar", home)) return false;
     if (!copyText(exePath, capacity, candidate)) return false;
     if (fileExists(tools)) return true;
-    return modernRuntimeSearch() && modernJdkExecutable(home, exePath, capacity);
+    return modernRuntimeSearch() && modernJdkExecutable(home, candidate, exePath, capacity);
   }
   if (jdkExeFits && fileExists(candidate)) return copyText(exePath, capacity, candidate);
   // A JRE home: its executable is not looked for here; checkJavaExe does that.

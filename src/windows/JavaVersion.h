@@ -35,6 +35,6 @@ bool matchesVersionPrefix(const char* name, const char* minVersion, const char* 
 
 // The java executable of a Java home, and whether the home counts (key 131
 // asks for a JDK with lib\tools.jar; with key 3001 also for a JDK of Java 9
-// and later, which has bin\javac.exe and no jre folder, and whose executable
+// and later, which has bin\javac.exe and no jre\bin\java.exe, and whose executable
 // is bin\java.exe).
 bool javaExeFromHome(const char* home, char* exePath, size_t capacity);

@@ -89,7 +89,9 @@ DWORD shortPathOf(const wchar_t* path, wchar_t* out, DWORD capacity) {
   if (lookedUp > 0) {
     std::wstring head(whole.substr(0, lookedUp));
     length = GetShortPathNameW(head.c_str(), out, capacity);
-    if (length == 0 || length >= capacity) return length;
+    if (length == 0) return 0;
+    // Refused: the size the whole path needs.
+    if (length >= capacity) return static_cast<DWORD>(length + rest.size());
   }
   if (length + rest.size() >= capacity) return static_cast<DWORD>(length + rest.size() + 1);
   rest.copy(out + length, rest.size());
@@ -205,10 +207,10 @@ uint64_t fileTimeValue(const FILETIME& time) {
   return static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
 }
 
-// Whether the attribute look-up answers as a search would: the last component
-// is a plain name (no pattern, no stream, no trailing separator, dot or
-// space) below a drive-rooted or relative directory. A search is a directory
-// open, a query and a close; the look-up is one query.
+// Whether the attribute look-up tells existence as a search would: the last
+// component is a plain name (no pattern, no stream, no trailing separator,
+// dot or space) below a drive-rooted or relative directory. A search is a
+// directory open, a query and a close; the look-up is one query.
 bool attributesAnswerAsSearch(const char* path) {
   size_t length = strlen(path);
   if (length < 4 || path[0] == '\\' || path[0] == '/') return false;
@@ -220,12 +222,11 @@ bool attributesAnswerAsSearch(const char* path) {
 }  // namespace
 
 bool findFile(const char* path, uint64_t* lastWriteTime) {
-  if (attributesAnswerAsSearch(path)) {
+  // The times come from the search: it reads the folder's entry, which NTFS
+  // may keep older than the file's own (a hard link, a file open for writing).
+  if (lastWriteTime == nullptr && attributesAnswerAsSearch(path)) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
-      if (lastWriteTime != nullptr) *lastWriteTime = fileTimeValue(data.ftLastWriteTime);
-      return true;
-    }
+    if (GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return true;
     DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
     // Anything else (a file whose deletion is pending, a denied look-up):

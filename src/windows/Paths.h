@@ -31,9 +31,9 @@ bool directoryOf(char* out, size_t capacity, const char* path, bool slashesToo);
 // existing without a look-up. A directory with a trailing backslash is not found.
 bool fileExists(const char* path);
 
-// Whether FindFirstFileA finds the path (a plain name is looked up by its
-// attributes, which answer alike and cost less); the entry's last write time
-// when asked for.
+// Whether FindFirstFileA finds the path (without lastWriteTime, a plain name
+// is looked up by its attributes, which tell existence alike and cost less);
+// the entry's last write time, from the search, when asked for.
 bool findFile(const char* path, uint64_t* lastWriteTime = nullptr);
 
 // False for "X:\..." and "\\..." (each optionally after a double quote).

@@ -162,6 +162,10 @@ TEST(ShortPathOf, AnswersAsTheSystem) {
     std::fill(small, small + kTextBufferSize, L'#');
     EXPECT_EQ(length + 1, shortPathOf(path.c_str(), small, length));
     EXPECT_EQ(L'#', small[length]);
+    // So is one too small for the looked-up part alone.
+    std::fill(small, small + kTextBufferSize, L'#');
+    EXPECT_EQ(length + 1, shortPathOf(path.c_str(), small, 4));
+    EXPECT_EQ(L'#', small[4]);
   }
 }
 
@@ -221,7 +225,7 @@ TEST_F(FileExistsTest, FindFileAnswersAsTheSystemSearch) {
       dir_ / "a?p.jar", dir_ / "<.jar", std::string(shortDir) + "\\app.jar",
       "c:\\windows", "c:/windows", "c:\\windows\\", "c:\\windows\\..", "c:\\windows\\.",
       "c:\\windows\\system32\\..\\win.ini", "c:\\", "c:", "c:windows", "windows",
-      "\\\\?\\c:\\windows", "\\\\.\\c:\\windows", "\\windows", "nul", "c:\\con",
+      "\\\\?\\c:\\windows", "\\\\.\\c:\\windows", "\\windows", "nul", "c:\\con", "c:\\nul", dir_ / "aux.txt", dir_ / "com1",
   };
   for (const std::string& path : paths) {
     SCOPED_TRACE("path [" + path + "]");
@@ -229,6 +233,7 @@ TEST_F(FileExistsTest, FindFileAnswersAsTheSystemSearch) {
     HANDLE search = FindFirstFileA(path.c_str(), &found);
     bool searched = search != INVALID_HANDLE_VALUE;
     if (searched) FindClose(search);
+    EXPECT_EQ(searched, findFile(path.c_str()));
     uint64_t time = 0;
     EXPECT_EQ(searched, findFile(path.c_str(), &time));
     // Times only of this test's own files: other programs write into the system's folders.
