@@ -42,7 +42,7 @@ import sys
 import time
 
 from pe_imports import foreign_dlls, imports
-from wine_bench import (ARCHITECTURES, BUILD_TREES, PIDS_KEY, STUBS, SYSTEM_FOLDERS, VERSION_CACHE_KEY,
+from wine_bench import (WINE, ARCHITECTURES, BUILD_TREES, PIDS_KEY, STUBS, SYSTEM_FOLDERS, VERSION_CACHE_KEY,
                         Start, build_app, drive_c, forget_key, paired_ratio, runtimes, start_wine, stop_wine,
                         time_rounds, wine, wine_env)
 
@@ -216,7 +216,7 @@ def reading_hand_over(env):
 
 
 def start_first_instance(env, app, runtime):
-    process = subprocess.Popen(["wine", str(app)], env=env, stdin=subprocess.DEVNULL,
+    process = subprocess.Popen([WINE, str(app)], env=env, stdin=subprocess.DEVNULL,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     deadline = time.monotonic() + 120
     while time.monotonic() < deadline and process.poll() is None:

@@ -15,6 +15,7 @@ import runtimes  # noqa: E402
 
 ARCHITECTURES = runtimes.ARCHITECTURES
 STUBS = harness.STUBS
+WINE = harness.WINE
 BUILD_TREES = {"x86": REPO / "build" / "win", "x64": REPO / "build" / "win64"}
 # Where Windows keeps its own DLLs for a program of each architecture, in a
 # 64-bit prefix.
@@ -46,7 +47,7 @@ def stop_wine(env):
 
 
 def wine(env, *args, timeout=120):
-    return subprocess.run(["wine", *args], env=env, capture_output=True, timeout=timeout,
+    return subprocess.run([harness.WINE, *args], env=env, capture_output=True, timeout=timeout,
                           stdin=subprocess.DEVNULL)
 
 
@@ -84,7 +85,7 @@ class Start:
             self.prepare()
         begin = time.perf_counter()
         try:
-            result = subprocess.run(["wine", str(self.program), *self.arguments], env=self.env,
+            result = subprocess.run([harness.WINE, str(self.program), *self.arguments], env=self.env,
                                     capture_output=True, timeout=120, stdin=subprocess.DEVNULL)
         except subprocess.TimeoutExpired:
             sys.exit(f"{self.name}: {self.program} still ran after 120 s")

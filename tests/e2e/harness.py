@@ -29,6 +29,23 @@ J142 = 'java version "1.4.2_03"'
 
 # ---- Wine
 
+# Every Wine program starts through these: scripts/wine-bin/wine picks the
+# loader (the 32-bit route for a 32-bit program, scripts/win32-route), and
+# Wine's winepath goes through it.
+WINE = str(REPO / "scripts" / "wine-bin" / "wine")
+WINEPATH = str(REPO / "scripts" / "wine-bin" / "winepath")
+
+
+def win32_missing():
+    """Why 32-bit Windows programs cannot run here, or "" when they can
+    (scripts/win32-route decides, or has decided for the run around us)."""
+    if os.environ.get("TOVEX_WIN32_ROUTE"):
+        return ""
+    if "TOVEX_WIN32_MISSING" in os.environ:
+        return os.environ["TOVEX_WIN32_MISSING"]
+    return subprocess.run([str(REPO / "scripts" / "win32-route"), "sh", "-c", 'printf %s "$TOVEX_WIN32_MISSING"'],
+                          capture_output=True, text=True, check=True).stdout
+
 
 def wine_environment():
     """The environment of a Wine program: scripts/wine-env.sh's settings
@@ -54,7 +71,7 @@ def start_wine(env, keep=False):
 
 def wine(env, *args, timeout=120):
     """Runs a Wine program (paths may be given as Path objects) and captures its output."""
-    return subprocess.run(["wine", *map(str, args)], env=env, capture_output=True, timeout=timeout)
+    return subprocess.run([WINE, *map(str, args)], env=env, capture_output=True, timeout=timeout)
 
 
 def registry_view(arch):
@@ -64,12 +81,12 @@ def registry_view(arch):
 
 
 def windows_path(env, path):
-    return subprocess.run(["winepath", "-w", str(path)], env=env, capture_output=True, text=True,
+    return subprocess.run([WINEPATH, "-w", str(path)], env=env, capture_output=True, text=True,
                           check=True).stdout.strip()
 
 
 def unix_path(env, path):
-    return Path(subprocess.run(["winepath", "-u", path], env=env, capture_output=True, text=True,
+    return Path(subprocess.run([WINEPATH, "-u", path], env=env, capture_output=True, text=True,
                                check=True).stdout.strip())
 
 
@@ -97,13 +114,13 @@ class App:
     def run(self, *args, extra_env=None, timeout=120):
         env = dict(self.env)
         env.update(extra_env or {})
-        return subprocess.run(["wine", str(self.exe), *args], env=env,
+        return subprocess.run([WINE, str(self.exe), *args], env=env,
                               capture_output=True, timeout=timeout)
 
     def start(self, *args, extra_env=None):
         env = dict(self.env)
         env.update(extra_env or {})
-        return subprocess.Popen(["wine", str(self.exe), *args], env=env,
+        return subprocess.Popen([WINE, str(self.exe), *args], env=env,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
 
@@ -163,7 +180,7 @@ def splash_windows(env):
     # Output through a file: a Wine process that the probe brings up (the
     # desktop's) may keep a pipe open long after the probe has ended.
     with tempfile.TemporaryFile() as out:
-        subprocess.run(["wine", str(standin("window_probe.exe")), SPLASH_CLASS], env=env, stdin=subprocess.DEVNULL,
+        subprocess.run([WINE, str(standin("window_probe.exe")), SPLASH_CLASS], env=env, stdin=subprocess.DEVNULL,
                        stdout=out, stderr=subprocess.DEVNULL, timeout=120)
         out.seek(0)
         text = out.read().decode("cp1252")
@@ -276,7 +293,7 @@ def probe(app, exe):
     """What version_probe.exe finds in the executable: its lines."""
     if not PROBE.exists():
         pytest.skip("version_probe.exe is built by `make`")
-    result = subprocess.run(["wine", str(PROBE), windows_path(app.env, exe)], env=app.env,
+    result = subprocess.run([WINE, str(PROBE), windows_path(app.env, exe)], env=app.env,
                             capture_output=True, timeout=120)
     assert result.returncode == 0, result.stdout
     return result.stdout.decode("utf-8").replace("\r\n", "\n").splitlines()
@@ -296,7 +313,7 @@ def read_queue(env):
     """The deletion queue's values, as the registry holds them; None when the key is absent."""
     export = Path(env["WINEPREFIX"]) / "drive_c" / "tovex-queue-export.reg"
     export.unlink(missing_ok=True)
-    subprocess.run(["wine", "regedit", "/e", "C:\\tovex-queue-export.reg", QUEUE_KEY], env=env,
+    subprocess.run([WINE, "regedit", "/e", "C:\\tovex-queue-export.reg", QUEUE_KEY], env=env,
                    capture_output=True, timeout=120)
     if not export.exists():
         return None
@@ -319,14 +336,14 @@ def queue_entries(env, name):
 
 
 def write_queue(env, **values):
-    subprocess.run(["wine", "reg", "delete", QUEUE_KEY, "/f"], env=env, capture_output=True, timeout=120)
+    subprocess.run([WINE, "reg", "delete", QUEUE_KEY, "/f"], env=env, capture_output=True, timeout=120)
     for name, text in values.items():
-        subprocess.run(["wine", "reg", "add", QUEUE_KEY, "/v", name, "/t", "REG_SZ", "/d", text, "/f"],
+        subprocess.run([WINE, "reg", "add", QUEUE_KEY, "/v", name, "/t", "REG_SZ", "/d", text, "/f"],
                        env=env, capture_output=True, timeout=120, check=True)
 
 
 def clear_queue(env):
-    subprocess.run(["wine", "reg", "delete", QUEUE_KEY, "/f"], env=env, capture_output=True, timeout=120)
+    subprocess.run([WINE, "reg", "delete", QUEUE_KEY, "/f"], env=env, capture_output=True, timeout=120)
 
 
 FILES = {
@@ -412,7 +429,7 @@ class SingleInstanceApp:
     def start(self, *args):
         """Starts the first instance; returns its process and its process ID
         once it has registered and runs the application's main."""
-        process = subprocess.Popen(["wine", self.windows, *args], env=self.env,
+        process = subprocess.Popen([WINE, self.windows, *args], env=self.env,
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)
         self.started.append(process)
@@ -425,7 +442,7 @@ class SingleInstanceApp:
         return any(line.startswith("CallStaticVoidMethod") for line in self.jre.jvm_calls())
 
     def run(self, *args, path=None, timeout=120):
-        return subprocess.run(["wine", path or self.windows, *args], env=self.env,
+        return subprocess.run([WINE, path or self.windows, *args], env=self.env,
                               stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
 
     def registry_value(self):

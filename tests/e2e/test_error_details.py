@@ -7,7 +7,7 @@ import subprocess
 
 import pytest
 
-from harness import LAUNCH_PROJECT, NO_RUNTIME_EXIT, STARTER, find_window, stderr_text, wait_for, windows_path
+from harness import WINE, LAUNCH_PROJECT, NO_RUNTIME_EXIT, STARTER, find_window, stderr_text, wait_for, windows_path
 
 pytestmark = pytest.mark.usefixtures("standins")
 
@@ -80,10 +80,10 @@ def test_the_box_offers_the_download_page_and_yes_opens_it(make_app, wine_env, t
     # place of the prefix's browser (put back afterwards).
     record = tmp_path / "opened.txt"
     key = r"HKCR\https\shell\open\command"
-    query = subprocess.run(["wine", "reg", "query", key, "/ve"], env=wine_env, capture_output=True, text=True)
+    query = subprocess.run([WINE, "reg", "query", key, "/ve"], env=wine_env, capture_output=True, text=True)
     browser = query.stdout.split("REG_SZ", 1)[1].strip() if "REG_SZ" in query.stdout else None
     handler = fr'cmd.exe /c echo %1> "{windows_path(wine_env, record)}"'
-    subprocess.run(["wine", "reg", "add", key, "/ve", "/d", handler, "/f"], env=wine_env,
+    subprocess.run([WINE, "reg", "add", key, "/ve", "/d", handler, "/f"], env=wine_env,
                    capture_output=True, check=True)
     caption = f"Download box {answer}"
     app = make_app(NO_RUNTIME + f'executableType = 1\nmsgErrorCaption = "{caption}"\n'
@@ -105,10 +105,10 @@ def test_the_box_offers_the_download_page_and_yes_opens_it(make_app, wine_env, t
         if process.poll() is None:
             process.kill()
         if browser is not None:
-            subprocess.run(["wine", "reg", "add", key, "/ve", "/d", browser, "/f"], env=wine_env,
+            subprocess.run([WINE, "reg", "add", key, "/ve", "/d", browser, "/f"], env=wine_env,
                            capture_output=True)
         else:
-            subprocess.run(["wine", "reg", "delete", key, "/ve", "/f"], env=wine_env, capture_output=True)
+            subprocess.run([WINE, "reg", "delete", key, "/ve", "/f"], env=wine_env, capture_output=True)
     assert process.returncode == NO_RUNTIME_EXIT
 
 

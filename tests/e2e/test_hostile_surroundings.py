@@ -8,7 +8,7 @@ import subprocess
 import pytest
 
 from blockfile import layout
-from harness import (NO_RUNTIME_EXIT, NO_RUNTIME_PROJECT, WITHOUT_LIBRARY, extraction_dir_from_log, project_with_files,
+from harness import (WINE, WINEPATH, NO_RUNTIME_EXIT, NO_RUNTIME_PROJECT, WITHOUT_LIBRARY, extraction_dir_from_log, project_with_files,
                      queue_entries, run_logged, stderr_text, unix_path, windows_path, write_queue)
 
 FILES = {"a.jar": b"a" * 100, "b.jar": b"b" * 3000}
@@ -91,10 +91,10 @@ def test_a_directory_left_by_a_failed_write_is_queued(make_app, tmp_path, temp_l
 
 
 def run_with_tmp(app, wine_env, tmp):
-    exe = subprocess.run(["winepath", "-w", str(app.exe)], env=wine_env, capture_output=True, text=True,
+    exe = subprocess.run([WINEPATH, "-w", str(app.exe)], env=wine_env, capture_output=True, text=True,
                          check=True).stdout.strip()
     env = dict(wine_env, TOVEX_LOG="yes")
-    return subprocess.run(["wine", "cmd", "/c", f"set TMP={tmp}&& set TEMP={tmp}&& {exe}"], env=env,
+    return subprocess.run([WINE, "cmd", "/c", f"set TMP={tmp}&& set TEMP={tmp}&& {exe}"], env=env,
                           capture_output=True, timeout=120)
 
 

@@ -4,7 +4,7 @@ import subprocess
 
 import pytest
 
-from harness import NO_RUNTIME_EXIT, NO_RUNTIME_PROJECT, NO_RUNTIME_TEXT, WITHOUT_LIBRARY, stderr_text
+from harness import WINE, WINEPATH, NO_RUNTIME_EXIT, NO_RUNTIME_PROJECT, NO_RUNTIME_TEXT, WITHOUT_LIBRARY, stderr_text
 
 CTIME = r"\w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4}"
 
@@ -53,10 +53,10 @@ def test_log_follows_tmp(make_app, wine_env, wine_c_drive, tmp_path):
     target.mkdir(exist_ok=True)
     for old in target.glob("vdl_nlog_*"):
         old.unlink()
-    exe = subprocess.run(["winepath", "-w", str(app.exe)], env=wine_env, capture_output=True,
+    exe = subprocess.run([WINEPATH, "-w", str(app.exe)], env=wine_env, capture_output=True,
                          text=True, check=True).stdout.strip()
     env = dict(wine_env, TOVEX_LOG="yes")
-    result = subprocess.run(["wine", "cmd", "/c", f"set TMP=C:\\tovex-log-test&& {exe}"],
+    result = subprocess.run([WINE, "cmd", "/c", f"set TMP=C:\\tovex-log-test&& {exe}"],
                             env=env, capture_output=True, timeout=120)
     assert result.returncode == NO_RUNTIME_EXIT
     logs = list(target.glob("vdl_nlog_*"))

@@ -9,7 +9,7 @@ import subprocess
 
 import pytest
 
-from harness import NO_RUNTIME_EXIT, run_logged, stderr_text
+from harness import WINE, NO_RUNTIME_EXIT, run_logged, stderr_text
 from runtimes import (MACHINE_AMD64, MACHINE_I386, make_jre, make_modern_jdk, make_other_architecture, pe_machine,
                       standin, windows_path_on_c)
 
@@ -122,11 +122,11 @@ def registered(wine_env):
 
     def clear():
         for root in REGISTRY_ROOTS:
-            subprocess.run(["wine", "reg", "delete", f"HKLM\\SOFTWARE\\{root}", "/f", view], env=wine_env,
+            subprocess.run([WINE, "reg", "delete", f"HKLM\\SOFTWARE\\{root}", "/f", view], env=wine_env,
                            capture_output=True)
 
     def register(key, value, home):
-        subprocess.run(["wine", "reg", "add", f"HKLM\\SOFTWARE\\{key}", "/v", value, "/t", "REG_SZ", "/d", home,
+        subprocess.run([WINE, "reg", "add", f"HKLM\\SOFTWARE\\{key}", "/v", value, "/t", "REG_SZ", "/d", home,
                         "/f", view], env=wine_env, capture_output=True, check=True)
 
     clear()
@@ -209,7 +209,7 @@ def test_jvm_dll_takes_its_libraries_from_the_runtime_never_from_decoys(make_app
         shutil.copyfile(standin("jvmdep.dll"), folder / "jvmdep.dll")
 
     env = dict(wine_env, TOVEX_LOG="yes")
-    result = subprocess.run(["wine", str(app.exe)], cwd=current, env=env, capture_output=True, timeout=120)
+    result = subprocess.run([WINE, str(app.exe)], cwd=current, env=env, capture_output=True, timeout=120)
     assert result.returncode == 0, stderr_text(result)
     assert started(jdk)
     assert "standinDependency 42" in jdk.jvm_calls()

@@ -7,7 +7,7 @@ import time
 
 import pytest
 
-from harness import J142, NO_RUNTIME_EXIT, registry_view, run_logged, stderr_text
+from harness import WINE, J142, NO_RUNTIME_EXIT, registry_view, run_logged, stderr_text
 from runtimes import make_jdk, make_jre
 
 J15 = 'java version "1.5.0_06"'
@@ -166,11 +166,11 @@ def javasoft(wine_env, arch):
     view = registry_view(arch)
 
     def clear():
-        subprocess.run(["wine", "reg", "delete", r"HKLM\SOFTWARE\JavaSoft", "/f", view], env=wine_env,
+        subprocess.run([WINE, "reg", "delete", r"HKLM\SOFTWARE\JavaSoft", "/f", view], env=wine_env,
                        capture_output=True)
 
     def register(family, home):
-        subprocess.run(["wine", "reg", "add", f"{base}\\{family}", "/v", "JavaHome", "/t", "REG_SZ", "/d", home,
+        subprocess.run([WINE, "reg", "add", f"{base}\\{family}", "/v", "JavaHome", "/t", "REG_SZ", "/d", home,
                         "/f", view], env=wine_env, capture_output=True, check=True)
 
     clear()

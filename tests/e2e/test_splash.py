@@ -11,7 +11,7 @@ import subprocess
 
 import pytest
 
-from harness import (J142, NO_RUNTIME_EXIT, Screen, calls_with, dismiss_message_box, splash_windows, visible_splash,
+from harness import (WINE, J142, NO_RUNTIME_EXIT, Screen, calls_with, dismiss_message_box, splash_windows, visible_splash,
                      wait_for, windows_path)
 from runtimes import make_jre, require_standins, standin
 
@@ -144,9 +144,9 @@ def test_an_error_takes_the_splash_down_before_its_message_shows(
 def test_no_splash_when_switched_off_or_started_hidden(make_app, held_jre, running, wine_env, show_splash,
                                                         hidden):
     app = make_app(SPLASH if show_splash else SPLASH.replace("showSplash = true", "showSplash = false"))
-    command = ["wine", str(app.exe)]
+    command = [WINE, str(app.exe)]
     if hidden:
-        command = ["wine", str(standin("window_probe.exe")), "--start-hidden",
+        command = [WINE, str(standin("window_probe.exe")), "--start-hidden",
                    windows_path(wine_env, app.exe)]
     env = dict(wine_env, JAVA_HOME=held_jre.windows())
     process = subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)

@@ -6,7 +6,7 @@ import uuid
 import pytest
 
 import runtimes
-from harness import wait_for, wine
+from harness import WINE, wait_for, wine
 from runtimes import make_jre, make_jdk
 
 
@@ -57,7 +57,7 @@ def test_every_run_is_recorded_with_its_command_line(wine_env, place):
 
 def test_a_hanging_java_runs_until_it_is_ended(wine_env, place):
     jre = make_jre(place / "jre", hang=True)
-    process = subprocess.Popen(["wine", str(jre.bin / "java.exe"), "-version"], env=wine_env,
+    process = subprocess.Popen([WINE, str(jre.bin / "java.exe"), "-version"], env=wine_env,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         assert wait_for(jre.run_count, timeout=60)

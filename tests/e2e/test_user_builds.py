@@ -10,7 +10,7 @@ import zipfile
 
 import pytest
 
-from harness import NO_RUNTIME_EXIT, TOVEX, find_window, wait_for, windows_path
+from harness import WINE, NO_RUNTIME_EXIT, TOVEX, find_window, wait_for, windows_path
 from runtimes import make_jre
 
 needs_display = pytest.mark.skipif(not os.environ.get("DISPLAY") or shutil.which("xdotool") is None,
@@ -52,7 +52,7 @@ def test_a_console_program_prints_to_its_caller_and_returns_the_exit_code(make_a
     assert direct.stdout.decode("cp1252").splitlines() == ["Hello from the console", "second line"]
 
     # cmd waits for a console program and hands on its output and exit code.
-    through_cmd = subprocess.run(["wine", "cmd", "/c", windows_path(wine_env, app.exe)],
+    through_cmd = subprocess.run([WINE, "cmd", "/c", windows_path(wine_env, app.exe)],
                                  env={**wine_env, **environment}, capture_output=True, timeout=120)
     assert through_cmd.returncode == 7, through_cmd.stderr
     assert "Hello from the console" in through_cmd.stdout.decode("cp1252")
