@@ -113,7 +113,14 @@ int fail(std::ostream& err, Diagnostic diagnostic, std::string message) {
     return kExitBadInput;
 }
 
+// A file the build reads, for the check that the output is none of them.
+struct BuildInput {
+    std::string what;  // e.g. "the project file", "the included file lib/app.jar"
+    fs::path path;
+};
+
 struct LoadedProject {
+    std::vector<BuildInput> inputs;
     BuildOptions build;
     bool console = false;
     ConfigBlock block;
@@ -134,18 +141,26 @@ std::optional<LoadedProject> loadProject(const BuildRequest& request, std::ostre
     }
     ProjectReadResult read =
         readProject(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), request.projectFile);
+    // Nothing else can be said about a file that is not TOML.
+    if (!read.parsed) {
+        for (const Diagnostic& error : read.errors) err << formatDiagnostic(error) << '\n';
+        return std::nullopt;
+    }
     Project& project = read.project;
     fs::path projectDirectory = pathFromUtf8(request.projectFile).parent_path();
     std::vector<std::string> notes;
+    std::vector<Diagnostic> warnings = read.warnings;
     if (request.plain) {
         addClassicMessageDefaults(project.settings);
     } else {
         checkLauncherCodes(project.settings, request.projectFile, read.errors);
         addProjectDefaults(project, projectDirectory, request.projectFile, read.errors, notes);
     }
-    LoadedProject loaded{project.build, project.console, {}, {},
+    LoadedProject loaded{{}, project.build, project.console, {}, {},
                          project.files.empty() ? SourcePos{} : project.files.front().tablePos, {}};
     addRuntimeLibrary(project, request, read.errors);
+    // With the runtime library among the files: a manifest may name it.
+    if (!request.plain) checkIncludedJars(project, projectDirectory, request.projectFile, read.errors, warnings);
     // With an unsupported code page every non-ASCII text would fail too; that error is reported already.
     if (isSupportedCodePage(project.build.codePage)) {
         addIncludedFileRecords(project.files, project.build.codePage, request.projectFile, project.settings,
@@ -154,7 +169,13 @@ std::optional<LoadedProject> loadProject(const BuildRequest& request, std::ostre
     }
     loaded.files = locateIncludedFiles(project.files, pathFromUtf8(request.projectFile).parent_path(),
                                        request.projectFile, read.errors);
-    std::vector<Diagnostic> warnings = read.warnings;
+    loaded.inputs.push_back({"the project file", pathFromUtf8(request.projectFile)});
+    for (const IncludedFile& file : project.files)
+        loaded.inputs.push_back({"the included file " + file.path, projectDirectory / pathFromUtf8(file.path)});
+    const ResourceOptions& resources = project.resources;
+    for (auto [what, written] : {std::pair{"the splash picture ", &resources.splashPicture},
+                                 std::pair{"the icon ", &resources.icon}, std::pair{"the manifest ", &resources.manifest}})
+        if (*written) loaded.inputs.push_back({what + **written, projectDirectory / pathFromUtf8(**written)});
     loaded.resources = loadApplicationResources(project, pathFromUtf8(request.projectFile).parent_path(),
                                                 request.projectFile, read.errors, warnings);
     if (!read.errors.empty()) {
@@ -281,9 +302,15 @@ int runBuild(const BuildRequest& request, std::ostream& out, std::ostream& err) 
     }
 
     fs::path output = chooseOutput(request, project->build, projectPath);
-    std::error_code ignored;
-    if (fs::equivalent(output, stub.path, ignored))
-        return fail(err, {}, "the output " + pathToUtf8(output) + " is the stub itself; choose another output");
+    // Written first beside the output and renamed over it, the executable would replace the input it reads.
+    project->inputs.push_back({"the stub", stub.path});
+    for (const BuildInput& input : project->inputs) {
+        std::error_code ignored;
+        if (fs::equivalent(output, input.path, ignored))
+            return fail(err, {}, "the output " + pathToUtf8(output) + " is " + input.what +
+                                     " itself; building would overwrite it: choose another output with -o or "
+                                     "[build] output");
+    }
 
     Bytes block = encodeConfigBlock(project->block);
     uint64_t size = executableSize(stubBytes->size(), block.size(), project->files);

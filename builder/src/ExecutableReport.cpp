@@ -83,7 +83,8 @@ IncludedListing listIncludedFiles(const fs::path& path, const ParsedBlock& block
     std::ifstream file = openForReading(path);
     IncludedArea area = parseIncludedArea(file, fileSize, block.includedFilesOffset, names);
     for (std::size_t i = 0; i < area.entries.size(); ++i) {
-        std::optional<std::string> unsafe = unsafeNameProblem(names[i]);
+        // As the launcher checks it: the stored bytes, in which a superscript digit makes COM¹ a device.
+        std::optional<std::string> unsafe = launcherRefusalProblem(list.names[i]);
         listing.files.push_back({names[i], area.entries[i], !unsafe});
         if (unsafe)
             listing.problems.push_back("included file " + std::to_string(i + 1) + " of " + std::to_string(names.size()) +

@@ -80,6 +80,7 @@ struct ProjectReadResult {
     Project project;
     std::vector<Diagnostic> errors;    // all that were found, in file order
     std::vector<Diagnostic> warnings;  // things the tool changed to make them usable
+    bool parsed = true;                // false after a TOML syntax error, the only error then
 };
 
 // Parses and checks a project file's text. `fileName` is used in messages.

@@ -8,6 +8,7 @@
 #include "KeyTable.h"
 #include "LauncherCodes.h"
 #include "MessageDefaults.h"
+#include "Suggest.h"
 
 namespace fs = std::filesystem;
 
@@ -58,9 +59,103 @@ std::string fileNameOf(const IncludedFile& file) {
     return file.name ? *file.name : pathToUtf8(pathFromUtf8(file.path).filename());
 }
 
-bool isJar(std::string name) {
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-    return name.size() > 4 && name.compare(name.size() - 4, 4, ".jar") == 0;
+std::string lowerAscii(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+bool hasExtension(const std::string& name, std::string_view extension) {
+    std::string lower = lowerAscii(name);
+    return lower.size() > extension.size() && lower.compare(lower.size() - extension.size(), extension.size(), extension) == 0;
+}
+
+bool isJar(const std::string& name) { return hasExtension(name, ".jar"); }
+
+// An included archive the JVM reads classes from, and what it holds (nothing when unreadable).
+struct IncludedArchive {
+    const IncludedFile* file;
+    std::optional<JarContents> contents;
+};
+
+std::vector<IncludedArchive> readIncludedArchives(const Project& project, const fs::path& projectDirectory) {
+    std::vector<IncludedArchive> archives;
+    for (const IncludedFile& file : project.files) {
+        std::string name = fileNameOf(file);
+        if (isJar(name) || hasExtension(name, ".zip"))
+            archives.push_back({&file, readJarContents(projectDirectory / pathFromUtf8(file.path))});
+    }
+    return archives;
+}
+
+std::string joined(const std::vector<std::string>& items) {
+    std::string text;
+    for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
+    return text;
+}
+
+// The main class must be in an included jar; only the class path beside the executable could hold it otherwise.
+void checkMainClass(const Project& project, const std::vector<IncludedArchive>& archives,
+                    const std::string& projectFile, std::vector<Diagnostic>& errors,
+                    std::vector<Diagnostic>& warnings) {
+    const Setting* mainClass = findSetting(project.settings, key::mainClass);
+    if (!mainClass || mainClass->text.empty() || archives.empty()) return;
+    std::vector<std::string> jars;
+    std::vector<std::string> classes;
+    for (const IncludedArchive& archive : archives) {
+        // A file that is missing or no archive is reported on its own; nothing can be said about its classes.
+        if (!archive.contents) return;
+        if (jarHoldsClass(*archive.contents, mainClass->text)) return;
+        jars.push_back(archive.file->path);
+        for (const std::string& entry : archive.contents->entries) {
+            if (!hasExtension(entry, ".class") || entry.compare(0, 9, "META-INF/") == 0) continue;
+            std::string name = entry.substr(0, entry.size() - 6);
+            std::replace(name.begin(), name.end(), '/', '.');
+            classes.push_back(name);
+        }
+    }
+    // A suggestion compares with every class; beyond a few thousand that is not worth the time.
+    constexpr std::size_t kMaxSuggestionCandidates = 5000;
+    std::vector<std::string_view> candidates;
+    if (classes.size() <= kMaxSuggestionCandidates) candidates.assign(classes.begin(), classes.end());
+    std::optional<std::string_view> match = closestMatch(mainClass->text, candidates);
+    std::string hint = match ? " (did you mean " + std::string(*match) + "?)" : "";
+    const Setting* classPath = findSetting(project.settings, key::classPath);
+    std::string message = mainClass->origin + ": the main class " + mainClass->text + " is in none of the included jars (" +
+                          joined(jars) + ")" + hint;
+    if (classPath && !classPath->text.empty()) {
+        warnings.push_back({projectFile, mainClass->pos,
+                            message + "; it must then come from the class path beside the executable (" +
+                                joined(describeClassPathCode(classPath->text)) +
+                                "), or the start fails with ClassNotFoundException",
+                            true});
+        return;
+    }
+    errors.push_back({projectFile, mainClass->pos,
+                      message + "; the start would fail with ClassNotFoundException: correct mainClass, or include "
+                                "the jar that holds the class with [[files]] path = \"...\""});
+}
+
+// A jar's manifest may name libraries (Class-Path: lib/dep.jar) that the JVM looks for beside the jar, in the
+// folder the launcher extracts to, where only the included files are.
+void checkManifestClassPaths(const Project& project, const std::vector<IncludedArchive>& archives,
+                             const std::string& projectFile, std::vector<Diagnostic>& warnings) {
+    std::vector<std::string> included;
+    for (const IncludedFile& file : project.files) included.push_back(lowerAscii(fileNameOf(file)));
+    for (const IncludedArchive& archive : archives) {
+        if (!archive.contents) continue;
+        for (const std::string& entry : archive.contents->classPath) {
+            std::string name = entry.substr(entry.find_last_of('/') == std::string::npos ? 0 : entry.find_last_of('/') + 1);
+            if (!name.empty() && std::find(included.begin(), included.end(), lowerAscii(name)) != included.end())
+                continue;
+            warnings.push_back({projectFile, archive.file->pathPos,
+                                "the manifest of " + archive.file->path + " names '" + entry +
+                                    "' in its Class-Path, which the project does not include; the application "
+                                    "will miss its classes at run time: include it with [[files]] path = \"...\"" +
+                                    (name.empty() ? "" : " (the included file must be named '" + name + "')") +
+                                    ", or remove it from the manifest",
+                                true});
+        }
+    }
 }
 
 void addMainClass(Project& project, const fs::path& projectDirectory, const std::string& projectFile,
@@ -70,7 +165,8 @@ void addMainClass(Project& project, const fs::path& projectDirectory, const std:
     auto jar = std::find_if(project.files.begin(), project.files.end(),
                             [](const IncludedFile& file) { return isJar(fileNameOf(file)); });
     if (jar != project.files.end()) {
-        if (std::optional<std::string> fromManifest = jarMainClass(projectDirectory / pathFromUtf8(jar->path))) {
+        std::optional<JarContents> contents = readJarContents(projectDirectory / pathFromUtf8(jar->path));
+        if (std::optional<std::string> fromManifest = contents ? contents->mainClass : std::nullopt) {
             project.settings.push_back({key::mainClass, false, *fromManifest, "the Main-Class of " + jar->path,
                                         jar->pathPos, blockformat::kMaxTextLength});
             notes.push_back("main class " + *fromManifest + " from the manifest of " + jar->path);
@@ -117,6 +213,13 @@ void addProjectDefaults(Project& project, const fs::path& projectDirectory, cons
     const Setting* modern = findSetting(settings, key::modernRuntime);
     addMessageDefaults(settings, {settingText(settings, key::applicationName), settingText(settings, key::minJavaVersion),
                                   settingText(settings, key::maxJavaVersion), modern && modern->text != "0"});
+}
+
+void checkIncludedJars(const Project& project, const fs::path& projectDirectory, const std::string& projectFile,
+                       std::vector<Diagnostic>& errors, std::vector<Diagnostic>& warnings) {
+    std::vector<IncludedArchive> archives = readIncludedArchives(project, projectDirectory);
+    checkMainClass(project, archives, projectFile, errors, warnings);
+    checkManifestClassPaths(project, archives, projectFile, warnings);
 }
 
 }  // namespace tovex

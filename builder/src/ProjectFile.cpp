@@ -157,6 +157,39 @@ std::string didYouMean(std::string_view word, const std::vector<std::string_view
     return match ? " (did you mean " + quoted(*match) + "?)" : "";
 }
 
+bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+// toml++'s description of a syntax error, tidied, with a hint for the usual causes: text without quotes
+// (minJavaVersion = 1.8.0) and a Windows path in double quotes ("C:\Java").
+std::string tomlSyntaxMessage(std::string_view description) {
+    std::string detail(description);
+    // toml++ 3.x says "expected expected digit or sign" in one place.
+    for (std::size_t at; (at = detail.find("expected expected ")) != std::string::npos;) detail.erase(at, 9);
+    constexpr std::string_view kWhile = "Error while parsing ";
+    std::string kind;
+    std::size_t colon = detail.find(": ");
+    if (startsWith(detail, kWhile) && colon != std::string::npos) {
+        kind = detail.substr(kWhile.size(), colon - kWhile.size());
+        detail.erase(0, colon + 2);
+    }
+    std::string reading = kind.empty() ? ""
+                          : kind == "floating-point" ? "reading a floating-point number"
+                          : std::string(std::string_view("aeiou").find(kind[0]) != std::string_view::npos ? "reading an "
+                                                                                                          : "reading a ") +
+                                kind;
+    std::string hint;
+    static constexpr std::string_view kValueKinds[] = {"value", "floating-point", "decimal integer", "hexadecimal integer",
+                                                       "octal integer", "binary integer", "integer", "boolean",
+                                                       "date", "time", "date-time"};
+    if (std::find(std::begin(kValueKinds), std::end(kValueKinds), kind) != std::end(kValueKinds))
+        hint = "is it text? put the value in quotes, e.g. minJavaVersion = \"1.8.0_402\"";
+    else if (detail.find("unknown escape sequence") != std::string::npos)
+        hint = "in double quotes a backslash starts an escape: write \\\\ for one backslash, or put the text in "
+               "single quotes, e.g. 'C:\\Java'";
+    std::string note = reading.empty() ? hint : hint.empty() ? reading : reading + "; " + hint;
+    return "TOML syntax error: " + detail + (note.empty() ? "" : " (" + note + ")");
+}
+
 class ProjectReader {
 public:
     explicit ProjectReader(std::string fileName) : fileName_(std::move(fileName)) {}
@@ -166,7 +199,8 @@ public:
         try {
             root = toml::parse(text, fileName_);
         } catch (const toml::parse_error& e) {
-            error(posOf(e.source()), "TOML syntax error: " + std::string(e.description()));
+            error(posOf(e.source()), tomlSyntaxMessage(e.description()));
+            result_.parsed = false;
             return std::move(result_);
         }
         readTopLevel(root);

@@ -28,7 +28,7 @@ def fake_runtime(home):
 def make_named_files(project, directory):
     """Writes every file the project names, of the kind it needs."""
     for entry in project.get("files", []):
-        make_jar(directory / entry["path"], "com.example.Main")
+        make_jar(directory / entry["path"], project.get("mainClass", "com.example.Main"))
     resources = project.get("resources", {})
     size = (project.get("splashWidth", 16), project.get("splashHeight", 16))
     if "splashPicture" in resources:
