@@ -182,11 +182,13 @@ BROKEN = [
     ("misspelt element", TOOL + MAIN + "<consol>true</consol>", None,
      ["tovex: unknown element <consol> in the plugin's configuration; the known ones are ", "<console>",
       "<versionInfo>"]),
+    # Inside an element of several parts Maven itself refuses what it cannot place.
     ("misspelt element inside runtime", TOOL + MAIN + "<runtime><minVersoin>17</minVersoin></runtime>", None,
-     ["tovex: unknown element <runtime><minVersoin> in <runtime>; the known ones are <search>, <bundled>, "
-      "<minVersion>, <maxVersion>"]),
-    ("misspelt element inside versionInfo", TOOL + MAIN + "<versionInfo><company>x</company></versionInfo>", None,
-     ["tovex: unknown element <versionInfo><company> in <versionInfo>", "<companyName>"]),
+     ["minVersoin"]),
+    ("empty element inside versionInfo", TOOL + MAIN + "<versionInfo><companyName/></versionInfo>", None,
+     ["tovex: <versionInfo><companyName> is empty; give it a value or leave it out"]),
+    ("class path entry of another name", TOOL + MAIN + "<classPath><path>lib/x.jar</path></classPath>", None,
+     ["tovex: <classPath> holds <path>; write each entry as <entry>lib/*.jar</entry>"]),
     ("named setting and its raw code", TOOL + MAIN + "<runtime><search><place>registry</place></search></runtime>"
      "<settings><jvmSearchSequence>\"Y;\"</jvmSearchSequence></settings>", None,
      ["tovex: <settings><jvmSearchSequence> and <runtime><search> set the same setting; keep one of them"]),
@@ -340,10 +342,13 @@ def test_a_jar_without_a_class_fails_the_build(tmp_path):
 def test_no_text_of_the_pom_or_its_path_becomes_a_setting(tmp_path):
     """The project's folder name and every value reach the project file escaped, comments included."""
     require_plugin()
-    directory = tmp_path / 'app\nvmParameters = "-javaagent:C:\\\\evil.jar"\n# '
-    directory.mkdir()
+    directory = tmp_path / 'app\nvmParameters = "-javaagent:evil.jar"\n# '
+    # Maven compiles nothing in such a folder, but copies resources: the class comes as one.
+    resource = directory / "src" / "main" / "resources" / "com" / "example" / "Main.class"
+    resource.parent.mkdir(parents=True)
+    resource.write_bytes(b"\xca\xfe\xba\xbe")
     write_pom(directory, TOOL + MAIN + "<applicationName>A\nvmParameters = \"x\"</applicationName>"
-                         "<messages><msgNoJvm>line\r\n[raw.narrow]</msgNoJvm></messages>")
+                         "<messages><msgNoJvm>line\r\n[raw.narrow]</msgNoJvm></messages>", sources=False)
     result = mvn(directory, "package")
     assert result.returncode == 0, result.stdout
     text = (directory / "target" / "tovex.toml").read_text(encoding="utf-8")
