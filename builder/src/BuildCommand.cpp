@@ -120,13 +120,13 @@ struct BuildInput {
 };
 
 struct LoadedProject {
-    std::vector<BuildInput> inputs;
     BuildOptions build;
     bool console = false;
     ConfigBlock block;
     std::vector<IncludedFileSource> files;
     SourcePos filesPos;  // of the first [[files]] table
     ApplicationResources resources;
+    std::vector<BuildInput> inputs;
 };
 
 // The project's options, encoded records and files to include, or nothing
@@ -156,8 +156,13 @@ std::optional<LoadedProject> loadProject(const BuildRequest& request, std::ostre
         checkLauncherCodes(project.settings, request.projectFile, read.errors);
         addProjectDefaults(project, projectDirectory, request.projectFile, read.errors, notes);
     }
-    LoadedProject loaded{{}, project.build, project.console, {}, {},
-                         project.files.empty() ? SourcePos{} : project.files.front().tablePos, {}};
+    LoadedProject loaded{project.build,
+                         project.console,
+                         {},
+                         {},
+                         project.files.empty() ? SourcePos{} : project.files.front().tablePos,
+                         {},
+                         {}};
     addRuntimeLibrary(project, request, read.errors);
     // With the runtime library among the files: a manifest may name it.
     if (!request.plain) checkIncludedJars(project, projectDirectory, request.projectFile, read.errors, warnings);
@@ -173,8 +178,9 @@ std::optional<LoadedProject> loadProject(const BuildRequest& request, std::ostre
     for (const IncludedFile& file : project.files)
         loaded.inputs.push_back({"the included file " + file.path, projectDirectory / pathFromUtf8(file.path)});
     const ResourceOptions& resources = project.resources;
-    for (auto [what, written] : {std::pair{"the splash picture ", &resources.splashPicture},
-                                 std::pair{"the icon ", &resources.icon}, std::pair{"the manifest ", &resources.manifest}})
+    for (auto [what, written] :
+         {std::pair{"the splash picture ", &resources.splashPicture}, std::pair{"the icon ", &resources.icon},
+          std::pair{"the manifest ", &resources.manifest}})
         if (*written) loaded.inputs.push_back({what + **written, projectDirectory / pathFromUtf8(**written)});
     loaded.resources = loadApplicationResources(project, pathFromUtf8(request.projectFile).parent_path(),
                                                 request.projectFile, read.errors, warnings);
@@ -307,9 +313,10 @@ int runBuild(const BuildRequest& request, std::ostream& out, std::ostream& err) 
     for (const BuildInput& input : project->inputs) {
         std::error_code ignored;
         if (fs::equivalent(output, input.path, ignored))
-            return fail(err, {}, "the output " + pathToUtf8(output) + " is " + input.what +
-                                     " itself; building would overwrite it: choose another output with -o or "
-                                     "[build] output");
+            return fail(err, {},
+                        "the output " + pathToUtf8(output) + " is " + input.what +
+                            " itself; building would overwrite it: choose another output with -o or "
+                            "[build] output");
     }
 
     Bytes block = encodeConfigBlock(project->block);

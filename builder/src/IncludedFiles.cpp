@@ -57,7 +57,8 @@ std::optional<std::string> encodedName(const IncludedFile& file, int codePage, c
         errors.push_back({projectFile, namePos(file),
                           describeName(file) + " " + *problem + " in code page " + std::to_string(codePage) +
                               ", in which the launcher reads it (COM and LPT followed by a superscript digit are "
-                              "devices too), so no start could extract it" + hint});
+                              "devices too), so no start could extract it" +
+                              hint});
         return std::nullopt;
     }
     return encoded.bytes;

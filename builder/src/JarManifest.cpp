@@ -64,7 +64,8 @@ std::optional<JarContents> readArchive(const Bytes& data, std::string& manifest)
         std::size_t nameLength = readU16(data, at + 28), extraLength = readU16(data, at + 30), commentLength = readU16(data, at + 32);
         std::size_t local = readU32(data, at + 42);
         if (at + kDirectoryEntrySize + nameLength > data.size()) return std::nullopt;
-        contents.entries.emplace_back(reinterpret_cast<const char*>(data.data() + at + kDirectoryEntrySize), nameLength);
+        contents.entries.emplace_back(reinterpret_cast<const char*>(data.data() + at + kDirectoryEntrySize),
+                                      nameLength);
         if (namesManifest(data, at + kDirectoryEntrySize, nameLength) && manifest.empty()) {
             if (size > kMaxManifestSize || local + kLocalHeaderSize > data.size() ||
                 readU32(data, local) != kLocalHeaderSignature)

@@ -11,7 +11,7 @@
 namespace tovex {
 
 struct JarContents {
-    std::vector<std::string> entries;     // names in the central directory, e.g. "com/example/Main.class"
+    std::vector<std::string> entries;      // names in the central directory, e.g. "com/example/Main.class"
     std::optional<std::string> mainClass;  // Main-Class of META-INF/MANIFEST.MF
     std::vector<std::string> classPath;    // the entries of its Class-Path, as written
 };

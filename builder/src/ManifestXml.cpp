@@ -110,7 +110,8 @@ private:
     // Up to the terminator, which must come; `what` names the construct for the message.
     bool skipPast(std::string_view terminator, std::size_t start, const std::string& what) {
         std::size_t end = text_.find(terminator, at_);
-        if (end == std::string_view::npos) return fail(start, what + " is not closed with '" + std::string(terminator) + "'");
+        if (end == std::string_view::npos)
+            return fail(start, what + " is not closed with '" + std::string(terminator) + "'");
         at_ = end + terminator.size();
         return true;
     }
@@ -152,8 +153,9 @@ private:
         if (startsWith("<!--")) return comment();
         if (startsWith("<?")) return processingInstruction(false);
         if (startsWith("<!DOCTYPE"))
-            return fail(at_, "a document type declaration (<!DOCTYPE>) is not allowed: Windows reads manifests "
-                             "without a DTD; remove it and any entities it declares");
+            return fail(at_,
+                        "a document type declaration (<!DOCTYPE>) is not allowed: Windows reads manifests "
+                        "without a DTD; remove it and any entities it declares");
         more = false;
         return true;
     }
@@ -193,10 +195,10 @@ private:
             char32_t value = 0;
             bool valid = !digits.empty();
             for (char d : digits) {
-                int digit = d >= '0' && d <= '9'                ? d - '0'
-                            : hex && d >= 'a' && d <= 'f'       ? d - 'a' + 10
-                            : hex && d >= 'A' && d <= 'F'       ? d - 'A' + 10
-                                                                : -1;
+                int digit = d >= '0' && d <= '9'          ? d - '0'
+                            : hex && d >= 'a' && d <= 'f' ? d - 'a' + 10
+                            : hex && d >= 'A' && d <= 'F' ? d - 'A' + 10
+                                                          : -1;
                 if (digit < 0 || value > 0x10FFFF) valid = false;
                 if (digit >= 0) value = value * (hex ? 16 : 10) + static_cast<char32_t>(digit);
             }
@@ -223,7 +225,8 @@ private:
     }
 
     bool attributeValue(std::string& value) {
-        if (atEnd() || (text_[at_] != '"' && text_[at_] != '\'')) return fail(at_, "an attribute value must be in quotes");
+        if (atEnd() || (text_[at_] != '"' && text_[at_] != '\''))
+            return fail(at_, "an attribute value must be in quotes");
         char quote = text_[at_++];
         std::size_t start = at_;
         while (!atEnd() && text_[at_] != quote) {
@@ -243,8 +246,9 @@ private:
     // From '<' to '>' or '/>'; pushes the element unless it closes itself.
     bool startTag(bool root) {
         std::size_t start = at_++;
-        OpenElement element{"", start, open_.empty() ? std::map<std::string, std::string>{{"xml", std::string(kXmlNamespace)}}
-                                                     : open_.back().namespaces};
+        OpenElement element{"", start,
+                            open_.empty() ? std::map<std::string, std::string>{{"xml", std::string(kXmlNamespace)}}
+                                          : open_.back().namespaces};
         if (!name(element.name)) return fail(at_, "'<' must start a tag (write a plain '<' as &lt;)");
         std::vector<std::pair<std::string, std::size_t>> attributes;
         for (;;) {
@@ -277,8 +281,8 @@ private:
         if (!qualifiedName(element.name, start + 1, prefix, local)) return false;
         auto bound = element.namespaces.find(prefix);
         if (!prefix.empty() && bound == element.namespaces.end())
-            return fail(start, "the prefix '" + prefix + "' of <" + element.name + "> is not declared (xmlns:" + prefix +
-                                   "=\"...\")");
+            return fail(start, "the prefix '" + prefix + "' of <" + element.name +
+                                   "> is not declared (xmlns:" + prefix + "=\"...\")");
         for (const auto& [attribute, attributeAt] : attributes) {
             std::string attributePrefix, attributeLocal;
             if (!qualifiedName(attribute, attributeAt, attributePrefix, attributeLocal)) return false;
@@ -293,7 +297,8 @@ private:
                                        ">; an application manifest is an <assembly xmlns=\"" +
                                        std::string(kManifestNamespace) + "\" manifestVersion=\"1.0\"> element");
             if (space != kManifestNamespace)
-                return fail(start, "<" + element.name + "> is in " + (space.empty() ? "no namespace" : "the namespace '" + space + "'") +
+                return fail(start, "<" + element.name + "> is in " +
+                                       (space.empty() ? "no namespace" : "the namespace '" + space + "'") +
                                        "; an application manifest's is " + std::string(kManifestNamespace) +
                                        ": add xmlns=\"" + std::string(kManifestNamespace) + "\"");
         }
@@ -317,7 +322,9 @@ private:
         return true;
     }
 
-    int lineOf(std::size_t at) const { return 1 + static_cast<int>(std::count(text_.begin(), text_.begin() + at, '\n')); }
+    int lineOf(std::size_t at) const {
+        return 1 + static_cast<int>(std::count(text_.begin(), text_.begin() + at, '\n'));
+    }
 
     bool rootElement() {
         if (!startTag(true)) return false;
@@ -359,8 +366,10 @@ private:
 
 std::optional<ManifestProblem> manifestProblem(const Bytes& manifest) {
     if (manifest.size() > kMaxManifestBytes)
-        return ManifestProblem{0, 0, std::to_string(manifest.size()) + " bytes is too large for an application manifest (at most " +
-                                         std::to_string(kMaxManifestBytes) + ")"};
+        return ManifestProblem{0, 0,
+                               std::to_string(manifest.size()) +
+                                   " bytes is too large for an application manifest (at most " +
+                                   std::to_string(kMaxManifestBytes) + ")"};
     std::string text = manifestText(manifest);
     return ManifestChecker(text).check();
 }

@@ -48,7 +48,8 @@ std::optional<std::string> projectNameProblem(const std::string& name) {
     if (encoded.failure)
         return "character " + std::to_string(encoded.failure->position) + " (" +
                codePointLabel(encoded.failure->codePoint) + ") has no form in code page " +
-               std::to_string(kDefaultCodePage) + ", in which the executable stores the application's name and its "
+               std::to_string(kDefaultCodePage) +
+               ", in which the executable stores the application's name and its "
                "jar's; choose a name of letters, digits, '-' and '_'";
     return includedNameProblem(name + ".toml");
 }

@@ -66,7 +66,8 @@ std::string lowerAscii(std::string text) {
 
 bool hasExtension(const std::string& name, std::string_view extension) {
     std::string lower = lowerAscii(name);
-    return lower.size() > extension.size() && lower.compare(lower.size() - extension.size(), extension.size(), extension) == 0;
+    return lower.size() > extension.size() &&
+           lower.compare(lower.size() - extension.size(), extension.size(), extension) == 0;
 }
 
 bool isJar(const std::string& name) { return hasExtension(name, ".jar"); }
@@ -120,8 +121,8 @@ void checkMainClass(const Project& project, const std::vector<IncludedArchive>& 
     std::optional<std::string_view> match = closestMatch(mainClass->text, candidates);
     std::string hint = match ? " (did you mean " + std::string(*match) + "?)" : "";
     const Setting* classPath = findSetting(project.settings, key::classPath);
-    std::string message = mainClass->origin + ": the main class " + mainClass->text + " is in none of the included jars (" +
-                          joined(jars) + ")" + hint;
+    std::string message = mainClass->origin + ": the main class " + mainClass->text +
+                          " is in none of the included jars (" + joined(jars) + ")" + hint;
     if (classPath && !classPath->text.empty()) {
         warnings.push_back({projectFile, mainClass->pos,
                             message + "; it must then come from the class path beside the executable (" +
@@ -144,7 +145,8 @@ void checkManifestClassPaths(const Project& project, const std::vector<IncludedA
     for (const IncludedArchive& archive : archives) {
         if (!archive.contents) continue;
         for (const std::string& entry : archive.contents->classPath) {
-            std::string name = entry.substr(entry.find_last_of('/') == std::string::npos ? 0 : entry.find_last_of('/') + 1);
+            std::string name =
+                entry.substr(entry.find_last_of('/') == std::string::npos ? 0 : entry.find_last_of('/') + 1);
             if (!name.empty() && std::find(included.begin(), included.end(), lowerAscii(name)) != included.end())
                 continue;
             warnings.push_back({projectFile, archive.file->pathPos,

@@ -172,20 +172,23 @@ std::string tomlSyntaxMessage(std::string_view description) {
         kind = detail.substr(kWhile.size(), colon - kWhile.size());
         detail.erase(0, colon + 2);
     }
-    std::string reading = kind.empty() ? ""
-                          : kind == "floating-point" ? "reading a floating-point number"
-                          : std::string(std::string_view("aeiou").find(kind[0]) != std::string_view::npos ? "reading an "
-                                                                                                          : "reading a ") +
-                                kind;
+    std::string reading;
+    if (kind == "floating-point")
+        reading = "reading a floating-point number";
+    else if (!kind.empty())
+        reading =
+            (std::string_view("aeiou").find(kind[0]) != std::string_view::npos ? "reading an " : "reading a ") + kind;
     std::string hint;
-    static constexpr std::string_view kValueKinds[] = {"value", "floating-point", "decimal integer", "hexadecimal integer",
-                                                       "octal integer", "binary integer", "integer", "boolean",
-                                                       "date", "time", "date-time"};
+    static constexpr std::string_view kValueKinds[] = {
+        "value",         "floating-point", "decimal integer", "hexadecimal integer",
+        "octal integer", "binary integer", "integer",         "boolean",
+        "date",          "time",           "date-time"};
     if (std::find(std::begin(kValueKinds), std::end(kValueKinds), kind) != std::end(kValueKinds))
         hint = "is it text? put the value in quotes, e.g. minJavaVersion = \"1.8.0_402\"";
     else if (detail.find("unknown escape sequence") != std::string::npos)
-        hint = "in double quotes a backslash starts an escape: write \\\\ for one backslash, or put the text in "
-               "single quotes, e.g. 'C:\\Java'";
+        hint =
+            "in double quotes a backslash starts an escape: write \\\\ for one backslash, or put the text in "
+            "single quotes, e.g. 'C:\\Java'";
     std::string note = reading.empty() ? hint : hint.empty() ? reading : reading + "; " + hint;
     return "TOML syntax error: " + detail + (note.empty() ? "" : " (" + note + ")");
 }
