@@ -98,6 +98,7 @@ void addRuntimeLibrary(Project& project, const BuildRequest& request, std::vecto
     file.path = pathToUtf8(fs::absolute(library, ignored));
     file.name = kRuntimeLibraryName;
     file.pathPos = options.runtimeLibraryPos;
+    file.runtimeLibrary = true;
     project.files.insert(project.files.begin(), file);
 }
 

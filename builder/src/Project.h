@@ -45,6 +45,7 @@ struct IncludedFile {
     std::optional<std::string> name;  // as written; absent means the last part of `path`
     SourcePos namePos;
     SourcePos tablePos;  // of the [[files]] header
+    bool runtimeLibrary = false;  // the Java runtime library the tool adds, not a file of the project
 };
 
 // The version information of [resources.version].

@@ -99,13 +99,17 @@ void checkMainClass(const Project& project, const std::vector<IncludedArchive>& 
                     const std::string& projectFile, std::vector<Diagnostic>& errors,
                     std::vector<Diagnostic>& warnings) {
     const Setting* mainClass = findSetting(project.settings, key::mainClass);
-    if (!mainClass || mainClass->text.empty() || archives.empty()) return;
+    // Without a jar of its own a project gives nothing to check against.
+    bool ownJars = std::any_of(archives.begin(), archives.end(),
+                               [](const IncludedArchive& archive) { return !archive.file->runtimeLibrary; });
+    if (!mainClass || mainClass->text.empty() || !ownJars) return;
     std::vector<std::string> jars;
     std::vector<std::string> classes;
     for (const IncludedArchive& archive : archives) {
         // A file that is missing or no archive is reported on its own; nothing can be said about its classes.
         if (!archive.contents) return;
         if (jarHoldsClass(*archive.contents, mainClass->text)) return;
+        if (archive.file->runtimeLibrary) continue;
         jars.push_back(archive.file->path);
         for (const std::string& entry : archive.contents->entries) {
             if (!hasExtension(entry, ".class") || entry.compare(0, 9, "META-INF/") == 0) continue;

@@ -302,6 +302,16 @@ def test_a_main_class_in_no_jar_is_a_warning_when_the_class_path_reaches_beside_
             "start fails with ClassNotFoundException") in result.stderr
 
 
+def test_a_project_without_jars_of_its_own_is_not_checked_against_the_runtime_library(tovex, write_project, stub):
+    """The Java runtime library the tool adds is not the application: the main class may come from elsewhere."""
+    if not (tovex.binary.parent / "tovexlib.jar").exists():
+        pytest.skip("dist/tovexlib.jar is built by `make`")
+    project = write_project(MAIN)
+    result = tovex.build(project, stub=stub, plain=False, runtime_library=True)
+    assert result.returncode == 0, result.stderr
+    assert result.stderr == ""
+
+
 @pytest.mark.parametrize("class_path, included, missing", [
     ("lib/dep.jar", [], ["lib/dep.jar"]),
     ("dep.jar other.jar", ["dep.jar"], ["other.jar"]),
