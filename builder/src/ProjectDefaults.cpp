@@ -1,6 +1,7 @@
 #include "ProjectDefaults.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "BlockFormat.h"
 #include "FileIo.h"
@@ -140,6 +141,21 @@ void checkMainClass(const Project& project, const std::vector<IncludedArchive>& 
                                 "the jar that holds the class with [[files]] path = \"...\""});
 }
 
+// Class-Path entries are relative URLs: "my%20lib.jar" names "my lib.jar".
+std::string percentDecoded(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 // A jar's manifest may name libraries (Class-Path: lib/dep.jar) that the JVM looks for beside the jar, in the
 // folder the launcher extracts to, where only the included files are.
 void checkManifestClassPaths(const Project& project, const std::vector<IncludedArchive>& archives,
@@ -149,8 +165,8 @@ void checkManifestClassPaths(const Project& project, const std::vector<IncludedA
     for (const IncludedArchive& archive : archives) {
         if (!archive.contents) continue;
         for (const std::string& entry : archive.contents->classPath) {
-            std::string name =
-                entry.substr(entry.find_last_of('/') == std::string::npos ? 0 : entry.find_last_of('/') + 1);
+            std::size_t slash = entry.find_last_of('/');
+            std::string name = percentDecoded(entry.substr(slash == std::string::npos ? 0 : slash + 1));
             if (!name.empty() && std::find(included.begin(), included.end(), lowerAscii(name)) != included.end())
                 continue;
             warnings.push_back({projectFile, archive.file->pathPos,

@@ -318,6 +318,8 @@ def test_a_project_without_jars_of_its_own_is_not_checked_against_the_runtime_li
     # Whatever folder the manifest names, an included file of that name is on the class path.
     ("lib/dep.jar", ["dep.jar"], []),
     ("a.jar  b.jar", ["A.JAR", "b.jar"], []),
+    # Entries are URLs: %20 is a blank.
+    ("lib/my%20dep.jar", ["my dep.jar"], []),
 ])
 def test_a_manifest_class_path_entry_the_project_does_not_include_is_a_warning(tovex, write_project, stub, tmp_path,
                                                                               class_path, included, missing):
