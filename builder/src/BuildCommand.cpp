@@ -237,8 +237,11 @@ std::optional<std::string> runtimeProblem(const fs::path& home, const Bytes& stu
 std::optional<RuntimeImage> linkRuntimeImage(const BuildRequest& request, const LoadedProject& project,
                                              const Bytes& stub, const fs::path& output, std::ostream& out,
                                              std::ostream& err) {
-    RuntimeImageRequest image{*project.runtimeImage, request.projectFile, pathFromUtf8(request.projectFile).parent_path(),
-                              {}, stubLayout(stub).architecture,
+    RuntimeImageRequest image{*project.runtimeImage,
+                              request.projectFile,
+                              pathFromUtf8(request.projectFile).parent_path(),
+                              {},
+                              stubLayout(stub).architecture,
                               output.parent_path() / pathFromUtf8(*project.bundledRuntime)};
     for (const IncludedFileSource& file : project.files)
         if (file.path.extension() == ".jar") image.jars.push_back(file.path);
@@ -255,8 +258,8 @@ std::optional<RuntimeImage> linkRuntimeImage(const BuildRequest& request, const 
 int writePackage(const LoadedProject& project, const fs::path& output, std::ostream& out, std::ostream& err) {
     std::optional<fs::path> runtime;
     std::error_code ignored;
-    if (project.bundledRuntime && fs::is_directory(output.parent_path() / pathFromUtf8(*project.bundledRuntime), ignored))
-        runtime = output.parent_path() / pathFromUtf8(*project.bundledRuntime);
+    fs::path folder = output.parent_path() / pathFromUtf8(project.bundledRuntime.value_or(""));
+    if (project.bundledRuntime && fs::is_directory(folder, ignored)) runtime = folder;
     fs::path archive = fs::path(output).replace_extension(".zip");
     try {
         writeDistributionZip(archive, output, runtime);
@@ -264,7 +267,8 @@ int writePackage(const LoadedProject& project, const fs::path& output, std::ostr
         return fail(err, {}, "cannot write " + pathToUtf8(archive) + ": " + e.what());
     }
     out << "wrote " << pathToUtf8(archive) << " (" << fs::file_size(archive, ignored) << " bytes: "
-        << pathToUtf8(output.filename()) << (runtime ? " and " + pathToUtf8(runtime->lexically_relative(output.parent_path())) : "")
+        << pathToUtf8(output.filename())
+        << (runtime ? " and " + pathToUtf8(runtime->lexically_relative(output.parent_path())) : "")
         << " in the folder " << pathToUtf8(output.stem()) << ")\n";
     return kExitSuccess;
 }

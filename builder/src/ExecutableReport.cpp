@@ -279,7 +279,8 @@ std::optional<BundledRuntime> bundledRuntime(const std::string& searchCode) {
         const std::string& word = words[i];
         if (word.rfind("dir:", 0) != 0) continue;
         std::string folder = word.substr(4);
-        bool absolute = folder.empty() || folder[0] == '\\' || folder[0] == '/' || (folder.size() > 1 && folder[1] == ':');
+        bool absolute =
+            folder.empty() || folder[0] == '\\' || folder[0] == '/' || (folder.size() > 1 && folder[1] == ':');
         if (!absolute) return BundledRuntime{folder, i + 1};
     }
     return std::nullopt;
@@ -296,7 +297,8 @@ void printSummary(std::ostream& out, const ParsedBlock& block, const ResourceLis
     out << "  Main class  " << (text(key::mainClass).empty() ? "(none)" : text(key::mainClass)) << '\n';
     out << "  Search      " << joined(describeSearchCode(search)) << "  (code " << displayQuoted(search) << ")\n";
     if (std::optional<BundledRuntime> bundled = bundledRuntime(search))
-        out << "  Bundled     " << bundled->folder << "  (a Java runtime in this folder beside the executable, searched "
+        out << "  Bundled     " << bundled->folder
+            << "  (a Java runtime in this folder beside the executable, searched "
             << (bundled->place == 1 ? std::string("first") : "as entry " + std::to_string(bundled->place)) << ")\n";
     out << "  Class path  " << joined(describeClassPathCode(classPath)) << "  (code " << displayQuoted(classPath) << ")\n";
     std::string bounds = minimum.empty() && maximum.empty() ? "any version"

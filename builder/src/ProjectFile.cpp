@@ -779,7 +779,8 @@ private:
         RuntimeImageOptions image;
         image.pos = posOf(node.source());
         bool valid = true, hasJdk = false;
-        forEachSetting(node, "[runtime] image", "{ jdk = \"...\" }", [&](const toml::key& name, const toml::node& value) {
+        const char* form = "{ jdk = \"...\" }";
+        forEachSetting(node, "[runtime] image", form, [&](const toml::key& name, const toml::node& value) {
             std::string origin = "[runtime] image " + std::string(name.str());
             if (name == "jdk") {
                 std::optional<std::string> jdk = pathEntry(origin, value);

@@ -90,8 +90,10 @@ ProgramResult runProgram(const std::vector<std::string>& arguments) {
     close(pipeEnds[1]);
     char buffer[4096];
     for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) != 0;) {
-        if (got > 0) result.output.append(buffer, static_cast<std::size_t>(got));
-        else if (errno != EINTR) break;
+        if (got > 0)
+            result.output.append(buffer, static_cast<std::size_t>(got));
+        else if (errno != EINTR)
+            break;
     }
     close(pipeEnds[0]);
     int status = 0;
@@ -209,7 +211,7 @@ std::optional<ModuleFacts> readModuleFacts(const Bytes& data) {
     }
     auto text = [&](uint32_t index) { return index < count ? utf8[index] : std::string(); };
     in.skip(6);
-    in.skip(2 * std::size_t{in.u2()});  // interfaces
+    in.skip(2 * std::size_t{in.u2()});                               // interfaces
     for (int members = 0; members < 2 && !in.failed(); ++members) {  // fields, then methods
         for (std::size_t i = in.u2(); i > 0 && !in.failed(); --i) {
             in.skip(6);
@@ -379,13 +381,15 @@ std::optional<Jdk> readJdk(const RuntimeImageRequest& request, std::ostream& out
     std::optional<std::string> version = releaseVersion(*home);
     jdk.version = version ? *version : facts->version;
     if (featureOf(jdk.version) == 0) {
-        failure.message = "[runtime] image jdk: " + shown + " names no Java version (no JAVA_VERSION in its release "
+        failure.message = "[runtime] image jdk: " + shown +
+                          " names no Java version (no JAVA_VERSION in its release "
                           "file, no version in java.base)";
         return std::nullopt;
     }
     for (const fs::directory_entry& entry : fs::directory_iterator(*home / "jmods", status)) {
         std::string name = pathToUtf8(entry.path().filename());
-        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".jmod") == 0) jdk.modules.insert(name.substr(0, name.size() - 5));
+        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".jmod") == 0)
+            jdk.modules.insert(name.substr(0, name.size() - 5));
     }
     return jdk;
 }
@@ -474,8 +478,8 @@ std::string joinedModules(const std::vector<std::string>& modules, const char* s
 }
 
 // The modules the jars need, as jdeps says.
-std::optional<std::vector<std::string>> modulesFromJdeps(const RuntimeImageRequest& request, const Jlink& jlink, int feature,
-                                                         std::ostream& out, Failure& failure) {
+std::optional<std::vector<std::string>> modulesFromJdeps(const RuntimeImageRequest& request, const Jlink& jlink,
+                                                         int feature, std::ostream& out, Failure& failure) {
     failure.pos = request.options.pos;
     if (request.jars.empty()) {
         out << "runtime modules: " << kBaseModule << " (no jar to ask jdeps about)\n";
@@ -487,7 +491,8 @@ std::optional<std::vector<std::string>> modulesFromJdeps(const RuntimeImageReque
     out << "finding the modules the application needs with jdeps\n" << std::flush;
     ProgramResult result = runProgram(arguments);
     std::string output = trimmed(result.output);
-    std::string lastLine = output.substr(output.find_last_of('\n') == std::string::npos ? 0 : output.find_last_of('\n') + 1);
+    std::string lastLine =
+        output.substr(output.find_last_of('\n') == std::string::npos ? 0 : output.find_last_of('\n') + 1);
     std::vector<std::string> modules = splitModules(lastLine);
     bool plausible = !modules.empty() && std::all_of(modules.begin(), modules.end(), [](const std::string& module) {
         return module.find_first_of(" \t:/") == std::string::npos;
@@ -538,17 +543,25 @@ bool link(const RuntimeImageRequest& request, const Jdk& jdk, const Jlink& jlink
     fs::remove_all(partial, status);
     int feature = featureOf(jlink.version);
     // Java debug attributes only: stripping native symbols would hand the Windows DLLs to this machine's objcopy.
-    std::vector<std::string> arguments = {
-        pathToUtf8(jlink.program), "--module-path", pathToUtf8(jdk.home / "jmods"), "--add-modules",
-        joinedModules(modules, ","), "--output", pathToUtf8(partial), "--strip-java-debug-attributes",
-        "--no-header-files", "--no-man-pages",
-        feature >= kFirstZipCompressionFeature ? "--compress=zip-6" : "--compress=2"};
+    std::vector<std::string> arguments = {pathToUtf8(jlink.program),
+                                          "--module-path",
+                                          pathToUtf8(jdk.home / "jmods"),
+                                          "--add-modules",
+                                          joinedModules(modules, ","),
+                                          "--output",
+                                          pathToUtf8(partial),
+                                          "--strip-java-debug-attributes",
+                                          "--no-header-files",
+                                          "--no-man-pages",
+                                          feature >= kFirstZipCompressionFeature ? "--compress=zip-6" : "--compress=2"};
     out << "linking a Java " << jdk.version << " runtime for " << jdk.platform << " with " << pathToUtf8(jlink.program)
-        << " into " << pathToUtf8(target) << '\n' << std::flush;
+        << " into " << pathToUtf8(target) << '\n'
+        << std::flush;
     ProgramResult result = runProgram(arguments);
     if (result.status != 0) {
         fs::remove_all(partial, status);
-        failure.message = "jlink failed (exit status " + std::to_string(result.status) + "):\n" + trimmed(result.output);
+        failure.message =
+            "jlink failed (exit status " + std::to_string(result.status) + "):\n" + trimmed(result.output);
         return false;
     }
     fs::remove_all(old, status);
@@ -620,13 +633,15 @@ uint64_t folderSize(const fs::path& folder, std::size_t& files) {
 void writeDistributionZip(const fs::path& archive, const fs::path& executable,
                           const std::optional<fs::path>& runtimeFolder) {
     std::string top = pathToUtf8(executable.stem()) + "/";
-    std::vector<ZipSource> sources = {{executable.parent_path(), top}, {executable, top + pathToUtf8(executable.filename())}};
+    std::vector<ZipSource> sources = {{executable.parent_path(), top},
+                                      {executable, top + pathToUtf8(executable.filename())}};
     if (runtimeFolder) {
         fs::path base = executable.parent_path();
         std::vector<ZipSource> runtime;
         std::error_code status;
         runtime.push_back({*runtimeFolder, top + fs::relative(*runtimeFolder, base, status).generic_u8string() + "/"});
-        for (fs::recursive_directory_iterator it(*runtimeFolder, status), end; !status && it != end; it.increment(status)) {
+        for (fs::recursive_directory_iterator it(*runtimeFolder, status), end; !status && it != end;
+             it.increment(status)) {
             std::string name = top + fs::relative(it->path(), base, status).generic_u8string();
             if (it->is_directory(status))
                 runtime.push_back({it->path(), name + "/"});

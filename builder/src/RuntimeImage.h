@@ -23,9 +23,9 @@ struct RuntimeImageRequest {
 };
 
 struct RuntimeImage {
-    std::filesystem::path home;  // the image: the request's target
-    std::string javaVersion;     // of the JDK, e.g. "17.0.15"
-    std::string platform;        // e.g. "windows-amd64"
+    std::filesystem::path home;        // the image: the request's target
+    std::string javaVersion;           // of the JDK, e.g. "17.0.15"
+    std::string platform;              // e.g. "windows-amd64"
     std::vector<std::string> modules;  // the modules asked for (jlink adds what they require)
     uint64_t bytes = 0;                // the image's size on disk
     std::size_t files = 0;

@@ -40,7 +40,7 @@ struct Entry {
     uint32_t crc = 0;
     uint32_t packedSize = 0;
     uint32_t size = 0;
-    uint32_t mode = 0;  // Unix permissions, 0 when the archive keeps none
+    uint32_t mode = 0;         // Unix permissions, 0 when the archive keeps none
     uint64_t localHeader = 0;  // from the start of the file
 };
 
@@ -124,7 +124,8 @@ std::optional<std::string> readEntry(OpenArchive& archive, const Entry& entry, S
     std::string which = "entry '" + entry.name + "'";
     if (entry.flags & kEncryptedFlag) return which + " is encrypted";
     if (entry.method != kStored && entry.method != kDeflated)
-        return which + " is packed with method " + std::to_string(entry.method) + " (only stored and deflated are read)";
+        return which + " is packed with method " + std::to_string(entry.method) +
+               " (only stored and deflated are read)";
     std::optional<uint64_t> start = dataStart(archive, entry);
     if (!start) return "damaged zip archive: the data of " + which + " lies outside it";
     archive.file.clear();
@@ -261,10 +262,9 @@ std::optional<std::string> extractZip(const fs::path& path, const fs::path& dire
         if (folder) continue;
         std::ofstream out(target, std::ios::binary | std::ios::trunc);
         if (!out) return "cannot write " + pathToUtf8(target);
-        std::optional<std::string> problem =
-            readEntry(archive, entry, [&](const char* bytes, std::size_t length) {
-                out.write(bytes, static_cast<std::streamsize>(length));
-            });
+        std::optional<std::string> problem = readEntry(archive, entry, [&](const char* bytes, std::size_t length) {
+            out.write(bytes, static_cast<std::streamsize>(length));
+        });
         out.close();
         if (problem) return problem;
         if (!out) return "cannot write " + pathToUtf8(target) + " (disk full?)";
@@ -309,7 +309,8 @@ void writeZip(const fs::path& path, const std::vector<ZipSource>& sources) {
             }
             uint32_t crc = static_cast<uint32_t>(crc32(0, data.data(), static_cast<uInt>(data.size())));
             FileStamp stamp = stampOf(source.file, folder);
-            if (offset > kZip32Limit) throw FileError("the archive would be larger than 4 GiB, more than zip without zip64 holds");
+            if (offset > kZip32Limit)
+                throw FileError("the archive would be larger than 4 GiB, more than zip without zip64 holds");
             std::string common;
             putU16(common, kVersionNeeded);
             putU16(common, kUtf8NamesFlag);
@@ -339,7 +340,8 @@ void writeZip(const fs::path& path, const std::vector<ZipSource>& sources) {
             directory += source.name;
             offset += local.size() + packed.size();
         }
-        if (offset > kZip32Limit) throw FileError("the archive would be larger than 4 GiB, more than zip without zip64 holds");
+        if (offset > kZip32Limit)
+            throw FileError("the archive would be larger than 4 GiB, more than zip without zip64 holds");
         std::string end;
         putU32(end, kEndOfDirectorySignature);
         putU16(end, 0);
