@@ -746,6 +746,19 @@ private:
                       "executable, so that folder must be relative, not \"" + *result_.project.bundledRuntime + "\"");
         }
         if (search) readSearch(*search);
+        if (search && result_.project.runtimeImage && !searchNamesBundled())
+            result_.warnings.push_back({fileName_, posOf(search->source()),
+                                        "[runtime] search does not name \"bundled\", so the executable will not look "
+                                        "at the runtime image in '" + *result_.project.bundledRuntime + "'",
+                                        true});
+    }
+
+    bool searchNamesBundled() const {
+        std::string entry = "A" + *result_.project.bundledRuntime + ";";
+        std::replace(entry.begin(), entry.end(), '/', '\\');
+        for (const Setting& setting : result_.project.settings)
+            if (setting.key == key::jvmSearchSequence && setting.text.find(entry) != std::string::npos) return true;
+        return false;
     }
 
     static bool isRelativeFolder(const std::string& folder) {
