@@ -76,7 +76,7 @@ def test_a_jdk_for_another_platform_is_refused_naming_both(tovex, write_project,
     project = image_project(write_project, home)
     result = build(tovex, project, stub_of(stub_arch))
     assert result.returncode == 1
-    assert (f"project.toml:3:19: error: [runtime] image jdk: {home} is a JDK for {found} (the target platform of "
+    assert (f"project.toml:3:17: error: [runtime] image jdk: {home} is a JDK for {found} (the target platform of "
             f"jmods/java.base.jmod), but the {stub_arch} executable needs a Windows JDK for {wanted}") in result.stderr
     assert not (project.parent / "out").exists()
 
