@@ -743,7 +743,8 @@ private:
             if (!isRelativeFolder(*result_.project.bundledRuntime))
                 error(result_.project.runtimeImage->pos,
                       "[runtime] image: the image goes into the folder [runtime] bundled names beside the "
-                      "executable, so that folder must be relative, not \"" + *result_.project.bundledRuntime + "\"");
+                      "executable, so that folder must lie below the executable's, not \"" +
+                          *result_.project.bundledRuntime + "\"");
         }
         if (search) readSearch(*search);
         if (search && result_.project.runtimeImage && !searchNamesBundled())
@@ -761,9 +762,17 @@ private:
         return false;
     }
 
+    // A folder below the executable's: not absolute, no ".." among its parts.
     static bool isRelativeFolder(const std::string& folder) {
-        bool drive = folder.size() >= 2 && folder[1] == ':';
-        return !drive && folder[0] != '/' && folder[0] != '\\' && folder.find("..") == std::string::npos;
+        if ((folder.size() >= 2 && folder[1] == ':') || folder[0] == '/' || folder[0] == '\\') return false;
+        std::size_t start = 0;
+        while (start <= folder.size()) {
+            std::size_t end = folder.find_first_of("/\\", start);
+            if (folder.substr(start, end == std::string::npos ? std::string::npos : end - start) == "..") return false;
+            if (end == std::string::npos) break;
+            start = end + 1;
+        }
+        return true;
     }
 
     // A list of module names, e.g. modules = ["java.base", "java.desktop"].

@@ -183,7 +183,10 @@ def test_a_folder_in_the_images_place_that_is_no_image_is_left_alone(tovex, writ
                                                             "name such as \"java.desktop\", got \"java base\""),
     ('bundled = "C:\\\\jre"\nimage = { jdk = "jdk" }', "4:9: error: [runtime] image: the image goes into the folder "
                                                       "[runtime] bundled names beside the executable, so that folder "
-                                                      "must be relative, not \"C:\\jre\""),
+                                                      "must lie below the executable's, not \"C:\\jre\""),
+    ('bundled = "../jre"\nimage = { jdk = "jdk" }', "4:9: error: [runtime] image: the image goes into the folder "
+                                                    "[runtime] bundled names beside the executable, so that folder "
+                                                    "must lie below the executable's, not \"../jre\""),
     ('search = ["registry"]\nimage = { jdk = "jdk" }', "3:10: warning: [runtime] search does not name \"bundled\", so "
                                                       "the executable will not look at the runtime image in 'runtime'"),
     ('[build]\npackage = "tar"', "4:11: error: [build] package: expected \"zip\" or \"none\", got \"tar\""),
