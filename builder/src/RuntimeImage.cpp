@@ -1,21 +1,16 @@
 #include "RuntimeImage.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <set>
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
+#include "ChildProgram.h"
 #include "ContentHash.h"
 #include "Diagnostic.h"
 #include "FileIo.h"
+#include "ModuleInfo.h"
 #include "Suggest.h"
 #include "ZipArchive.h"
 
@@ -36,76 +31,6 @@ struct Failure {
     SourcePos pos;
     std::string message;
 };
-
-// ---- Programs of this machine
-
-struct ProgramResult {
-    int status = -1;     // the exit status; -1 when it could not run or was killed
-    std::string output;  // standard output and standard error, as they came
-};
-
-bool isExecutable(const fs::path& program) {
-#ifndef _WIN32
-    return access(program.c_str(), X_OK) == 0;
-#else
-    (void)program;
-    return true;
-#endif
-}
-
-long long processId() {
-#ifndef _WIN32
-    return static_cast<long long>(getpid());
-#else
-    return 0;
-#endif
-}
-
-// Runs a program with its output collected.
-ProgramResult runProgram(const std::vector<std::string>& arguments) {
-    ProgramResult result;
-#ifndef _WIN32
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) return result;
-    pid_t child = fork();
-    if (child < 0) {
-        close(pipeEnds[0]);
-        close(pipeEnds[1]);
-        return result;
-    }
-    if (child == 0) {
-        dup2(pipeEnds[1], 1);
-        dup2(pipeEnds[1], 2);
-        close(pipeEnds[0]);
-        close(pipeEnds[1]);
-        int input = open("/dev/null", O_RDONLY);
-        if (input >= 0) dup2(input, 0);
-        std::vector<char*> argv;
-        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        std::fprintf(stderr, "cannot run %s\n", argv[0]);
-        _exit(127);
-    }
-    close(pipeEnds[1]);
-    char buffer[4096];
-    for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) != 0;) {
-        if (got > 0)
-            result.output.append(buffer, static_cast<std::size_t>(got));
-        else if (errno != EINTR)
-            break;
-    }
-    close(pipeEnds[0]);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
-#else
-    (void)arguments;
-    result.output = "running programs is not supported on this system";
-#endif
-    return result;
-}
 
 std::string trimmed(std::string text) {
     text.erase(0, text.find_first_not_of(" \t\r\n"));
@@ -137,106 +62,6 @@ int featureOf(const std::string& version) {
         feature = feature * 10 + (c - '0');
     }
     return feature;
-}
-
-// ---- The module-info of java.base
-
-// What a module-info.class says of its module: its version and the
-// platform its native code is for.
-struct ModuleFacts {
-    std::string version;
-    std::string platform;
-};
-
-class ClassReader {
-public:
-    explicit ClassReader(const Bytes& data) : data_(data) {}
-    bool has(std::size_t count) const { return at_ + count <= data_.size(); }
-    uint32_t u1() { return has(1) ? data_[at_++] : (failed_ = true, 0); }
-    uint32_t u2() {
-        if (!has(2)) return failed_ = true, 0;
-        uint32_t value = (uint32_t{data_[at_]} << 8) | data_[at_ + 1];
-        at_ += 2;
-        return value;
-    }
-    uint32_t u4() { return (u2() << 16) | u2(); }
-    void skip(std::size_t count) { has(count) ? void(at_ += count) : void(failed_ = true); }
-    std::size_t at() const { return at_; }
-    bool failed() const { return failed_; }
-
-private:
-    const Bytes& data_;
-    std::size_t at_ = 0;
-    bool failed_ = false;
-};
-
-// The facts, or nothing when the class file cannot be read.
-std::optional<ModuleFacts> readModuleFacts(const Bytes& data) {
-    ClassReader in(data);
-    if (in.u4() != 0xCAFEBABE) return std::nullopt;
-    in.skip(4);
-    std::size_t count = in.u2();
-    std::vector<std::string> utf8(count);
-    std::vector<uint32_t> reference(count);  // of Class, Module and Package constants: their name's index
-    for (std::size_t i = 1; i < count && !in.failed(); ++i) {
-        switch (in.u1()) {
-            case 1: {
-                std::size_t length = in.u2();
-                if (!in.has(length)) return std::nullopt;
-                utf8[i].assign(reinterpret_cast<const char*>(&data[in.at()]), length);
-                in.skip(length);
-                break;
-            }
-            case 7:
-            case 19:
-            case 20: reference[i] = in.u2(); break;
-            case 8:
-            case 16: in.skip(2); break;
-            case 15: in.skip(3); break;
-            case 3:
-            case 4:
-            case 9:
-            case 10:
-            case 11:
-            case 12:
-            case 17:
-            case 18: in.skip(4); break;
-            case 5:
-            case 6:
-                in.skip(8);
-                ++i;  // takes two entries
-                break;
-            default: return std::nullopt;
-        }
-    }
-    auto text = [&](uint32_t index) { return index < count ? utf8[index] : std::string(); };
-    in.skip(6);
-    in.skip(2 * std::size_t{in.u2()});                               // interfaces
-    for (int members = 0; members < 2 && !in.failed(); ++members) {  // fields, then methods
-        for (std::size_t i = in.u2(); i > 0 && !in.failed(); --i) {
-            in.skip(6);
-            for (std::size_t a = in.u2(); a > 0 && !in.failed(); --a) {
-                in.skip(2);
-                in.skip(in.u4());
-            }
-        }
-    }
-    ModuleFacts facts;
-    for (std::size_t a = in.u2(); a > 0 && !in.failed(); --a) {
-        std::string name = text(in.u2());
-        uint32_t length = in.u4();
-        std::size_t end = in.at() + length;
-        if (name == "ModuleTarget") {
-            facts.platform = text(in.u2());
-        } else if (name == "Module") {
-            in.skip(4);  // the module's name and flags
-            facts.version = text(in.u2());
-        }
-        if (in.at() > end) return std::nullopt;
-        in.skip(end - in.at());
-    }
-    if (in.failed()) return std::nullopt;
-    return facts;
 }
 
 // ---- The Windows JDK
