@@ -109,12 +109,12 @@ std::optional<fs::path> unpackedJdk(const fs::path& zip, std::ostream& out, Fail
     fs::remove_all(partial, status);
     if (std::optional<std::string> problem = extractZip(zip, partial)) {
         fs::remove_all(partial, status);
-        failure.message = "cannot unpack the JDK " + pathToUtf8(zip) + ": " + *problem;
+        failure.message = "[runtime] image jdk: cannot unpack the JDK " + pathToUtf8(zip) + ": " + *problem;
         return std::nullopt;
     }
     fs::rename(partial, folder, status);
     if (status && !fs::is_directory(folder)) {
-        failure.message = "cannot move the unpacked JDK into " + pathToUtf8(folder) + ": " + status.message();
+        failure.message = "[runtime] image jdk: cannot move the unpacked JDK into " + pathToUtf8(folder) + ": " + status.message();
         fs::remove_all(partial, status);
         return std::nullopt;
     }

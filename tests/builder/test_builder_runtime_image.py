@@ -245,3 +245,41 @@ def test_inspect_shows_where_the_executable_expects_its_bundled_runtime(tovex, w
     text = tovex.run("inspect", exe).stdout
     assert (line in text.splitlines()) if line else "Bundled" not in text
     assert tovex.inspect_json(exe)["application"]["bundledRuntime"] == bundled
+
+
+def damaged(path):
+    """The archive with bytes of its first entry's data inverted."""
+    data = bytearray(path.read_bytes())
+    for i in range(45, 60):
+        data[i] ^= 0xFF
+    path.write_bytes(bytes(data))
+
+
+def zip_with(path, entries):
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as out:
+        for name, data in entries:
+            out.writestr(name, data)
+    return path
+
+
+@pytest.mark.parametrize("make_archive, message", [
+    (lambda path: zip_with(path, [("jdk/release", "x"), ("../outside.txt", "x")]),
+     "entry '../outside.txt' would be written outside the folder it is unpacked into"),
+    (lambda path: zip_with(path, [("/tmp/outside.txt", "x")]),
+     "entry '/tmp/outside.txt' would be written outside the folder it is unpacked into"),
+    (lambda path: path.write_bytes(zip_with(path, [("jdk/release", "x" * 5000)]).read_bytes()[:-30]),
+     "not a zip archive (no end of central directory)"),
+    (lambda path: damaged(zip_with(path, [("jdk/release", "x" * 5000)])),
+     "damaged zip archive: entry 'jdk/release' does not inflate"),
+])
+def test_a_zip_that_cannot_be_unpacked_safely_is_refused(tovex, write_project, stub_of, tmp_path, make_archive, message):
+    archive = tmp_path / "downloads" / "jdk.zip"
+    archive.parent.mkdir()
+    make_archive(archive)
+    result = build(tovex, image_project(write_project, archive), stub_of("x64"))
+    assert result.returncode == 1
+    assert f"error: [runtime] image jdk: cannot unpack the JDK {archive}: {message}" in result.stderr
+    assert not (tmp_path / "outside.txt").exists() and not (tmp_path / "cache" / "outside.txt").exists()
+    # Nothing half unpacked is left to be taken for the JDK next time.
+    cache = tmp_path / "cache" / "tovex" / "jdk"
+    assert not cache.exists() or list(cache.iterdir()) == []
