@@ -18,6 +18,7 @@
 #include "Project.h"
 #include "ProjectDefaults.h"
 #include "RecordEncoder.h"
+#include "RuntimeImage.h"
 
 namespace fs = std::filesystem;
 
@@ -128,6 +129,8 @@ struct LoadedProject {
     SourcePos filesPos;  // of the first [[files]] table
     ApplicationResources resources;
     std::vector<BuildInput> inputs;
+    std::optional<RuntimeImageOptions> runtimeImage;
+    std::optional<std::string> bundledRuntime;
 };
 
 // The project's options, encoded records and files to include, or nothing
@@ -163,7 +166,9 @@ std::optional<LoadedProject> loadProject(const BuildRequest& request, std::ostre
                          {},
                          project.files.empty() ? SourcePos{} : project.files.front().tablePos,
                          {},
-                         {}};
+                         {},
+                         project.runtimeImage,
+                         project.bundledRuntime};
     addRuntimeLibrary(project, request, read.errors);
     // With the runtime library among the files: a manifest may name it.
     if (!request.plain) checkIncludedJars(project, projectDirectory, request.projectFile, read.errors, warnings);
@@ -257,6 +262,46 @@ std::optional<std::string> runtimeProblem(const fs::path& home, const Bytes& stu
     return std::nullopt;
 }
 
+// The runtime image beside the output, linked and checked against the stub; nothing after an error.
+std::optional<RuntimeImage> linkRuntimeImage(const BuildRequest& request, const LoadedProject& project,
+                                             const Bytes& stub, const fs::path& output, std::ostream& out,
+                                             std::ostream& err) {
+    RuntimeImageRequest image{*project.runtimeImage,
+                              request.projectFile,
+                              pathFromUtf8(request.projectFile).parent_path(),
+                              {},
+                              stubLayout(stub).architecture,
+                              output.parent_path() / pathFromUtf8(*project.bundledRuntime)};
+    for (const IncludedFileSource& file : project.files)
+        if (file.path.extension() == ".jar") image.jars.push_back(file.path);
+    std::optional<RuntimeImage> made = makeRuntimeImage(image, out, err);
+    if (!made) return std::nullopt;
+    if (std::optional<std::string> problem = runtimeProblem(made->home, stub)) {
+        fail(err, {request.projectFile, project.runtimeImage->pos, ""}, "[runtime] image: " + *problem);
+        return std::nullopt;
+    }
+    return made;
+}
+
+// The executable and the runtime folder beside it (when there is one) in one zip, named like the executable.
+int writePackage(const LoadedProject& project, const fs::path& output, std::ostream& out, std::ostream& err) {
+    std::optional<fs::path> runtime;
+    std::error_code ignored;
+    fs::path folder = output.parent_path() / pathFromUtf8(project.bundledRuntime.value_or(""));
+    if (project.bundledRuntime && fs::is_directory(folder, ignored)) runtime = folder;
+    fs::path archive = fs::path(output).replace_extension(".zip");
+    try {
+        writeDistributionZip(archive, output, runtime);
+    } catch (const FileError& e) {
+        return fail(err, {}, "cannot write " + pathToUtf8(archive) + ": " + e.what());
+    }
+    out << "wrote " << pathToUtf8(archive) << " (" << fs::file_size(archive, ignored) << " bytes: "
+        << pathToUtf8(output.filename())
+        << (runtime ? " and " + pathToUtf8(runtime->lexically_relative(output.parent_path())) : "")
+        << " in the folder " << pathToUtf8(output.stem()) << ")\n";
+    return kExitSuccess;
+}
+
 // Creates the output's folder, writes the executable and makes it executable (as the umask allows).
 void writeOutput(const fs::path& output, const Bytes& stub, const Bytes& block,
                  const std::vector<IncludedFileSource>& files) {
@@ -320,6 +365,10 @@ int runBuild(const BuildRequest& request, std::ostream& out, std::ostream& err) 
                             "[build] output");
     }
 
+    std::optional<RuntimeImage> image;
+    if (project->runtimeImage && !(image = linkRuntimeImage(request, *project, *stubBytes, output, out, err)))
+        return kExitBadInput;
+
     Bytes block = encodeConfigBlock(project->block);
     uint64_t size = executableSize(stubBytes->size(), block.size(), project->files);
     if (size > kMaxExecutableSize)
@@ -332,6 +381,10 @@ int runBuild(const BuildRequest& request, std::ostream& out, std::ostream& err) 
         return fail(err, {}, "cannot write output " + pathToUtf8(output) + ": " + e.what());
     }
     out << "wrote " << pathToUtf8(output) << " (" << size << " bytes)\n";
+    if (image)
+        out << "wrote " << pathToUtf8(image->home) << " (" << image->bytes << " bytes in " << image->files
+            << " files: Java " << image->javaVersion << " for " << image->platform << ")\n";
+    if (request.zip || project->build.zip) return writePackage(*project, output, out, err);
     return kExitSuccess;
 }
 

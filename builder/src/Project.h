@@ -36,6 +36,18 @@ struct BuildOptions {
     SourcePos runtimePos;
     std::optional<std::string> architecture;  // "x64" or "x86"; absent: x64, or an explicit stub's own
     SourcePos architecturePos;
+    bool zip = false;  // package = "zip": the executable and its runtime folder in one zip
+};
+
+// [runtime] image: the Windows JDK to link the application's runtime from.
+struct RuntimeImageOptions {
+    std::string jdk;  // a folder or a vendor's zip, as written, relative to the project file's directory
+    SourcePos jdkPos;
+    std::optional<std::vector<std::string>> modules;  // absent: computed with jdeps
+    SourcePos modulesPos;
+    std::vector<std::string> addModules;  // added to either
+    SourcePos addModulesPos;
+    SourcePos pos;  // of the image entry
 };
 
 // A file to embed in the executable, from a [[files]] table.
@@ -75,6 +87,7 @@ struct Project {
     bool console = false;                      // a console program: PE subsystem 3
     std::optional<std::string> bundledRuntime;  // [runtime] bundled, as written
     std::optional<bool> modernRuntime;          // [runtime] modern, when given
+    std::optional<RuntimeImageOptions> runtimeImage;  // [runtime] image
 };
 
 struct ProjectReadResult {
