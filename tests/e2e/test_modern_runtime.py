@@ -257,12 +257,14 @@ def with_damaged_library(runtime, damage):
 
 
 REASONS = {"missing": "jvm.dll missing", "broken": "jvm.dll failed to load: "}
+J8_LINE = 'java version "1.8.0_402"'
 
 
 @pytest.mark.parametrize("damage", ["missing", "broken"])
 def test_a_java_home_whose_jvm_dll_does_not_load_gives_way_to_the_next_entry(make_app, rt, temp_logs, damage):
-    bad = with_damaged_library(make_modern_jdk(rt / "bad", J21_LINE, release="21.0.5"), damage)
-    good = make_modern_jdk(rt / "good", J21_LINE, release="21.0.5")
+    # A version line the classic search reads too.
+    bad = with_damaged_library(make_modern_jdk(rt / "bad", J8_LINE), damage)
+    good = make_modern_jdk(rt / "good", J8_LINE)
     sequence = f"EJAVA_HOME;A{good.windows()};"
     env = {"JAVA_HOME": bad.windows()}
     # Without the switch the search ends at the first runtime with java.exe.
@@ -275,7 +277,7 @@ def test_a_java_home_whose_jvm_dll_does_not_load_gives_way_to_the_next_entry(mak
     result, log = run_logged(make_app(project(sequence, TRIED)), temp_logs, "-q_vdl_internal", env=env)
     assert result.returncode == 0, stderr_text(result) + log
     assert started(good)
-    refusal = f"Refused {bad.windows()}\\bin\\java.exe (version 21.0.5): {REASONS[damage]}"
+    refusal = f"Refused {bad.windows()}\\bin\\java.exe (version 1.8.0_402): {REASONS[damage]}"
     assert refusal.lower() in log.lower(), log
 
 
