@@ -56,7 +56,7 @@ void splitArguments(const wchar_t* text, WideArgumentList& list) {
 }
 
 void splitCommandLine(const wchar_t* text, WideArgumentList& list) {
-  if (configInt(key::modernRuntime) == 0) {
+  if (!modernRuntimeSearch()) {
     splitArguments(text, list);
   } else if (text != nullptr) {
     splitCrtCommandLinePieces(text, list);
@@ -64,7 +64,7 @@ void splitCommandLine(const wchar_t* text, WideArgumentList& list) {
 }
 
 void splitProgramArguments(const wchar_t* text, WideArgumentList& list) {
-  if (configInt(key::modernRuntime) == 0) {
+  if (!modernRuntimeSearch()) {
     splitArguments(text, list);
   } else if (text != nullptr) {
     splitCrtArgumentPieces(text, list);

@@ -270,6 +270,7 @@ void enterExpandedWorkingDirectory() {
   }
   fatalErrorKey(key::msgNoWorkingDirectory, kFileNamePlaceholder, directory);
 }
+
 bool launchJava(const WideArgumentList& arguments) {
   logInfo("launching program");
   NarrowArgumentList options = assembleJvmOptions(systemProperties(), arguments);
