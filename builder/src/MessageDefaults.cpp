@@ -52,6 +52,9 @@ const DefaultMessage kModernMessages[] = {
     {1010, "{Application} could not load the launcher's class %CLASS_NAME%.\r\nIt may need to be installed again."},
     {1011, "The launcher's class %CLASS_NAME% of {application} has no main method.\r\n"
            "It may need to be installed again."},
+    {key::msgNoWorkingDirectory,
+     "{Application} cannot start in its working directory\r\n%FILE_NAME%:\r\nthe folder does not exist or cannot "
+     "be entered."},
 };
 
 const DefaultMessage kClassicMessages[] = {

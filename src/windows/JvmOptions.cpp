@@ -246,14 +246,21 @@ void readVmOptions(FILE* file, NarrowArgumentList& options) {
   }
 }
 
+void appendVmOptionsFile(const char* exePath, NarrowArgumentList& options) {
+  if (FILE* file = openVmOptionsFileBeside(exePath)) {
+    readVmOptions(file, options);
+    fclose(file);
+  }
+}
+
 JvmOptionsResult tryAssembleJvmOptions(NarrowArgumentList systemProperties, const WideArgumentList& arguments,
                                        const JvmOptionSources& sources, NarrowArgumentList& options,
                                        std::string* failedName) {
   NarrowArgumentList list = std::move(systemProperties);
-  if (FILE* file = openVmOptionsFileBeside(sources.executablePath)) {
-    readVmOptions(file, list);
-    fclose(file);
-  }
+  // With key 3001 the user's file comes after the project's options, so that
+  // the JVM's last-one-wins rule lets the user override them.
+  bool userFileLast = modernRuntimeSearch();
+  if (!userFileLast) appendVmOptionsFile(sources.executablePath, list);
 
   std::string classPath;
   JvmOptionsResult result = classPathOption(sources, classPath, failedName);
@@ -265,6 +272,7 @@ JvmOptionsResult tryAssembleJvmOptions(NarrowArgumentList systemProperties, cons
   substituteVariables(configured, sizeof configured);
   if (trySplitNarrowArguments(configured, list) != SplitResult::ok) return JvmOptionsResult::unclosedQuote;
 
+  if (userFileLast) appendVmOptionsFile(sources.executablePath, list);
   appendCommandLineOptions(arguments, list);
   options = std::move(list);
   return JvmOptionsResult::ok;

@@ -130,6 +130,10 @@ NAMED_FORMS = [
     ("no-exception-without-modern", MAIN + 'applicationName = "Hello"\n[runtime]\nmodern = false\n', 1005,
      "Hello could not start Java. The main method may have thrown an exception."),
     ("copy-hint", MAIN, 3006, "Press Ctrl+C to copy this message."),
+    # The launcher refuses a working directory it cannot enter only with the modern switch.
+    ("working-directory-message", MAIN + 'applicationName = "Hello"\n', 3008,
+     "Hello cannot start in its working directory\r\n%FILE_NAME%:\r\nthe folder does not exist or cannot be entered."),
+    ("no-working-directory-message-without-modern", MAIN + "[runtime]\nmodern = false\n", 3008, None),
     ("download-page", MAIN + 'downloadUrl = "https://example.org/java"\n', 3004, "https://example.org/java"),
     # Reused extraction is off unless asked for, by either name.
     ("extraction-not-reused-by-default", MAIN, 3007, None),
