@@ -2,6 +2,7 @@
 #include "ExtractionCache.h"
 #include "ExtractionCacheInternal.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -81,8 +82,30 @@ bool holdMatchingFile(const char* path, const IncludedEntry& entry, std::vector<
          hash == entry.hash;
 }
 
-// Checks every file of the folder against the entries; when all match, they
-// stay open until the process ends.
+// Whether the folder holds nothing but the entries' files: anything put
+// there beside them would reach the class path or be taken for the
+// application's own.
+bool holdsOnlyIncludedFiles(const char* folder, const std::vector<IncludedEntry>& entries) {
+  char pattern[kTextBufferSize];
+  if (!formatText(pattern, sizeof pattern, "%s\\*", folder)) return false;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern, &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  bool only = true;
+  do {
+    if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) continue;
+    bool plainFile = (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    only = plainFile && std::any_of(entries.begin(), entries.end(), [&](const IncludedEntry& entry) {
+             return entry.size > 0 && _stricmp(entry.name.c_str(), found.cFileName) == 0;
+           });
+    if (!only) logInfo("%s\\%s is none of the included files", folder, found.cFileName);
+  } while (only && FindNextFileA(search, &found));
+  FindClose(search);
+  return only;
+}
+
+// Checks every file of the folder against the entries, and that nothing else
+// is there; when all match, the files stay open until the process ends.
 bool holdCacheFolder(const char* folder, const std::vector<IncludedEntry>& entries) {
   std::vector<HANDLE> held;
   bool matches = true;
@@ -93,6 +116,8 @@ bool holdCacheFolder(const char* folder, const std::vector<IncludedEntry>& entri
     if (matches && entries[i].size <= 0) matches = GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
     else if (matches) matches = holdMatchingFile(path, entries[i], &held);
   }
+  // Looked at once the files are held: a held file cannot be replaced.
+  matches = matches && holdsOnlyIncludedFiles(folder, entries);
   for (HANDLE file : held) {
     if (matches) holdUntilExit(file);
     else CloseHandle(file);
@@ -133,8 +158,11 @@ void removeUnusedCaches(const char* root, const char* own) {
   if (search == INVALID_HANDLE_VALUE) return;
   do {
     char path[kTextBufferSize];
+    // A time after now says nothing of the folder's use (a clock put back,
+    // a copied folder): such a folder is kept.
+    uint64_t used = fileTimeValue(found.ftLastWriteTime);
     bool unused = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && isCacheFolderName(found.cFileName) &&
-                  fileTimeValue(now) - fileTimeValue(found.ftLastWriteTime) > limit;
+                  used <= fileTimeValue(now) && fileTimeValue(now) - used > limit;
     if (unused && formatText(path, sizeof path, "%s\\%s", root, found.cFileName) && strcmp(path, own) != 0) {
       logInfo("Removing unused %s", path);
       removeFolder(path);
@@ -199,7 +227,7 @@ bool reuseOrExtractFrom(HANDLE source, int count, char* dir, size_t capacity) {
   char root[kTextBufferSize];
   char folder[kTextBufferSize];
   // A damaged area is extracted as ever, to fail the same way.
-  bool cacheable = start != INVALID_SET_FILE_POINTER && isIncludedAreaWhole(source) &&
+  bool cacheable = start != INVALID_SET_FILE_POINTER && isIncludedAreaWhole(source, count) &&
                    readIncludedEntries(source, count, &entries) && extractionCacheRoot(root, sizeof root) &&
                    cacheFolderPath(folder, sizeof folder, root, areaHash(entries));
   if (cacheable && fileExists(folder)) {

@@ -287,7 +287,7 @@ TEST_F(QueueTest, UnsafeEntriesAreDroppedWithoutEmptyingAnything) {
   DeleteFileA(rootFile.c_str());
 }
 
-TEST_F(QueueTest, ALinkInsideIsLeftAndItsTargetUntouched) {
+TEST_F(QueueTest, ALinkInsideIsRemovedAsALinkAndItsTargetUntouched) {
   std::string target = subdirectory("target");
   std::string targetFile = file("target\\precious.txt");
   std::string queued = subdirectory("queued");
@@ -298,10 +298,13 @@ TEST_F(QueueTest, ALinkInsideIsLeftAndItsTargetUntouched) {
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
     GTEST_SKIP() << "this system makes no directory links";
   }
-  emptyDirectory(queued.c_str());
+  // A link given as the directory to empty is left whole.
   emptyDirectory(link.c_str());
-  EXPECT_TRUE(pathExists(targetFile));
   EXPECT_TRUE(pathExists(link));
+  EXPECT_TRUE(pathExists(targetFile));
+  emptyDirectory(queued.c_str());
+  EXPECT_TRUE(pathExists(targetFile));
+  EXPECT_FALSE(pathExists(link));
   RemoveDirectoryA(link.c_str());
 }
 
@@ -314,11 +317,11 @@ const ActionCase kActionCases[] = {
     {FILE_ATTRIBUTE_NORMAL, EmptyingAction::deleteFile},
     {FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY, EmptyingAction::deleteFile},
     {FILE_ATTRIBUTE_DIRECTORY, EmptyingAction::removeDirectory},
-    {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, EmptyingAction::leave},
-    {FILE_ATTRIBUTE_REPARSE_POINT, EmptyingAction::leave},
+    {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, EmptyingAction::removeLink},
+    {FILE_ATTRIBUTE_REPARSE_POINT, EmptyingAction::removeLink},
 };
 
-TEST(EmptyingAction, LeavesLinksAndNeverDescends) {
+TEST(EmptyingAction, RemovesLinksAsLinksAndNeverDescends) {
   for (const ActionCase& c : kActionCases) {
     EXPECT_EQ(emptyingAction(c.attributes), c.action) << std::hex << c.attributes;
   }
