@@ -263,8 +263,14 @@ void deleteEntry(const DirectoryEntry& entry, const std::wstring& directoryPath,
   CloseHandle(handle);
 }
 
+// Tests change the directory's path here, as another process could.
+void (*beforeEntryOpened)(const char* directory) = nullptr;
+
 void emptyHeldDirectory(HANDLE directory, const std::wstring& path, DWORD volume, int depth) {
-  for (const DirectoryEntry& entry : entriesOf(directory)) deleteEntry(entry, path, volume, depth);
+  for (const DirectoryEntry& entry : entriesOf(directory)) {
+    if (beforeEntryOpened != nullptr) beforeEntryOpened(narrowFromWide(path.c_str(), CP_ACP).c_str());
+    deleteEntry(entry, path, volume, depth);
+  }
 }
 
 // The directory at path, held: false when it cannot be opened, is a link or
@@ -469,6 +475,8 @@ bool canOpenExclusively(const char* path) {
 }
 
 void emptyDirectory(const char* path) { deleteTree(path, false); }
+
+void setBeforeEntryOpenedForTests(void (*hook)(const char* directory)) { beforeEntryOpened = hook; }
 
 EmptyingAction emptyingAction(DWORD attributes) {
   // A link's target belongs to someone else: the link goes, never what it leads to.

@@ -13,3 +13,7 @@ EmptyingAction emptyingAction(DWORD attributes);
 // Entries a deletion run must never act on: empty, relative, a drive or share
 // root, or one with "." or ".." components or wildcards.
 bool isUnsafeQueueEntry(const char* path);
+
+// Called while a directory is emptied through its handle, before each of its
+// entries is opened by name (null: nothing is called).
+void setBeforeEntryOpenedForTests(void (*hook)(const char* directory));

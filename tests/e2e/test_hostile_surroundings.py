@@ -4,7 +4,6 @@ makes the launcher write where it should not or start with wrong files."""
 import shutil
 import struct
 import subprocess
-import threading
 
 import pytest
 
@@ -172,53 +171,6 @@ def test_links_inside_a_queued_directory_are_never_followed(make_app, wine_env, 
         assert not (queued / "a.jar").exists()
     finally:
         shutil.rmtree(queued, ignore_errors=True)
-
-
-def test_a_queued_directory_swapped_for_a_link_meanwhile_is_not_followed(make_app, wine_env, wine_temp_dir,
-                                                                         tmp_path, no_queue):
-    # While a start deletes the queued directory, it is swapped for a link to
-    # another folder and back, again and again: nothing of that folder goes.
-    victim = tmp_path / "victim"
-    victim.mkdir()
-    names = [f"f{i:04}.txt" for i in range(1500)]
-    for name in names:
-        (victim / name).write_bytes(b"precious")
-    app = make_app(NO_RUNTIME_PROJECT + WITHOUT_LIBRARY)
-    queued = wine_temp_dir / "tvx77.tmp_dir77"
-    aside = wine_temp_dir / "tovex-swapped-aside"
-    for _ in range(3):
-        shutil.rmtree(queued, ignore_errors=True)
-        queued.mkdir()
-        for name in names:
-            (queued / name).write_bytes(b"x")
-        write_queue(wine_env, delete_dir=f"{windows_path(wine_env, queued)};")
-        stop = threading.Event()
-
-        def swap():
-            while not stop.is_set():
-                try:
-                    queued.rename(aside)
-                    queued.symlink_to(victim, target_is_directory=True)
-                    queued.unlink()
-                    aside.rename(queued)
-                except OSError:
-                    pass
-
-        swapper = threading.Thread(target=swap)
-        swapper.start()
-        try:
-            result = app.run()
-        finally:
-            stop.set()
-            swapper.join()
-            if queued.is_symlink():
-                queued.unlink()
-            if aside.exists():
-                shutil.rmtree(queued, ignore_errors=True)
-                aside.rename(queued)
-        assert result.returncode == NO_RUNTIME_EXIT
-        assert sorted(p.name for p in victim.iterdir()) == names
-    shutil.rmtree(queued, ignore_errors=True)
 
 
 def test_a_link_planted_as_the_hand_over_file_is_not_written_through(app_factory, tmp_path):

@@ -308,6 +308,44 @@ TEST_F(QueueTest, ALinkInsideIsRemovedAsALinkAndItsTargetUntouched) {
   RemoveDirectoryA(link.c_str());
 }
 
+// What the hook below did the first time it was called.
+struct Swap {
+  bool called = false;
+  bool directoryMoved = false;
+} swap;
+
+// Does to the directory being emptied what another process could: tries to
+// move it away (to put a link to another folder in its place), and puts
+// another file in the place of one of its entries.
+void swapUnderneath(const char* directory) {
+  if (swap.called) return;
+  swap.called = true;
+  std::string aside = std::string(directory) + "-aside";
+  swap.directoryMoved = MoveFileA(directory, aside.c_str()) != 0;
+  if (swap.directoryMoved) MoveFileA(aside.c_str(), directory);
+  std::string entry = std::string(directory) + "\\b.jar";
+  // Made before the listed file goes, so that it cannot get its number.
+  writeWholeFile(entry + ".new", "precious");
+  DeleteFileA(entry.c_str());
+  MoveFileA((entry + ".new").c_str(), entry.c_str());
+}
+
+TEST_F(QueueTest, WhatAPathLeadsToMidwayIsCheckedBeforeItIsDeleted) {
+  std::string queued = subdirectory("queued");
+  for (const char* name : {"queued\\a.jar", "queued\\b.jar", "queued\\c.jar"}) file(name);
+  swap = Swap();
+  setBeforeEntryOpenedForTests(swapUnderneath);
+  emptyDirectory(queued.c_str());
+  setBeforeEntryOpenedForTests(nullptr);
+  ASSERT_TRUE(swap.called);
+  // Held without delete sharing, the directory cannot be moved away meanwhile.
+  EXPECT_FALSE(swap.directoryMoved);
+  // The file now under a listed name is not the one listed: it is left.
+  EXPECT_EQ(readWholeFile(queued + "\\b.jar"), "precious");
+  EXPECT_FALSE(pathExists(queued + "\\a.jar"));
+  EXPECT_FALSE(pathExists(queued + "\\c.jar"));
+}
+
 struct ActionCase {
   DWORD attributes;
   EmptyingAction action;
