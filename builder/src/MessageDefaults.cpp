@@ -60,7 +60,7 @@ const DefaultMessage kClassicMessages[] = {
     {1000, "Error"},
     {1001,
      "No JVM could be found on your system.\r\nPlease define TOVEX_JAVA_HOME\r\nto point to an installed JDK or JRE, "
-     "or download a Java runtime from https://adoptium.net/"},
+     "or download a Java runtime from {download}"},
     {1002,
      "The JVM found in your path is damaged.\r\nPlease reinstall or define TOVEX_JAVA_HOME\r\nto point to an "
      "installed JDK or JRE."},
@@ -122,7 +122,15 @@ void addMessageDefaults(std::vector<Setting>& settings, const MessageContext& co
 }
 
 void addClassicMessageDefaults(std::vector<Setting>& settings) {
-    for (const DefaultMessage& message : kClassicMessages) addUnset(settings, message.key, message.text);
+    auto set = std::find_if(settings.rbegin(), settings.rend(),
+                            [](const Setting& s) { return !s.wide && s.key == key::downloadUrl && !s.text.empty(); });
+    // A copy: adding settings moves them.
+    std::string page = set != settings.rend() ? set->text : kDefaultDownloadPage;
+    for (const DefaultMessage& message : kClassicMessages) {
+        std::string text = message.text;
+        replaceAll(text, kDownload, page);
+        addUnset(settings, message.key, text);
+    }
 }
 
 }  // namespace tovex

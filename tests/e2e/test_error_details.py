@@ -73,14 +73,16 @@ def test_without_boxes_the_download_page_follows_the_message(make_app):
     assert stderr_text(result) == "No Java here.\r\nhttps://example.org/java\n"
 
 
-def test_the_default_message_names_the_one_download_page(make_app):
+@pytest.mark.parametrize("defaults", [True, False], ids=["a user's build", "plain"])
+def test_the_default_message_names_the_one_download_page(make_app, defaults):
     text = NO_RUNTIME.replace('msgNoJvm = "No Java here."\n', "")
-    result = make_app(text + "executableType = 2\n").run()
+    text += 'mainClass = "com.example.Main"\nconsole = true\n' if defaults else "executableType = 2\n"
+    result = make_app(text, defaults=defaults).run()
     assert result.returncode == NO_RUNTIME_EXIT
     shown = stderr_text(result)
     # Named once, in the text, where it used to stand beside another address.
-    assert shown.count("https://") == 1, shown
-    assert shown.endswith("for example from\r\nhttps://example.org/java\r\nand start Download test again.\n")
+    assert shown.count("https://") == 1 and "https://example.org/java" in shown, shown
+    assert shown.endswith("\r\nand start Download test again.\n" if defaults else "https://example.org/java\n")
 
 
 def test_a_download_page_that_would_split_the_browser_command_is_not_offered(make_app):
