@@ -19,6 +19,9 @@ namespace {
 
 constexpr uint64_t kFileTimeUnitsPerDay = 10000000ull * 60 * 60 * 24;
 
+// The files of the cache folder this run uses, as checked.
+std::vector<std::string> usedFiles;
+
 struct IncludedEntry {
   std::string name;
   int32_t size;
@@ -172,7 +175,12 @@ void removeUnusedCaches(const char* root, const char* own) {
 }
 
 // dir becomes the checked cache folder.
-bool useCacheFolder(const char* folder, const char* root, char* dir, size_t capacity) {
+bool useCacheFolder(const char* folder, const std::vector<IncludedEntry>& entries, const char* root, char* dir,
+                    size_t capacity) {
+  usedFiles.clear();
+  for (const IncludedEntry& entry : entries) {
+    if (entry.size > 0) usedFiles.push_back(entry.name);
+  }
   markUsed(folder);
   removeUnusedCaches(root, folder);
   return copyText(dir, capacity, folder);
@@ -193,7 +201,7 @@ bool placeExtraction(const char* folder, const char* root, const std::vector<Inc
       removeFolder(dir);
       unregisterTempDirectory(dir);
     }
-    return useCacheFolder(folder, root, dir, capacity);
+    return useCacheFolder(folder, entries, root, dir, capacity);
   }
   if (moved) return false;
   // Someone else's differing folder is in the way: this run uses its own.
@@ -202,6 +210,8 @@ bool placeExtraction(const char* folder, const char* root, const std::vector<Inc
 }
 
 }  // namespace
+
+const std::vector<std::string>& reusedFileNames() { return usedFiles; }
 
 bool isCacheFolderName(const char* name) {
   return strlen(name) == 16 && strspn(name, "0123456789abcdef") == 16;
@@ -233,7 +243,7 @@ bool reuseOrExtractFrom(HANDLE source, int count, char* dir, size_t capacity) {
   if (cacheable && fileExists(folder)) {
     if (holdCacheFolder(folder, entries)) {
       logInfo("Reusing %s", folder);
-      return useCacheFolder(folder, root, dir, capacity);
+      return useCacheFolder(folder, entries, root, dir, capacity);
     }
     logInfo("Replacing %s: its files differ from the executable's", folder);
     removeFolder(folder);

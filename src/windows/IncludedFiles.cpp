@@ -25,10 +25,10 @@ const char* extractionDirectory() { return directory.text(); }
 std::vector<std::vector<std::string>> extractedArchives(const char* dir) {
   const char* separator = strrchr(dir, '\\');
   if (separator == nullptr || !isCacheFolderName(separator + 1)) return entriesWithExtensions(dir, {"jar", "zip"});
-  // A reused folder goes by the included names: a file put there after the
-  // check must not reach the class path.
+  // A reused folder goes by the names checked in it: a file put there
+  // afterwards must not reach the class path.
   std::vector<std::vector<std::string>> lists(2);
-  for (const std::string& name : includedFileNames(configInt(key::includedFileCount))) {
+  for (const std::string& name : reusedFileNames()) {
     if (hasExtension(name.c_str(), "jar")) lists[0].push_back(name);
     else if (hasExtension(name.c_str(), "zip")) lists[1].push_back(name);
   }

@@ -16,7 +16,8 @@ const char* extractionDirectory();
 bool extractIncludedFiles();
 
 // The archives of an extraction directory for the class path: its jar files,
-// then its zip files. In a reused cache folder (ExtractionCache.h) the
-// included names in the area's order, whatever else the folder holds by now;
-// elsewhere the directory's entries in its order (entriesWithExtensions).
+// then its zip files. In a reused cache folder (ExtractionCache.h) the names
+// checked there (reusedFileNames), in the area's order, whatever else the
+// folder holds by now; elsewhere the directory's entries in its order
+// (entriesWithExtensions).
 std::vector<std::vector<std::string>> extractedArchives(const char* dir);

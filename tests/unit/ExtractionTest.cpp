@@ -384,7 +384,7 @@ TEST_F(ExtractionTest, AReusedFolderHoldsTheIncludedFilesAndNothingElse) {
   SetEnvironmentVariableA("LOCALAPPDATA", dir.c_str());
   std::string exe = dir + "\\app.exe";
   writeWholeFile(exe,
-                 fakeExecutable({{key::includedFileCount, "3"}, {key::includedFileNames, "app.jar;empty.txt;lib.zip;"}},
+                 fakeExecutable({{key::includedFileCount, "3"}, {key::includedFileNames, "app.jar;empty.jar;lib.zip;"}},
                                 includedFile("application") + includedFile("") + includedFile("library")));
   auto reuse = [&](std::string* used) {
     HANDLE source = loadFakeExecutable(exe);
@@ -399,7 +399,7 @@ TEST_F(ExtractionTest, AReusedFolderHoldsTheIncludedFilesAndNothingElse) {
   ASSERT_NE(logText().find("Extracted files kept in " + folder), std::string::npos);
 
   // Whatever else is there makes the folder one to extract again.
-  const char* const planted[] = {"0planted.jar", "empty.txt", "sub"};
+  const char* const planted[] = {"0planted.jar", "empty.jar", "sub"};
   size_t replaced = 0;
   for (const char* name : planted) {
     SCOPED_TRACE(name);
@@ -418,8 +418,8 @@ TEST_F(ExtractionTest, AReusedFolderHoldsTheIncludedFilesAndNothingElse) {
     EXPECT_EQ(readWholeFile(folder + "\\app.jar"), "application");
   }
 
-  // The class path of a reused folder names the included archives only,
-  // whatever is put there after the check.
+  // The class path of a reused folder names the included archives only (not
+  // the empty one, never written), whatever is put there after the check.
   writeWholeFile(folder + "\\0late.jar", "planted");
   const std::vector<std::vector<std::string>> archives{{"app.jar"}, {"lib.zip"}};
   EXPECT_EQ(extractedArchives(folder.c_str()), archives);
