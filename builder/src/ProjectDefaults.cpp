@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "BlockFormat.h"
 #include "FileIo.h"
@@ -10,6 +11,7 @@
 #include "LauncherCodes.h"
 #include "MessageDefaults.h"
 #include "Suggest.h"
+#include "WebAddress.h"
 
 namespace fs = std::filesystem;
 
@@ -32,15 +34,30 @@ void addUnset(std::vector<Setting>& settings, int32_t key, const std::string& te
         settings.push_back({key, false, text, origin, SourcePos{}, blockformat::kMaxTextLength});
 }
 
-// The launcher hands only web addresses to the shell.
+// The launcher hands only well-formed web addresses to the shell (WebAddress.h).
 std::optional<std::string> downloadUrlProblem(const std::string& url) {
-    auto startsWith = [&](std::string_view prefix) {
-        return url.size() >= prefix.size() &&
-               std::equal(prefix.begin(), prefix.end(), url.begin(),
-                          [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
-    };
-    if (url.empty() || startsWith("https://") || startsWith("http://")) return std::nullopt;
-    return "\"" + url + "\" is not a web address; the download page must start with https:// or http://";
+    if (url.empty()) return std::nullopt;
+    webaddress::Check check = webaddress::check(url);
+    switch (check.problem) {
+        case webaddress::Problem::none: return std::nullopt;
+        case webaddress::Problem::notHttp:
+            return "\"" + url + "\" is not a web address; the download page must start with https:// or http://";
+        case webaddress::Problem::noHost: return "\"" + url + "\" is not a web address: it names no host";
+        case webaddress::Problem::badPercent:
+            return "\"" + url + "\" is not a well-formed web address: the '%' at character " +
+                   std::to_string(check.position + 1) + " is not followed by two hexadecimal digits";
+        case webaddress::Problem::badCharacter: break;
+    }
+    unsigned char c = static_cast<unsigned char>(url[check.position]);
+    char code[8];
+    std::snprintf(code, sizeof code, "%%%02X", c);
+    std::string what = c == ' '                ? "a blank"
+                       : c == '"' || c == '\'' ? "a quote"
+                       : c < 0x20 || c == 0x7F ? "a control character"
+                       : c >= 0x80             ? "a non-ASCII character"
+                                               : std::string("'") + static_cast<char>(c) + "'";
+    return "the download page's address holds " + what + " at character " + std::to_string(check.position + 1) +
+           ", which the browser's command line could split at; write it percent-encoded (" + code + ")";
 }
 
 // The problem with one setting's value, by key; nothing for keys not checked here.
@@ -233,8 +250,10 @@ void addProjectDefaults(Project& project, const fs::path& projectDirectory, cons
     if (project.modernRuntime.value_or(true)) addUnset(settings, key::modernRuntime, "1", "the modern runtime search");
     addMainClass(project, projectDirectory, projectFile, errors, notes);
     const Setting* modern = findSetting(settings, key::modernRuntime);
-    addMessageDefaults(settings, {settingText(settings, key::applicationName), settingText(settings, key::minJavaVersion),
-                                  settingText(settings, key::maxJavaVersion), modern && modern->text != "0"});
+    addMessageDefaults(settings,
+                       {settingText(settings, key::applicationName), settingText(settings, key::minJavaVersion),
+                        settingText(settings, key::maxJavaVersion), modern && modern->text != "0",
+                        settingText(settings, key::downloadUrl)});
 }
 
 void checkIncludedJars(const Project& project, const fs::path& projectDirectory, const std::string& projectFile,

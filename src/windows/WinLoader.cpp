@@ -108,8 +108,8 @@ bool javaExeOfDirectory(const char* directory, char* exePath, size_t capacity) {
   exePath[0] = 0;
   char home[kTextBufferSize];
   fullPath(home, sizeof home, directory, false);
-  unpackPackedRuntime(home);
-  return javaExeFromHome(home, exePath, capacity);
+  // A runtime whose jars could not be restored cannot run.
+  return unpackPackedRuntime(home) && javaExeFromHome(home, exePath, capacity);
 }
 
 // Calls visit(letter, text) for each non-empty ";"-separated entry of the

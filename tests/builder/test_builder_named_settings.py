@@ -68,6 +68,16 @@ BAD_PROJECTS = [
      "unknown [runtime] setting 'minVerison' (did you mean 'minVersion'?)"),
     ("download-page-not-a-web-address", MAIN + 'downloadUrl = "C:\\\\setup.exe"\n', "2:15",
      "is not a web address; the download page must start with https:// or http://"),
+    # The shell hands the address to a browser's command line: a quote or blank there splits it.
+    ("download-page-with-a-quote", MAIN + 'downloadUrl = \'https://a" --injected-flag "x\'\n', "2:15",
+     "holds a quote at character 10, which the browser's command line could split at; write it percent-encoded (%22)"),
+    ("download-page-with-a-blank", MAIN + 'downloadUrl = "https://a/b c"\n', "2:15",
+     "holds a blank at character 12"),
+    ("download-page-with-a-line-feed", MAIN + 'downloadUrl = "https://a/\\nx"\n', "2:15",
+     "holds a control character at character 11"),
+    ("download-page-with-a-lone-percent", MAIN + 'downloadUrl = "https://a/%g1"\n', "2:15",
+     "the '%' at character 11 is not followed by two hexadecimal digits"),
+    ("download-page-without-a-host", MAIN + 'downloadUrl = "https:///java"\n', "2:15", "it names no host"),
     ("bad-manifest", MAIN + '[resources]\nmanifest = "lib/plain.jar"\n', "3:12", "not an application manifest"),
     # The main class is looked for in the included jars; lib/plain.jar holds com.example.Main only.
     ("main-class-in-no-jar", 'mainClass = "com.example.Mian"\n[[files]]\npath = "lib/plain.jar"\n', "1:13",
@@ -135,6 +145,11 @@ NAMED_FORMS = [
      "Hello cannot start in its working directory\r\n%FILE_NAME%:\r\nthe folder does not exist or cannot be entered."),
     ("no-working-directory-message-without-modern", MAIN + "[runtime]\nmodern = false\n", 3008, None),
     ("download-page", MAIN + 'downloadUrl = "https://example.org/java"\n', 3004, "https://example.org/java"),
+    # The no-runtime text names the download page the box offers, not a second address.
+    ("download-page-in-the-message", MAIN + 'applicationName = "Hello"\ndownloadUrl = "https://example.org/java"\n',
+     1001, "Hello needs a Java runtime,\r\nbut none that fits was found on this computer.\r\nJava runtimes looked "
+     "at:\r\n%RUNTIMES_TRIED%\r\nPlease install one, for example from\r\nhttps://example.org/java\r\nand start "
+     "Hello again."),
     # Reused extraction is off unless asked for, by either name.
     ("extraction-not-reused-by-default", MAIN, 3007, None),
     ("reuse-extraction", MAIN + "reuseExtraction = true\n", 3007, "1"),
