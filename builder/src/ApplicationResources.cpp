@@ -6,6 +6,7 @@
 #include "FileIo.h"
 #include "IncludedNames.h"
 #include "KeyTable.h"
+#include "ManifestXml.h"
 #include "PeStub.h"
 
 namespace fs = std::filesystem;
@@ -77,13 +78,17 @@ ApplicationResources loadApplicationResources(const Project& project, const fs::
     if (options.manifest) {
         if (std::optional<Bytes> file = readResourceFile(projectDirectory, *options.manifest, "manifest",
                                                          options.manifestPos, projectFile, errors)) {
-            std::string text(file->begin(), file->end());
-            if (text.find("<assembly") == std::string::npos)
+            if (std::optional<ManifestProblem> problem = manifestProblem(*file)) {
+                std::string where = problem->line > 0 ? " line " + std::to_string(problem->line) + ", column " +
+                                                            std::to_string(problem->column)
+                                                      : "";
                 errors.push_back({projectFile, options.manifestPos,
-                                  "[resources] manifest: " + *options.manifest +
-                                      ": not an application manifest (no <assembly> element)"});
-            else
+                                  "[resources] manifest: " + *options.manifest + where +
+                                      ": not an application manifest: " + problem->message +
+                                      " (Windows refuses to start a program whose manifest it cannot read)"});
+            } else {
                 loaded.manifest = std::move(*file);
+            }
         }
     }
     if (options.version)

@@ -18,6 +18,7 @@
 #include "Project.h"
 #include "ProjectDefaults.h"
 #include "RecordEncoder.h"
+#include "RuntimeImage.h"
 
 namespace fs = std::filesystem;
 
@@ -98,6 +99,7 @@ void addRuntimeLibrary(Project& project, const BuildRequest& request, std::vecto
     file.path = pathToUtf8(fs::absolute(library, ignored));
     file.name = kRuntimeLibraryName;
     file.pathPos = options.runtimeLibraryPos;
+    file.runtimeLibrary = true;
     project.files.insert(project.files.begin(), file);
 }
 
@@ -113,6 +115,12 @@ int fail(std::ostream& err, Diagnostic diagnostic, std::string message) {
     return kExitBadInput;
 }
 
+// A file the build reads, for the check that the output is none of them.
+struct BuildInput {
+    std::string what;  // e.g. "the project file", "the included file lib/app.jar"
+    fs::path path;
+};
+
 struct LoadedProject {
     BuildOptions build;
     bool console = false;
@@ -120,6 +128,9 @@ struct LoadedProject {
     std::vector<IncludedFileSource> files;
     SourcePos filesPos;  // of the first [[files]] table
     ApplicationResources resources;
+    std::vector<BuildInput> inputs;
+    std::optional<RuntimeImageOptions> runtimeImage;
+    std::optional<std::string> bundledRuntime;
 };
 
 // The project's options, encoded records and files to include, or nothing
@@ -134,18 +145,33 @@ std::optional<LoadedProject> loadProject(const BuildRequest& request, std::ostre
     }
     ProjectReadResult read =
         readProject(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), request.projectFile);
+    // Nothing else can be said about a file that is not TOML.
+    if (!read.parsed) {
+        for (const Diagnostic& error : read.errors) err << formatDiagnostic(error) << '\n';
+        return std::nullopt;
+    }
     Project& project = read.project;
     fs::path projectDirectory = pathFromUtf8(request.projectFile).parent_path();
     std::vector<std::string> notes;
+    std::vector<Diagnostic> warnings = read.warnings;
     if (request.plain) {
         addClassicMessageDefaults(project.settings);
     } else {
         checkLauncherCodes(project.settings, request.projectFile, read.errors);
         addProjectDefaults(project, projectDirectory, request.projectFile, read.errors, notes);
     }
-    LoadedProject loaded{project.build, project.console, {}, {},
-                         project.files.empty() ? SourcePos{} : project.files.front().tablePos, {}};
+    LoadedProject loaded{project.build,
+                         project.console,
+                         {},
+                         {},
+                         project.files.empty() ? SourcePos{} : project.files.front().tablePos,
+                         {},
+                         {},
+                         project.runtimeImage,
+                         project.bundledRuntime};
     addRuntimeLibrary(project, request, read.errors);
+    // With the runtime library among the files: a manifest may name it.
+    if (!request.plain) checkIncludedJars(project, projectDirectory, request.projectFile, read.errors, warnings);
     // With an unsupported code page every non-ASCII text would fail too; that error is reported already.
     if (isSupportedCodePage(project.build.codePage)) {
         addIncludedFileRecords(project.files, project.build.codePage, request.projectFile, project.settings,
@@ -154,7 +180,14 @@ std::optional<LoadedProject> loadProject(const BuildRequest& request, std::ostre
     }
     loaded.files = locateIncludedFiles(project.files, pathFromUtf8(request.projectFile).parent_path(),
                                        request.projectFile, read.errors);
-    std::vector<Diagnostic> warnings = read.warnings;
+    loaded.inputs.push_back({"the project file", pathFromUtf8(request.projectFile)});
+    for (const IncludedFile& file : project.files)
+        loaded.inputs.push_back({"the included file " + file.path, projectDirectory / pathFromUtf8(file.path)});
+    const ResourceOptions& resources = project.resources;
+    for (auto [what, written] :
+         {std::pair{"the splash picture ", &resources.splashPicture}, std::pair{"the icon ", &resources.icon},
+          std::pair{"the manifest ", &resources.manifest}})
+        if (*written) loaded.inputs.push_back({what + **written, projectDirectory / pathFromUtf8(**written)});
     loaded.resources = loadApplicationResources(project, pathFromUtf8(request.projectFile).parent_path(),
                                                 request.projectFile, read.errors, warnings);
     if (!read.errors.empty()) {
@@ -229,6 +262,46 @@ std::optional<std::string> runtimeProblem(const fs::path& home, const Bytes& stu
     return std::nullopt;
 }
 
+// The runtime image beside the output, linked and checked against the stub; nothing after an error.
+std::optional<RuntimeImage> linkRuntimeImage(const BuildRequest& request, const LoadedProject& project,
+                                             const Bytes& stub, const fs::path& output, std::ostream& out,
+                                             std::ostream& err) {
+    RuntimeImageRequest image{*project.runtimeImage,
+                              request.projectFile,
+                              pathFromUtf8(request.projectFile).parent_path(),
+                              {},
+                              stubLayout(stub).architecture,
+                              output.parent_path() / pathFromUtf8(*project.bundledRuntime)};
+    for (const IncludedFileSource& file : project.files)
+        if (file.path.extension() == ".jar") image.jars.push_back(file.path);
+    std::optional<RuntimeImage> made = makeRuntimeImage(image, out, err);
+    if (!made) return std::nullopt;
+    if (std::optional<std::string> problem = runtimeProblem(made->home, stub)) {
+        fail(err, {request.projectFile, project.runtimeImage->pos, ""}, "[runtime] image: " + *problem);
+        return std::nullopt;
+    }
+    return made;
+}
+
+// The executable and the runtime folder beside it (when there is one) in one zip, named like the executable.
+int writePackage(const LoadedProject& project, const fs::path& output, std::ostream& out, std::ostream& err) {
+    std::optional<fs::path> runtime;
+    std::error_code ignored;
+    fs::path folder = output.parent_path() / pathFromUtf8(project.bundledRuntime.value_or(""));
+    if (project.bundledRuntime && fs::is_directory(folder, ignored)) runtime = folder;
+    fs::path archive = fs::path(output).replace_extension(".zip");
+    try {
+        writeDistributionZip(archive, output, runtime);
+    } catch (const FileError& e) {
+        return fail(err, {}, "cannot write " + pathToUtf8(archive) + ": " + e.what());
+    }
+    out << "wrote " << pathToUtf8(archive) << " (" << fs::file_size(archive, ignored) << " bytes: "
+        << pathToUtf8(output.filename())
+        << (runtime ? " and " + pathToUtf8(runtime->lexically_relative(output.parent_path())) : "")
+        << " in the folder " << pathToUtf8(output.stem()) << ")\n";
+    return kExitSuccess;
+}
+
 // Creates the output's folder, writes the executable and makes it executable (as the umask allows).
 void writeOutput(const fs::path& output, const Bytes& stub, const Bytes& block,
                  const std::vector<IncludedFileSource>& files) {
@@ -281,9 +354,20 @@ int runBuild(const BuildRequest& request, std::ostream& out, std::ostream& err) 
     }
 
     fs::path output = chooseOutput(request, project->build, projectPath);
-    std::error_code ignored;
-    if (fs::equivalent(output, stub.path, ignored))
-        return fail(err, {}, "the output " + pathToUtf8(output) + " is the stub itself; choose another output");
+    // Written first beside the output and renamed over it, the executable would replace the input it reads.
+    project->inputs.push_back({"the stub", stub.path});
+    for (const BuildInput& input : project->inputs) {
+        std::error_code ignored;
+        if (fs::equivalent(output, input.path, ignored))
+            return fail(err, {},
+                        "the output " + pathToUtf8(output) + " is " + input.what +
+                            " itself; building would overwrite it: choose another output with -o or "
+                            "[build] output");
+    }
+
+    std::optional<RuntimeImage> image;
+    if (project->runtimeImage && !(image = linkRuntimeImage(request, *project, *stubBytes, output, out, err)))
+        return kExitBadInput;
 
     Bytes block = encodeConfigBlock(project->block);
     uint64_t size = executableSize(stubBytes->size(), block.size(), project->files);
@@ -297,6 +381,10 @@ int runBuild(const BuildRequest& request, std::ostream& out, std::ostream& err) 
         return fail(err, {}, "cannot write output " + pathToUtf8(output) + ": " + e.what());
     }
     out << "wrote " << pathToUtf8(output) << " (" << size << " bytes)\n";
+    if (image)
+        out << "wrote " << pathToUtf8(image->home) << " (" << image->bytes << " bytes in " << image->files
+            << " files: Java " << image->javaVersion << " for " << image->platform << ")\n";
+    if (request.zip || project->build.zip) return writePackage(*project, output, out, err);
     return kExitSuccess;
 }
 

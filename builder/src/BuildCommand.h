@@ -15,6 +15,7 @@ struct BuildRequest {
     bool includeRuntimeLibrary = true;    // false: --no-runtime-library
     std::optional<std::string> runtime;   // --runtime: overrides [build] runtime
     bool plain = false;                   // --plain: no defaults, no checks of the launcher's codes
+    bool zip = false;                     // --zip: also the distribution as one zip
 };
 
 // Prints one line to `out` on success, diagnostics to `err`; returns the exit code.

@@ -88,10 +88,12 @@ Invocation parseCommand(const std::vector<std::string>& args, const std::string&
 }
 
 std::optional<UsageError> buildOption(BuildRequest& request, const std::string& option, ArgumentCursor& cursor) {
-    if (option == "--no-runtime-library" || option == "--plain") {
+    if (option == "--no-runtime-library" || option == "--plain" || option == "--zip") {
         if (cursor.hasInlineValue()) return usageError("option " + option + " takes no value");
         if (option == "--plain")
             request.plain = true;
+        else if (option == "--zip")
+            request.zip = true;
         else
             request.includeRuntimeLibrary = false;
         return std::nullopt;
@@ -158,7 +160,7 @@ Invocation parseCommandLine(const std::vector<std::string>& args) {
 
 std::string usageText() {
     return "Usage: tovex build PROJECT.toml [-o OUT.exe] [--stub launcher.exe] [--runtime DIR]\n"
-           "                   [--no-runtime-library] [--plain]\n"
+           "                   [--no-runtime-library] [--plain] [--zip]\n"
            "       tovex inspect APP.exe [--json | --extract DIR] [--code-page N]\n"
            "       tovex new NAME\n"
            "       tovex --help | --version\n"
@@ -183,6 +185,8 @@ std::string usageText() {
            "                     application) suits the executable (default: [build] runtime)\n"
            "  --plain            write only what the project sets, with the message texts\n"
            "                     of earlier versions, and leave the launcher's codes unchecked\n"
+           "  --zip              also write the executable and its runtime folder as one\n"
+           "                     zip beside it (default: [build] package)\n"
            "\n"
            "Inspect options:\n"
            "  --json             print JSON instead of a table\n"

@@ -83,7 +83,8 @@ IncludedListing listIncludedFiles(const fs::path& path, const ParsedBlock& block
     std::ifstream file = openForReading(path);
     IncludedArea area = parseIncludedArea(file, fileSize, block.includedFilesOffset, names);
     for (std::size_t i = 0; i < area.entries.size(); ++i) {
-        std::optional<std::string> unsafe = unsafeNameProblem(names[i]);
+        // As the launcher checks it: the stored bytes, in which a superscript digit makes COM¹ a device.
+        std::optional<std::string> unsafe = launcherRefusalProblem(list.names[i]);
         listing.files.push_back({names[i], area.entries[i], !unsafe});
         if (unsafe)
             listing.problems.push_back("included file " + std::to_string(i + 1) + " of " + std::to_string(names.size()) +
@@ -266,6 +267,26 @@ std::string programText(std::string_view type, uint16_t subsystem) {
            (subsystem == 3 ? "console subsystem" : subsystem == 2 ? "GUI subsystem" : "subsystem " + std::to_string(subsystem)) + ")";
 }
 
+// The first folder the search looks at beside the executable (a relative folder entry: a runtime shipped
+// with the application), and its place in the search.
+struct BundledRuntime {
+    std::string folder;
+    std::size_t place;  // 1 for the first entry
+};
+
+std::optional<BundledRuntime> bundledRuntime(const std::string& searchCode) {
+    std::vector<std::string> words = describeSearchCode(searchCode);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (word.rfind("dir:", 0) != 0) continue;
+        std::string folder = word.substr(4);
+        bool absolute =
+            folder.empty() || folder[0] == '\\' || folder[0] == '/' || (folder.size() > 1 && folder[1] == ':');
+        if (!absolute) return BundledRuntime{folder, i + 1};
+    }
+    return std::nullopt;
+}
+
 void printSummary(std::ostream& out, const ParsedBlock& block, const ResourceListing& resources,
                   const ImageFacts& facts, int codePage) {
     auto text = [&](int32_t key) { return decodeFromCodePage(lastValue(block.narrow, key), codePage); };
@@ -276,6 +297,10 @@ void printSummary(std::ostream& out, const ParsedBlock& block, const ResourceLis
     out << "  Program     " << programText(text(key::executableType), facts.subsystem) << '\n';
     out << "  Main class  " << (text(key::mainClass).empty() ? "(none)" : text(key::mainClass)) << '\n';
     out << "  Search      " << joined(describeSearchCode(search)) << "  (code " << displayQuoted(search) << ")\n";
+    if (std::optional<BundledRuntime> bundled = bundledRuntime(search))
+        out << "  Bundled     " << bundled->folder
+            << "  (a Java runtime in this folder beside the executable, searched "
+            << (bundled->place == 1 ? std::string("first") : "as entry " + std::to_string(bundled->place)) << ")\n";
     out << "  Class path  " << joined(describeClassPathCode(classPath)) << "  (code " << displayQuoted(classPath) << ")\n";
     std::string bounds = minimum.empty() && maximum.empty() ? "any version"
                          : maximum.empty()                  ? minimum + " or later"
@@ -309,7 +334,9 @@ void printJsonSummary(std::ostream& out, const ParsedBlock& block, const Resourc
         << ", \"subsystem\": " << facts.subsystem << ", \"mainClass\": " << jsonString(text(key::mainClass))
         << ",\n    \"search\": ";
     printJsonStrings(out, describeSearchCode(search));
-    out << ", \"searchCode\": " << jsonString(search) << ",\n    \"classPath\": ";
+    std::optional<BundledRuntime> bundled = bundledRuntime(search);
+    out << ", \"searchCode\": " << jsonString(search)
+        << ", \"bundledRuntime\": " << (bundled ? jsonString(bundled->folder) : "null") << ",\n    \"classPath\": ";
     printJsonStrings(out, describeClassPathCode(classPath));
     out << ", \"classPathCode\": " << jsonString(classPath) << ",\n    \"manifestSize\": "
         << (manifest == resources.resources.end() ? "null" : std::to_string(manifest->data.size()))

@@ -52,6 +52,15 @@ std::optional<std::string> encodedName(const IncludedFile& file, int codePage, c
                               std::to_string(codePage) + ", in which file names are stored" + hint});
         return std::nullopt;
     }
+    // The launcher checks the bytes: "COM\xB9" is COM¹ in code page 1252, a device.
+    if (std::optional<std::string> problem = launcherRefusalProblem(encoded.bytes)) {
+        errors.push_back({projectFile, namePos(file),
+                          describeName(file) + " " + *problem + " in code page " + std::to_string(codePage) +
+                              ", in which the launcher reads it (COM and LPT followed by a superscript digit are "
+                              "devices too), so no start could extract it" +
+                              hint});
+        return std::nullopt;
+    }
     return encoded.bytes;
 }
 

@@ -53,6 +53,12 @@ std::optional<std::string> unsafeNameProblem(std::string_view name) {
     return std::nullopt;
 }
 
+std::optional<std::string> launcherRefusalProblem(std::string_view storedName) {
+    if (std::optional<std::string> unsafe = unsafeNameProblem(storedName)) return unsafe;
+    if (devicenames::isWindowsDeviceName(storedName)) return "is the name of a Windows device";
+    return std::nullopt;
+}
+
 std::optional<std::string> includedNameProblem(std::string_view name) {
     if (name.empty()) return "is empty";
     if (std::optional<std::string> unsafe = unsafeNameProblem(name)) return unsafe;

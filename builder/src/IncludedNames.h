@@ -18,10 +18,16 @@ int launcherInt(std::string_view text);
 // it refuses names that could reach outside its extraction directory.
 std::optional<std::string> unsafeNameProblem(std::string_view name);
 
+// Why the launcher refuses a name as stored in the executable (in the code
+// page's bytes), or nothing: the unsafe names and the Windows devices, among
+// them COM and LPT with the code page's superscript digits.
+std::optional<std::string> launcherRefusalProblem(std::string_view storedName);
+
 // Why an included file cannot have this name, or nothing. Besides the unsafe
 // names, refuses those that would not come out under the name given: empty,
 // with ';', or a name Windows refuses or changes. The result reads after the
-// name, e.g. "contains ';', which ...".
+// name, e.g. "contains ';', which ...". `name` is UTF-8; the launcher's own
+// check of the stored bytes is launcherRefusalProblem.
 std::optional<std::string> includedNameProblem(std::string_view name);
 
 // The value of key 2003 for these names.

@@ -45,8 +45,8 @@ std::optional<std::string> inflated(const Bytes& data, std::size_t at, uint32_t 
     return out;
 }
 
-// The manifest's text from the archive's bytes, following the central directory.
-std::optional<std::string> manifestText(const Bytes& data) {
+// The entry names of the archive and its manifest's text, following the central directory.
+std::optional<JarContents> readArchive(const Bytes& data, std::string& manifest) {
     if (data.size() < kEndOfDirectorySize) return std::nullopt;
     std::size_t end = data.size() - kEndOfDirectorySize;
     std::size_t lowest = data.size() > kEndOfDirectorySize + 0xFFFF ? end - 0xFFFF : 0;
@@ -54,6 +54,7 @@ std::optional<std::string> manifestText(const Bytes& data) {
         if (end == lowest) return std::nullopt;
         --end;
     }
+    JarContents contents;
     std::size_t entries = readU16(data, end + 10);
     std::size_t at = readU32(data, end + 16);
     for (std::size_t i = 0; i < entries; ++i) {
@@ -63,20 +64,25 @@ std::optional<std::string> manifestText(const Bytes& data) {
         std::size_t nameLength = readU16(data, at + 28), extraLength = readU16(data, at + 30), commentLength = readU16(data, at + 32);
         std::size_t local = readU32(data, at + 42);
         if (at + kDirectoryEntrySize + nameLength > data.size()) return std::nullopt;
-        if (namesManifest(data, at + kDirectoryEntrySize, nameLength)) {
+        contents.entries.emplace_back(reinterpret_cast<const char*>(data.data() + at + kDirectoryEntrySize),
+                                      nameLength);
+        if (namesManifest(data, at + kDirectoryEntrySize, nameLength) && manifest.empty()) {
             if (size > kMaxManifestSize || local + kLocalHeaderSize > data.size() ||
                 readU32(data, local) != kLocalHeaderSignature)
                 return std::nullopt;
             std::size_t start = local + kLocalHeaderSize + readU16(data, local + 26) + readU16(data, local + 28);
             if (start > data.size() || data.size() - start < packedSize) return std::nullopt;
+            std::optional<std::string> text;
             if (method == kStored && packedSize == size)
-                return std::string(reinterpret_cast<const char*>(data.data() + start), size);
-            if (method == kDeflated) return inflated(data, start, packedSize, size);
-            return std::nullopt;
+                text = std::string(reinterpret_cast<const char*>(data.data() + start), size);
+            else if (method == kDeflated)
+                text = inflated(data, start, packedSize, size);
+            if (!text) return std::nullopt;
+            manifest = std::move(*text);
         }
         at += kDirectoryEntrySize + nameLength + extraLength + commentLength;
     }
-    return std::nullopt;
+    return contents;
 }
 
 // Manifest lines are at most 72 bytes; longer values go on in lines that start with a blank.
@@ -108,15 +114,42 @@ std::optional<std::string> attribute(const std::string& manifest, std::string_vi
 
 }  // namespace
 
-std::optional<std::string> jarMainClass(const std::filesystem::path& jar) {
+std::optional<JarContents> readJarContents(const std::filesystem::path& jar) {
     Bytes data;
     try {
         data = readWholeFile(jar);
     } catch (const FileError&) {
         return std::nullopt;
     }
-    std::optional<std::string> manifest = manifestText(data);
-    return manifest ? attribute(*manifest, "Main-Class") : std::nullopt;
+    std::string manifest;
+    std::optional<JarContents> contents = readArchive(data, manifest);
+    if (!contents) return std::nullopt;
+    contents->mainClass = attribute(manifest, "Main-Class");
+    // Class-Path: relative URLs separated by blanks.
+    if (std::optional<std::string> classPath = attribute(manifest, "Class-Path")) {
+        std::size_t start = 0;
+        while ((start = classPath->find_first_not_of(' ', start)) != std::string::npos) {
+            std::size_t end = std::min(classPath->find(' ', start), classPath->size());
+            contents->classPath.push_back(classPath->substr(start, end - start));
+            start = end;
+        }
+    }
+    return contents;
+}
+
+bool jarHoldsClass(const JarContents& jar, const std::string& className) {
+    std::string entry = className;
+    std::replace(entry.begin(), entry.end(), '.', '/');
+    entry += ".class";
+    constexpr std::string_view kVersions = "META-INF/versions/";
+    for (const std::string& name : jar.entries) {
+        if (name == entry) return true;
+        // A multi-release jar may hold a class for some versions only: META-INF/versions/N/...
+        if (name.compare(0, kVersions.size(), kVersions) != 0) continue;
+        std::size_t slash = name.find('/', kVersions.size());
+        if (slash != std::string::npos && name.compare(slash + 1, std::string::npos, entry) == 0) return true;
+    }
+    return false;
 }
 
 }  // namespace tovex

@@ -20,11 +20,13 @@ struct DefaultMessage {
 constexpr std::string_view kApplicationFirst = "{Application}";
 constexpr std::string_view kApplication = "{application}";
 constexpr std::string_view kJava = "{java}";
+constexpr std::string_view kDownload = "{download}";
+constexpr const char* kDefaultDownloadPage = "https://adoptium.net/";
 
 const DefaultMessage kMessages[] = {
     {1001,
      "{Application} needs {java},\r\nbut none was found on this computer.\r\nPlease install one, for example from\r\n"
-     "https://adoptium.net/\r\nand start {application} again."},
+     "{download}\r\nand start {application} again."},
     {1002, "The Java runtime found on the search path (PATH) is damaged.\r\nPlease reinstall it."},
     {1003, "The %ENV_VAR_NAME% environment variable does not\r\npoint to a working Java runtime."},
     {1004, "The Java runtime at %DEFINED_PATH% is damaged.\r\nPlease reinstall it."},
@@ -43,22 +45,25 @@ const DefaultMessage kMessages[] = {
 const DefaultMessage kModernMessages[] = {
     {1001,
      "{Application} needs {java},\r\nbut none that fits was found on this computer.\r\nJava runtimes looked at:\r\n"
-     "%RUNTIMES_TRIED%\r\nPlease install one, for example from\r\nhttps://adoptium.net/\r\nand start {application} again."},
+     "%RUNTIMES_TRIED%\r\nPlease install one, for example from\r\n{download}\r\nand start {application} again."},
     {key::msgWrongArchitecture,
      "{Application} needs {java} built for %REQUIRED_ARCH% Windows;\r\nthe one found at %RUNTIME_PATH% is "
      "%FOUND_ARCH%.\r\nJava runtimes looked at:\r\n%RUNTIMES_TRIED%\r\nPlease install a %REQUIRED_ARCH% Java "
-     "runtime, for example from\r\nhttps://adoptium.net/"},
+     "runtime, for example from\r\n{download}"},
     {1005, "{Application} stopped because of an error in Java:\r\n%EXCEPTION%"},
     {1010, "{Application} could not load the launcher's class %CLASS_NAME%.\r\nIt may need to be installed again."},
     {1011, "The launcher's class %CLASS_NAME% of {application} has no main method.\r\n"
            "It may need to be installed again."},
+    {key::msgNoWorkingDirectory,
+     "{Application} cannot start in its working directory\r\n%FILE_NAME%:\r\nthe folder does not exist or cannot "
+     "be entered."},
 };
 
 const DefaultMessage kClassicMessages[] = {
     {1000, "Error"},
     {1001,
      "No JVM could be found on your system.\r\nPlease define TOVEX_JAVA_HOME\r\nto point to an installed JDK or JRE, "
-     "or download a Java runtime from https://adoptium.net/"},
+     "or download a Java runtime from {download}"},
     {1002,
      "The JVM found in your path is damaged.\r\nPlease reinstall or define TOVEX_JAVA_HOME\r\nto point to an "
      "installed JDK or JRE."},
@@ -113,12 +118,22 @@ void addMessageDefaults(std::vector<Setting>& settings, const MessageContext& co
         replaceAll(text, kApplicationFirst, named ? *context.applicationName : "This application");
         replaceAll(text, kApplication, named ? *context.applicationName : "the application");
         replaceAll(text, kJava, javaWanted(context));
+        bool ownPage = context.downloadUrl && !context.downloadUrl->empty();
+        replaceAll(text, kDownload, ownPage ? *context.downloadUrl : kDefaultDownloadPage);
         addUnset(settings, message.key, text);
     }
 }
 
 void addClassicMessageDefaults(std::vector<Setting>& settings) {
-    for (const DefaultMessage& message : kClassicMessages) addUnset(settings, message.key, message.text);
+    auto set = std::find_if(settings.rbegin(), settings.rend(),
+                            [](const Setting& s) { return !s.wide && s.key == key::downloadUrl && !s.text.empty(); });
+    // A copy: adding settings moves them.
+    std::string page = set != settings.rend() ? set->text : kDefaultDownloadPage;
+    for (const DefaultMessage& message : kClassicMessages) {
+        std::string text = message.text;
+        replaceAll(text, kDownload, page);
+        addUnset(settings, message.key, text);
+    }
 }
 
 }  // namespace tovex

@@ -17,6 +17,9 @@ struct MessageContext {
     // The launcher fills %EXCEPTION%, %CLASS_NAME% and its other own
     // placeholders only with the modern runtime search on (key 3001).
     bool modern = true;
+    // The download page (key 3004): the texts that name a place to get Java
+    // name it, so that a message and its question show one address.
+    std::optional<std::string> downloadUrl;
 };
 
 // Adds a setting for each message key the project leaves unset: texts that

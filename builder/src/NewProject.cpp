@@ -2,9 +2,11 @@
 
 #include <fstream>
 
+#include "CodePage.h"
 #include "ExitCode.h"
 #include "FileIo.h"
 #include "IncludedNames.h"
+#include "Unicode.h"
 
 namespace fs = std::filesystem;
 
@@ -35,9 +37,30 @@ std::string starterProject(const std::string& name) {
            "# path = \"target/lib/library.jar\"\n";
 }
 
+namespace {
+
+// The name becomes the application's name and its jar's in the project, narrow texts of the default code page.
+std::optional<std::string> projectNameProblem(const std::string& name) {
+    std::u32string characters = decodeUtf8(name);
+    if (encodeUtf8(characters) != name)
+        return "it is not valid UTF-8 text (the project file is UTF-8); give the name in UTF-8";
+    Encoded encoded = encodeToCodePage(name, kDefaultCodePage);
+    if (encoded.failure)
+        return "character " + std::to_string(encoded.failure->position) + " (" +
+               codePointLabel(encoded.failure->codePoint) + ") has no form in code page " +
+               std::to_string(kDefaultCodePage) +
+               ", in which the executable stores the application's name and its "
+               "jar's; choose a name of letters, digits, '-' and '_'";
+    return includedNameProblem(name + ".toml");
+}
+
+}  // namespace
+
 int runNew(const std::string& name, std::ostream& out, std::ostream& err) {
-    if (std::optional<std::string> problem = includedNameProblem(name + ".toml")) {
-        err << "tovex: error: cannot name a project file '" << name << ".toml': " << *problem << '\n';
+    if (std::optional<std::string> problem = projectNameProblem(name)) {
+        // Malformed bytes are shown as U+FFFD, so that the message itself is UTF-8.
+        err << "tovex: error: cannot name a project file '" << encodeUtf8(decodeUtf8(name)) << ".toml': " << *problem
+            << '\n';
         return kExitBadInput;
     }
     fs::path file = pathFromUtf8(name + ".toml");

@@ -36,6 +36,18 @@ struct BuildOptions {
     SourcePos runtimePos;
     std::optional<std::string> architecture;  // "x64" or "x86"; absent: x64, or an explicit stub's own
     SourcePos architecturePos;
+    bool zip = false;  // package = "zip": the executable and its runtime folder in one zip
+};
+
+// [runtime] image: the Windows JDK to link the application's runtime from.
+struct RuntimeImageOptions {
+    std::string jdk;  // a folder or a vendor's zip, as written, relative to the project file's directory
+    SourcePos jdkPos;
+    std::optional<std::vector<std::string>> modules;  // absent: computed with jdeps
+    SourcePos modulesPos;
+    std::vector<std::string> addModules;  // added to either
+    SourcePos addModulesPos;
+    SourcePos pos;  // of the image entry
 };
 
 // A file to embed in the executable, from a [[files]] table.
@@ -45,6 +57,7 @@ struct IncludedFile {
     std::optional<std::string> name;  // as written; absent means the last part of `path`
     SourcePos namePos;
     SourcePos tablePos;  // of the [[files]] header
+    bool runtimeLibrary = false;  // the Java runtime library the tool adds, not a file of the project
 };
 
 // The version information of [resources.version].
@@ -74,12 +87,14 @@ struct Project {
     bool console = false;                      // a console program: PE subsystem 3
     std::optional<std::string> bundledRuntime;  // [runtime] bundled, as written
     std::optional<bool> modernRuntime;          // [runtime] modern, when given
+    std::optional<RuntimeImageOptions> runtimeImage;  // [runtime] image
 };
 
 struct ProjectReadResult {
     Project project;
     std::vector<Diagnostic> errors;    // all that were found, in file order
     std::vector<Diagnostic> warnings;  // things the tool changed to make them usable
+    bool parsed = true;                // false after a TOML syntax error, the only error then
 };
 
 // Parses and checks a project file's text. `fileName` is used in messages.

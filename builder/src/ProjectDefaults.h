@@ -24,4 +24,12 @@ void addProjectDefaults(Project& project, const std::filesystem::path& projectDi
                         const std::string& projectFile, std::vector<Diagnostic>& errors,
                         std::vector<std::string>& notes);
 
+// Checks the main class against the included jars: in none of them it is an
+// error, or a warning when the class path names entries beside the
+// executable that might hold it. A jar whose manifest's Class-Path names a
+// library the project does not include gets a warning.
+void checkIncludedJars(const Project& project, const std::filesystem::path& projectDirectory,
+                       const std::string& projectFile, std::vector<Diagnostic>& errors,
+                       std::vector<Diagnostic>& warnings);
+
 }  // namespace tovex

@@ -58,6 +58,10 @@ constexpr RuntimeSetting kRuntimeSettings[] = {
 constexpr std::string_view kModernEntry = "modern";
 constexpr std::string_view kSearchEntry = "search";
 constexpr std::string_view kBundledEntry = "bundled";
+constexpr std::string_view kImageEntry = "image";
+// The folder beside the executable that an image goes into when [runtime] bundled names none.
+constexpr const char* kDefaultImageFolder = "runtime";
+constexpr std::string_view kPackageEntry = "package";
 
 // Executable types: a GUI program shows its errors in message boxes, a console one on standard error.
 constexpr const char* kGuiExecutableType = "1";
@@ -157,6 +161,42 @@ std::string didYouMean(std::string_view word, const std::vector<std::string_view
     return match ? " (did you mean " + quoted(*match) + "?)" : "";
 }
 
+bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+// toml++'s description of a syntax error, tidied, with a hint for the usual causes: text without quotes
+// (minJavaVersion = 1.8.0) and a Windows path in double quotes ("C:\Java").
+std::string tomlSyntaxMessage(std::string_view description) {
+    std::string detail(description);
+    // toml++ 3.x says "expected expected digit or sign" in one place.
+    for (std::size_t at; (at = detail.find("expected expected ")) != std::string::npos;) detail.erase(at, 9);
+    constexpr std::string_view kWhile = "Error while parsing ";
+    std::string kind;
+    std::size_t colon = detail.find(": ");
+    if (startsWith(detail, kWhile) && colon != std::string::npos) {
+        kind = detail.substr(kWhile.size(), colon - kWhile.size());
+        detail.erase(0, colon + 2);
+    }
+    std::string reading;
+    if (kind == "floating-point")
+        reading = "reading a floating-point number";
+    else if (!kind.empty())
+        reading =
+            (std::string_view("aeiou").find(kind[0]) != std::string_view::npos ? "reading an " : "reading a ") + kind;
+    std::string hint;
+    static constexpr std::string_view kValueKinds[] = {
+        "value",         "floating-point", "decimal integer", "hexadecimal integer",
+        "octal integer", "binary integer", "integer",         "boolean",
+        "date",          "time",           "date-time"};
+    if (std::find(std::begin(kValueKinds), std::end(kValueKinds), kind) != std::end(kValueKinds))
+        hint = "is it text? put the value in quotes, e.g. minJavaVersion = \"1.8.0_402\"";
+    else if (detail.find("unknown escape sequence") != std::string::npos)
+        hint =
+            "in double quotes a backslash starts an escape: write \\\\ for one backslash, or put the text in "
+            "single quotes, e.g. 'C:\\Java'";
+    std::string note = reading.empty() ? hint : hint.empty() ? reading : reading + "; " + hint;
+    return "TOML syntax error: " + detail + (note.empty() ? "" : " (" + note + ")");
+}
+
 class ProjectReader {
 public:
     explicit ProjectReader(std::string fileName) : fileName_(std::move(fileName)) {}
@@ -166,7 +206,8 @@ public:
         try {
             root = toml::parse(text, fileName_);
         } catch (const toml::parse_error& e) {
-            error(posOf(e.source()), "TOML syntax error: " + std::string(e.description()));
+            error(posOf(e.source()), tomlSyntaxMessage(e.description()));
+            result_.parsed = false;
             return std::move(result_);
         }
         readTopLevel(root);
@@ -368,12 +409,19 @@ private:
                 options.architecturePos = posOf(value.source());
             } else if (name == kReuseExtractionEntry) {
                 readNamedSettingAs(*findKeyByNumber(key::reuseExtraction), "[build] reuseExtraction", value);
+            } else if (name == kPackageEntry) {
+                const toml::value<std::string>* text = value.as_string();
+                if (text && (text->get() == "zip" || text->get() == "none"))
+                    options.zip = text->get() == "zip";
+                else
+                    error(posOf(value.source()), "[build] package: expected \"zip\" or \"none\", got " +
+                                                     (text ? "\"" + text->get() + "\"" : describeType(value)));
             } else {
                 error(posOf(name.source()),
                       "unknown [build] setting " + quoted(name.str()) +
                           didYouMean(name.str(), {kOutputEntry, kStubEntry, kCodePageEntry, kRuntimeLibraryEntry,
                                                   kIncludeRuntimeLibraryEntry, kBuildRuntimeEntry, kArchitectureEntry,
-                                                  kReuseExtractionEntry}));
+                                                  kReuseExtractionEntry, kPackageEntry}));
             }
         });
     }
@@ -693,7 +741,7 @@ private:
     }
 
     void readRuntime(const toml::node& node) {
-        std::vector<std::string_view> known = {kModernEntry, kSearchEntry, kBundledEntry};
+        std::vector<std::string_view> known = {kModernEntry, kSearchEntry, kBundledEntry, kImageEntry};
         for (const RuntimeSetting& setting : kRuntimeSettings) known.push_back(setting.entry);
         const toml::node* search = nullptr;
         forEachSetting(node, "'runtime'", "[runtime]", [&](const toml::key& name, const toml::node& value) {
@@ -714,6 +762,8 @@ private:
                                                         blockformat::kMaxTextLength});
             } else if (name == kSearchEntry) {
                 search = &value;
+            } else if (name == kImageEntry) {
+                readRuntimeImage(value);
             } else if (name == kBundledEntry) {
                 result_.project.bundledRuntime = pathEntry(origin, value);
                 if (result_.project.bundledRuntime && result_.project.bundledRuntime->find(';') != std::string::npos) {
@@ -725,7 +775,98 @@ private:
                       "unknown [runtime] setting " + quoted(name.str()) + didYouMean(name.str(), known));
             }
         });
+        if (result_.project.runtimeImage) {
+            if (!result_.project.bundledRuntime) result_.project.bundledRuntime = kDefaultImageFolder;
+            if (!isRelativeFolder(*result_.project.bundledRuntime))
+                error(result_.project.runtimeImage->pos,
+                      "[runtime] image: the image goes into the folder [runtime] bundled names beside the "
+                      "executable, so that folder must lie below the executable's, not \"" +
+                          *result_.project.bundledRuntime + "\"");
+        }
         if (search) readSearch(*search);
+        if (search && result_.project.runtimeImage && !searchNamesBundled())
+            result_.warnings.push_back({fileName_, posOf(search->source()),
+                                        "[runtime] search does not name \"bundled\", so the executable will not look "
+                                        "at the runtime image in '" + *result_.project.bundledRuntime + "'",
+                                        true});
+    }
+
+    bool searchNamesBundled() const {
+        std::string entry = "A" + *result_.project.bundledRuntime + ";";
+        std::replace(entry.begin(), entry.end(), '/', '\\');
+        for (const Setting& setting : result_.project.settings)
+            if (setting.key == key::jvmSearchSequence && setting.text.find(entry) != std::string::npos) return true;
+        return false;
+    }
+
+    // A folder below the executable's: not absolute, no ".." among its parts.
+    static bool isRelativeFolder(const std::string& folder) {
+        if ((folder.size() >= 2 && folder[1] == ':') || folder[0] == '/' || folder[0] == '\\') return false;
+        std::size_t start = 0;
+        while (start <= folder.size()) {
+            std::size_t end = folder.find_first_of("/\\", start);
+            if (folder.substr(start, end == std::string::npos ? std::string::npos : end - start) == "..") return false;
+            if (end == std::string::npos) break;
+            start = end + 1;
+        }
+        return true;
+    }
+
+    // A list of module names, e.g. modules = ["java.base", "java.desktop"].
+    std::optional<std::vector<std::string>> moduleList(const std::string& origin, const toml::node& value) {
+        const toml::array* names = value.as_array();
+        if (!names) {
+            error(posOf(value.source()), origin + ": expected a list of module names such as [\"java.desktop\"], got " +
+                                             describeType(value));
+            return std::nullopt;
+        }
+        std::vector<std::string> modules;
+        for (const toml::node& name : *names) {
+            const toml::value<std::string>* text = name.as_string();
+            if (!text || text->get().empty() || text->get().find_first_of(" ,;/\\") != std::string::npos) {
+                error(posOf(name.source()), origin + ": expected a module name such as \"java.desktop\", got " +
+                                                (text ? "\"" + text->get() + "\"" : describeType(name)));
+                return std::nullopt;
+            }
+            modules.push_back(text->get());
+        }
+        return modules;
+    }
+
+    // [runtime] image = { jdk = "jdk-17-windows-x64.zip", modules = [...], addModules = [...] }
+    void readRuntimeImage(const toml::node& node) {
+        RuntimeImageOptions image;
+        image.pos = posOf(node.source());
+        bool valid = true, hasJdk = false;
+        const char* form = "{ jdk = \"...\" }";
+        forEachSetting(node, "[runtime] image", form, [&](const toml::key& name, const toml::node& value) {
+            std::string origin = "[runtime] image " + std::string(name.str());
+            if (name == "jdk") {
+                std::optional<std::string> jdk = pathEntry(origin, value);
+                hasJdk = jdk.has_value();
+                valid = valid && hasJdk;
+                image.jdk = jdk.value_or("");
+                image.jdkPos = posOf(value.source());
+            } else if (name == "modules" || name == "addModules") {
+                std::optional<std::vector<std::string>> modules = moduleList(origin, value);
+                valid = valid && modules;
+                if (name == "modules") {
+                    image.modules = modules;
+                    image.modulesPos = posOf(value.source());
+                } else {
+                    image.addModules = modules.value_or(std::vector<std::string>());
+                    image.addModulesPos = posOf(value.source());
+                }
+            } else {
+                error(posOf(name.source()), "unknown [runtime] image setting " + quoted(name.str()) +
+                                                didYouMean(name.str(), {"jdk", "modules", "addModules"}));
+                valid = false;
+            }
+        });
+        if (node.is_table() && !hasJdk && valid)
+            error(image.pos, "[runtime] image needs the Windows JDK to link from: jdk = \"jdk-17-windows-x64.zip\" "
+                             "(a folder or a vendor's zip)");
+        if (node.is_table() && hasJdk && valid) result_.project.runtimeImage = std::move(image);
     }
 
     // [runtime] search = ["bundled", "env:JAVA_HOME", "registry", "path", "dir:C:\\Java"]

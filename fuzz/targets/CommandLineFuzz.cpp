@@ -1,5 +1,6 @@
 // The splitting of a command line or configured argument text, on the input
-// read as 16-bit units.
+// read as 16-bit units: the launcher's own rule and the C runtime's, for a
+// whole command line and for arguments alone.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,5 +22,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (piece.size() > text.size()) __builtin_trap();
     }
   }
+  // The C runtime's rule never refuses a text and never makes characters:
+  // together the pieces are no longer than the text.
+  std::vector<std::wstring> crtPieces;
+  splitCrtArgumentPieces(text.c_str(), crtPieces);
+  size_t total = 0;
+  for (const std::wstring& piece : crtPieces) total += piece.size();
+  if (total > text.size()) __builtin_trap();
+  std::vector<std::wstring> commandLine;
+  splitCrtCommandLinePieces(text.c_str(), commandLine);
+  if (commandLine.empty()) __builtin_trap();
+  total = 0;
+  for (const std::wstring& piece : commandLine) total += piece.size();
+  if (total > text.size()) __builtin_trap();
   return 0;
 }

@@ -112,11 +112,23 @@ uint32_t includedAreaEnd(const ByteSource& source, uint32_t start) {
   return source.size;
 }
 
-AreaShape checkIncludedArea(const ByteSource& source, uint32_t start) {
+AreaShape checkIncludedArea(const ByteSource& source, uint32_t start, int namedEntries) {
   uint32_t end = includedAreaEnd(source, start);
   if (start >= end) return AreaShape::whole;
-  uint32_t dataEnd = endOfNonZeroData(source, start, end);
   uint64_t position = start;
+  // The named entries are walked by their sizes alone: their data may be
+  // anything, zero bytes at the end too (a file of 0xA7 bytes, scrambled).
+  for (int i = 0; i < namedEntries; ++i) {
+    int32_t size = 0;
+    if (position + 4 > end || !readInt32At(source, static_cast<uint32_t>(position), &size)) {
+      return AreaShape::overrunsEnd;
+    }
+    if (size < 0) return AreaShape::negativeSize;
+    position += 4 + static_cast<uint64_t>(size);
+    if (position > end) return AreaShape::overrunsEnd;
+  }
+  // Behind them, entries no name extracts, then the zero padding.
+  uint32_t dataEnd = endOfNonZeroData(source, static_cast<uint32_t>(position), end);
   while (position < dataEnd) {
     int32_t size = 0;
     if (position + 4 > end || !readInt32At(source, static_cast<uint32_t>(position), &size)) {

@@ -32,18 +32,22 @@ ConfigReadResult readBlockRecords(const ByteSource& source, const RecordSink& si
 // A little-endian 32-bit integer at offset.
 bool readInt32At(const ByteSource& source, uint32_t offset, int32_t* value);
 
-// How the included-files area from `start` holds together: entries of a size
-// and that many bytes, one after the other, until zero padding or the end.
+// How the included-files area from `start` holds together: the named entries
+// (as many as the names the launcher extracts), each a size and that many
+// bytes, then possibly more such entries until zero padding or the end.
 enum class AreaShape {
-  whole,         // the entries reach the last non-zero byte and end within the area
+  whole,         // the named entries end within the area, and what follows them is
+                 // entries that reach the last non-zero byte, or zero padding
   negativeSize,  // an entry's size is below zero: the block is damaged
   overrunsEnd,   // an entry's data, or a size field, reaches past the area's end, or an
-                 // entry's data lies wholly in the zero bytes behind the last non-zero one
+                 // unnamed entry's data lies wholly in the zero bytes behind the last
+                 // non-zero one
 };
 
 // The area's end: the source's end, or the start of an Authenticode
 // signature appended behind the block.
 uint32_t includedAreaEnd(const ByteSource& source, uint32_t start);
 
-// Walks the area from start to includedAreaEnd.
-AreaShape checkIncludedArea(const ByteSource& source, uint32_t start);
+// Walks the area from start to includedAreaEnd. The named entries' data is
+// never taken for padding, whatever bytes it holds.
+AreaShape checkIncludedArea(const ByteSource& source, uint32_t start, int namedEntries);

@@ -80,3 +80,17 @@ HANDLE startHiddenProcess(char* commandLine, bool setStandardHandles, HANDLE err
   CloseHandle(process.hThread);
   return process.hProcess;
 }
+
+bool finishChildProcess(HANDLE process, DWORD timeoutMs, DWORD* exitCode) {
+  WaitForSingleObject(process, timeoutMs);
+  *exitCode = STILL_ACTIVE;
+  GetExitCodeProcess(process, exitCode);
+  bool ended = *exitCode != STILL_ACTIVE;
+  if (!ended) {
+    TerminateProcess(process, 1);
+    // Its files are closed once it is gone.
+    WaitForSingleObject(process, kChildTimeoutMs);
+  }
+  CloseHandle(process);
+  return ended;
+}

@@ -54,3 +54,19 @@ SplitResult trySplitNarrowArguments(const char* text, NarrowArgumentList& list) 
 void splitArguments(const wchar_t* text, WideArgumentList& list) {
   if (trySplitArguments(text, list) != SplitResult::ok) fatalErrorKey(key::msgWrongParameterUsage);
 }
+
+void splitCommandLine(const wchar_t* text, WideArgumentList& list) {
+  if (!modernRuntimeSearch()) {
+    splitArguments(text, list);
+  } else if (text != nullptr) {
+    splitCrtCommandLinePieces(text, list);
+  }
+}
+
+void splitProgramArguments(const wchar_t* text, WideArgumentList& list) {
+  if (!modernRuntimeSearch()) {
+    splitArguments(text, list);
+  } else if (text != nullptr) {
+    splitCrtArgumentPieces(text, list);
+  }
+}

@@ -1,9 +1,14 @@
 // Splitting a command line, or a configured text, into arguments.
 //
-// Blanks separate; double quotes and apostrophes both group, each closed only
-// by the same character; tabs and backslashes are ordinary characters and
-// there are no escapes. A quote character without a later partner is a usage
-// error.
+// The launcher's own rule, kept for the configured VM options and for a block
+// without key 3001: blanks separate; double quotes and apostrophes both group,
+// each closed only by the same character; tabs and backslashes are ordinary
+// characters and there are no escapes. A quote character without a later
+// partner is a usage error.
+//
+// With key 3001 the command line and the configured program arguments split by
+// the Microsoft C runtime's rule instead (ArgumentSplitting.h), as java.exe
+// splits them; nothing there is an error.
 #pragma once
 #include <string>
 #include <vector>
@@ -28,3 +33,11 @@ SplitResult trySplitNarrowArguments(const char* text, NarrowArgumentList& list);
 // Splits a wide text into arguments, ending the process with "Wrong Parameter
 // Usage" (key 1007) on an unclosed quote.
 void splitArguments(const wchar_t* text, WideArgumentList& list);
+
+// The process command line: by the C runtime's rule with key 3001, else as
+// splitArguments.
+void splitCommandLine(const wchar_t* text, WideArgumentList& list);
+
+// The configured program arguments (key 124), which have no program name: by
+// the C runtime's rule with key 3001, else as splitArguments.
+void splitProgramArguments(const wchar_t* text, WideArgumentList& list);

@@ -4,17 +4,20 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "Buffers.h"
+#include "CommandLine.h"
 #include "Log.h"
 #include "Paths.h"
 #include "QueueEntries.h"
 #include "RegistryKeys.h"
+#include "SystemFunctions.h"
 #include "TempFiles.h"
 
 namespace {
@@ -114,19 +117,24 @@ bool isReparsePoint(const char* path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// Whether a directory on the way to path, or path itself, is a link: the
-// entry would then reach into a folder that is not the launcher's.
-bool passesThroughLink(const std::string& path) {
-  for (size_t separator = path.find('\\', 3); ; separator = path.find('\\', separator + 1)) {
-    if (isReparsePoint(path.substr(0, separator).c_str())) return true;
-    if (separator == std::string::npos) return false;
+// Whether path, or a directory on its way below its last `levels` components'
+// parent, is a link: the entry would then reach into a folder that is not the
+// launcher's. What lies above (the temporary location, whatever links lead to
+// it) is the user's own setting and is not looked at.
+bool passesThroughLinkBelow(const std::string& path, int levels) {
+  size_t end = path.size();
+  for (int level = 0; level < levels && end != std::string::npos && end > 0; ++level) {
+    if (isReparsePoint(path.substr(0, end).c_str())) return true;
+    end = path.rfind('\\', end - 1);
   }
+  return false;
 }
 
-// Whether the entry names what a launcher queues, and nothing on its way is a link.
+// Whether the entry names what a launcher queues, and nothing on its way below
+// the temporary location is a link.
 bool isAcceptedEntry(const char* path, bool isFile, const std::vector<std::string>& locations) {
   bool shaped = isFile ? isQueuedFileAccepted(path, locations) : isQueuedDirectoryAccepted(path, locations);
-  if (shaped && !passesThroughLink(path)) return true;
+  if (shaped && !passesThroughLinkBelow(path, isFile ? 2 : 1)) return true;
   logInfo("dropping foreign entry %s", path);
   return false;
 }
@@ -146,12 +154,172 @@ bool isGivenUp(const char* path) {
   return true;
 }
 
+// ---- deletion through handles
+//
+// A path is looked up again at every use, and what it names can change in
+// between: a queued directory swapped for a link to another folder would
+// have that folder emptied. So each directory is opened once, as itself
+// (never a link's target), without delete sharing, its entries are read
+// through that handle, and each entry opened by name is checked to be the
+// one read (volume and file number) before it is deleted through its own
+// handle.
+
+using FileInfoByHandleFunction = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+
+struct HandleFunctions {
+  FileInfoByHandleFunction read;   // GetFileInformationByHandleEx
+  FileInfoByHandleFunction write;  // SetFileInformationByHandle
+  bool present() const { return read != nullptr && write != nullptr; }
+};
+
+const HandleFunctions& handleFunctions() {
+  static const HandleFunctions functions{kernelFunction<FileInfoByHandleFunction>("GetFileInformationByHandleEx"),
+                                         kernelFunction<FileInfoByHandleFunction>("SetFileInformationByHandle")};
+  return functions;
+}
+
+struct DirectoryEntry {
+  std::wstring name;
+  uint64_t fileId;
+  DWORD attributes;
+};
+
+// The object itself, a link as the link; shared for reading and writing only,
+// so that no one renames or deletes it while it is held.
+HANDLE openUnfollowed(const std::wstring& path, DWORD access) {
+  return CreateFileW(path.c_str(), access | DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// Marks the object the handle holds for deletion when the handle closes.
+bool deleteThroughHandle(HANDLE handle) {
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  return handleFunctions().write(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+// The entries of the directory the handle holds, "." and ".." left out.
+std::vector<DirectoryEntry> entriesOf(HANDLE directory) {
+  std::vector<DirectoryEntry> entries;
+  // On the heap: the walk goes up to kMaxTreeDepth directories deep.
+  std::vector<uint64_t> words(2048);
+  auto* buffer = reinterpret_cast<unsigned char*>(words.data());
+  FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+  while (handleFunctions().read(directory, kind, buffer, static_cast<DWORD>(words.size() * sizeof words[0]))) {
+    kind = FileIdBothDirectoryInfo;
+    for (size_t offset = 0;;) {
+      auto* info = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(buffer + offset);
+      std::wstring name(info->FileName, info->FileNameLength / sizeof(WCHAR));
+      if (name != L"." && name != L"..") {
+        entries.push_back({name, static_cast<uint64_t>(info->FileId.QuadPart), info->FileAttributes});
+      }
+      if (info->NextEntryOffset == 0) break;
+      offset += info->NextEntryOffset;
+    }
+  }
+  return entries;
+}
+
+uint64_t fileIdOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+}
+
+void emptyHeldDirectory(HANDLE directory, const std::wstring& path, DWORD volume, int depth);
+
+// Deletes one entry read through its directory's handle: opened by name, it
+// must be the entry read; a link goes as the link.
+void deleteEntry(const DirectoryEntry& entry, const std::wstring& directoryPath, DWORD volume, int depth) {
+  std::wstring path = directoryPath + L"\\" + entry.name;
+  std::string shown = narrowFromWide(path.c_str(), CP_ACP);
+  bool directory = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  HANDLE handle = openUnfollowed(path, directory ? FILE_LIST_DIRECTORY : 0);
+  if (handle == INVALID_HANDLE_VALUE) {
+    logInfo("could not open %s", shown.c_str());
+    return;
+  }
+  // A file system without file numbers (FAT) gives 0, and has no links either.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info) || info.dwVolumeSerialNumber != volume ||
+      (entry.fileId != 0 && fileIdOf(info) != entry.fileId)) {
+    logInfo("leaving %s: it changed while it was being deleted", shown.c_str());
+    CloseHandle(handle);
+    return;
+  }
+  EmptyingAction action = emptyingAction(info.dwFileAttributes);
+  if (emptyingAction(entry.attributes) == EmptyingAction::removeLink && action != EmptyingAction::removeLink) {
+    // Listed as a link but opened as something else: the system followed it.
+    logInfo("leaving link %s", shown.c_str());
+  } else if (action == EmptyingAction::removeLink) {
+    logInfo("removing link %s", shown.c_str());
+    deleteThroughHandle(handle);
+  } else if (action == EmptyingAction::removeDirectory) {
+    if (depth > 0) emptyHeldDirectory(handle, path, volume, depth - 1);
+    logInfo("attempting to remove %s", shown.c_str());
+    deleteThroughHandle(handle);
+  } else {
+    logInfo("attempting to delete %s", shown.c_str());
+    deleteThroughHandle(handle);
+  }
+  CloseHandle(handle);
+}
+
+// Tests change the directory's path here, as another process could.
+void (*beforeEntryOpened)(const char* directory) = nullptr;
+
+void emptyHeldDirectory(HANDLE directory, const std::wstring& path, DWORD volume, int depth) {
+  for (const DirectoryEntry& entry : entriesOf(directory)) {
+    if (beforeEntryOpened != nullptr) beforeEntryOpened(narrowFromWide(path.c_str(), CP_ACP).c_str());
+    deleteEntry(entry, path, volume, depth);
+  }
+}
+
+// The directory at path, held: false when it cannot be opened, is a link or
+// no directory.
+bool holdDirectory(const char* path, HANDLE* handle, std::wstring* widePath, BY_HANDLE_FILE_INFORMATION* info) {
+  *widePath = wideFromNarrow(path, fileCodePage());
+  *handle = openUnfollowed(*widePath, FILE_LIST_DIRECTORY);
+  if (*handle == INVALID_HANDLE_VALUE) return false;
+  if (GetFileInformationByHandle(*handle, info) && (info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+      (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return true;
+  }
+  CloseHandle(*handle);
+  *handle = INVALID_HANDLE_VALUE;
+  return false;
+}
+
+// Empties the directory at path and, with removeItself, deletes it; a link
+// there is left. Without the handle functions (older systems) by path.
+void deleteTree(const char* path, bool removeItself);
+
 // Whether the entry must be kept: it is still there. Foreign entries are dropped.
 bool deleteQueuedFile(const char* path, const std::vector<std::string>& locations) {
   if (!isAcceptedEntry(path, true, locations)) return false;
-  if (canOpenExclusively(path)) {
-    logInfo("delete file %s", path);
-    DeleteFileA(path);
+  if (!handleFunctions().present()) {
+    if (canOpenExclusively(path)) {
+      logInfo("delete file %s", path);
+      DeleteFileA(path);
+    }
+  } else {
+    // The file, found through its held directory, and open by no one else.
+    char parent[kTextBufferSize] = "";
+    HANDLE directory = INVALID_HANDLE_VALUE;
+    std::wstring directoryPath;
+    BY_HANDLE_FILE_INFORMATION directoryInfo;
+    if (!directoryOf(parent, sizeof parent, path, false)) parent[0] = 0;
+    if (parent[0] != 0) parent[strlen(parent) - 1] = 0;
+    if (parent[0] != 0 && holdDirectory(parent, &directory, &directoryPath, &directoryInfo)) {
+      std::wstring name = wideFromNarrow(path + strlen(parent) + 1, fileCodePage());
+      for (const DirectoryEntry& entry : entriesOf(directory)) {
+        if (_wcsicmp(entry.name.c_str(), name.c_str()) != 0) continue;
+        if (canOpenExclusively(path)) {
+          logInfo("delete file %s", path);
+          deleteEntry(entry, directoryPath, directoryInfo.dwVolumeSerialNumber, 0);
+        }
+        break;
+      }
+      CloseHandle(directory);
+    }
   }
   if (!fileExists(path)) return false;
   logInfo("didn't delete %s", path);
@@ -161,17 +329,17 @@ bool deleteQueuedFile(const char* path, const std::vector<std::string>& location
 bool deleteQueuedDirectory(const char* path, const std::vector<std::string>& locations) {
   if (strcmp(path, ".") == 0) return false;
   if (!isAcceptedEntry(path, false, locations)) return false;
-  emptyDirectory(path);
-  RemoveDirectoryA(path);
   logInfo("delete dir %s", path);
+  deleteTree(path, true);
   if (!fileExists(path)) return false;
   logInfo("didn't delete %s", path);
   return !isGivenUp(path);
 }
 
-// Deletes what is inside path, subdirectories with all they hold; links are
-// left, and so is whatever lies deeper than depth levels.
-void emptyTree(const std::string& path, int depth) {
+// Deletes what is inside path, subdirectories with all they hold, by path;
+// links are left, and so is whatever lies deeper than depth levels. For
+// systems without the handle functions.
+void emptyTreeByPath(const std::string& path, int depth) {
   std::string base = path;
   if (base.back() != '\\') base += '\\';
   WIN32_FIND_DATAA found;
@@ -180,22 +348,46 @@ void emptyTree(const std::string& path, int depth) {
   do {
     if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) continue;
     std::string full = base + found.cFileName;
-    switch (emptyingAction(found.dwFileAttributes)) {
-      case EmptyingAction::leave:
-        logInfo("leaving link %s", full.c_str());
-        break;
-      case EmptyingAction::removeDirectory:
-        if (depth > 0) emptyTree(full, depth - 1);
-        logInfo("attempting to remove %s", full.c_str());
-        RemoveDirectoryA(full.c_str());
-        break;
-      case EmptyingAction::deleteFile:
-        logInfo("attempting to delete %s", full.c_str());
-        DeleteFileA(full.c_str());
-        break;
+    // A link is left: by path it cannot be told from what it leads to.
+    EmptyingAction action = emptyingAction(found.dwFileAttributes);
+    if (action == EmptyingAction::removeLink) {
+      logInfo("leaving link %s", full.c_str());
+    } else if (action == EmptyingAction::removeDirectory) {
+      if (depth > 0) emptyTreeByPath(full, depth - 1);
+      logInfo("attempting to remove %s", full.c_str());
+      RemoveDirectoryA(full.c_str());
+    } else {
+      logInfo("attempting to delete %s", full.c_str());
+      DeleteFileA(full.c_str());
     }
   } while (FindNextFileA(search, &found));
   FindClose(search);
+}
+
+void deleteTree(const char* path, bool removeItself) {
+  if (isUnsafeQueueEntry(path)) return;
+  if (!handleFunctions().present()) {
+    // A link's target belongs to someone else.
+    if (isReparsePoint(path)) {
+      logInfo("leaving link %s", path);
+      return;
+    }
+    logInfo("emptying %s", path);
+    emptyTreeByPath(path, kMaxTreeDepth);
+    if (removeItself) RemoveDirectoryA(path);
+    return;
+  }
+  HANDLE directory = INVALID_HANDLE_VALUE;
+  std::wstring widePath;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!holdDirectory(path, &directory, &widePath, &info)) {
+    if (isReparsePoint(path)) logInfo("leaving link %s", path);
+    return;
+  }
+  logInfo("emptying %s", path);
+  emptyHeldDirectory(directory, widePath, info.dwVolumeSerialNumber, kMaxTreeDepth);
+  if (removeItself) deleteThroughHandle(directory);
+  CloseHandle(directory);
 }
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
@@ -282,20 +474,13 @@ bool canOpenExclusively(const char* path) {
   return true;
 }
 
-void emptyDirectory(const char* path) {
-  if (isUnsafeQueueEntry(path)) return;
-  // A link's target belongs to someone else.
-  if (isReparsePoint(path)) {
-    logInfo("leaving link %s", path);
-    return;
-  }
-  logInfo("emptying %s", path);
-  emptyTree(path, kMaxTreeDepth);
-}
+void emptyDirectory(const char* path) { deleteTree(path, false); }
+
+void setBeforeEntryOpenedForTests(void (*hook)(const char* directory)) { beforeEntryOpened = hook; }
 
 EmptyingAction emptyingAction(DWORD attributes) {
-  // A link's target belongs to someone else.
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return EmptyingAction::leave;
+  // A link's target belongs to someone else: the link goes, never what it leads to.
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return EmptyingAction::removeLink;
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return EmptyingAction::removeDirectory;
   return EmptyingAction::deleteFile;
 }

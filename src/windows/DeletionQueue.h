@@ -24,7 +24,7 @@ void scheduleForDeletion(const char* path, const char* valueName);
 
 // Deletes what the queue names and keeps what is still there. Creates no key.
 // Only what a launcher queues is acted on (see QueueEntries.h), never through
-// a link; the rest is dropped. An entry still there and unchanged for 30
+// a link below the temporary location; the rest is dropped. An entry still there and unchanged for 30
 // days is given up, and each value keeps room for one more entry.
 void processDeletionQueue();
 
@@ -33,5 +33,8 @@ void processDeletionQueue();
 bool canOpenExclusively(const char* path);
 
 // Deletes everything inside a directory, subdirectories with their content,
-// without following links (a link is left where it is).
+// never following a link: a link inside is removed as the link; a link at
+// path itself is left. The directory is opened once, as itself, and each
+// entry checked to be the one its listing showed before it is deleted, so
+// that nothing swapped in meanwhile is followed.
 void emptyDirectory(const char* path);

@@ -38,6 +38,9 @@ constexpr const char* internalErrorCode(InternalError error) {
   return "";
 }
 
+// Message 3008's text when the block has none (a block written before it).
+constexpr const char* kNoWorkingDirectoryText = "The working directory %FILE_NAME% cannot be entered.";
+
 // Failures met while the executable's own block is read: the message texts
 // are not known yet, so each has a fixed text.
 enum class BlockError {

@@ -14,6 +14,7 @@
 #include "ConfigKeyNames.h"
 #include "Log.h"
 #include "Paths.h"
+#include "WebAddress.h"
 
 namespace {
 
@@ -89,12 +90,21 @@ void replacePlaceholder(char* out, size_t capacity, const char* text, const char
 }
 
 void replaceEveryUse(char* text, size_t capacity, const char* placeholder, const char* value) {
-  constexpr int kMostUses = 16;
+  if (capacity == 0 || placeholder == nullptr || *placeholder == 0 || value == nullptr) return;
+  // One pass over the text as configured: a value that holds the placeholder
+  // (an exception's own text, say) is put in as it is, never filled again.
   std::vector<char> filled(capacity);
-  for (int i = 0; i < kMostUses && strstr(text, placeholder) != nullptr; ++i) {
-    replacePlaceholder(filled.data(), capacity, text, placeholder, value);
-    copyText(text, capacity, filled.data());
+  filled[0] = 0;
+  size_t placeholderLength = strlen(placeholder);
+  const char* rest = text;
+  for (const char* found = strstr(rest, placeholder); found != nullptr; found = strstr(rest, placeholder)) {
+    size_t used = strlen(filled.data());
+    copyText(filled.data() + used, capacity - used, std::string_view(rest, static_cast<size_t>(found - rest)));
+    appendText(filled.data(), capacity, value);
+    rest = found + placeholderLength;
   }
+  appendText(filled.data(), capacity, rest);
+  copyText(text, capacity, filled.data());
 }
 
 void composeErrorMessage(char* out, size_t capacity, const char* text, const char* logPath) {
@@ -178,9 +188,7 @@ void fatalErrorKeyWith(int key, const Filling* fillings, size_t count, const cha
   ExitProcess(static_cast<UINT>(ExitCode::failed));
 }
 
-bool isWebAddress(const char* url) {
-  return _strnicmp(url, "https://", 8) == 0 || _strnicmp(url, "http://", 7) == 0;
-}
+bool isWebAddress(const char* url) { return webaddress::check(url).problem == webaddress::Problem::none; }
 
 void showNoRuntimeError(int key, const Filling* fillings, size_t count) {
   char text[kTextBufferSize];
@@ -196,9 +204,11 @@ void showNoRuntimeError(int key, const Filling* fillings, size_t count) {
   char asked[kTextBufferSize];
   textOf(key::msgOpenDownloadPage, question, sizeof question);
   if (!boxesOn || question[0] == 0) {
-    // Nothing to ask with: the address is shown.
-    appendText(text, sizeof text, "\r\n");
-    appendText(text, sizeof text, url);
+    // Nothing to ask with: the address is shown, unless the text names it already.
+    if (strstr(text, url) == nullptr) {
+      appendText(text, sizeof text, "\r\n");
+      appendText(text, sizeof text, url);
+    }
     showError(text);
     return;
   }

@@ -73,15 +73,18 @@ void showErrorKeyWith(int key, const Filling* fillings, size_t count, const char
 
 // The message that no runtime can be used. With a download page (key 3004)
 // the message box asks whether to open it and Yes opens it in the browser;
-// without message boxes the page's address follows the text.
+// without message boxes the page's address follows the text, unless the text
+// names it already. An address isWebAddress refuses is not offered (logged).
 void showNoRuntimeError(int key, const Filling* fillings, size_t count);
 
-// Whether a download page address may be handed to the shell: http or https.
+// Whether a download page address may be handed to the shell: a well-formed
+// http or https address with no blank, quote or control character
+// (WebAddress.h).
 bool isWebAddress(const char* url);
 
 void setQuiet();
 void setMessageOwner(HWND window);
 
-// Replaces every occurrence of placeholder in text by value, in place (a
-// bounded number of them).
+// Replaces every occurrence of placeholder in text by value, in place, in one
+// pass: a value that holds the placeholder itself is not filled again.
 void replaceEveryUse(char* text, size_t capacity, const char* placeholder, const char* value);

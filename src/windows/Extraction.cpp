@@ -127,13 +127,13 @@ void makeExtractionDirectory(char* dir, size_t capacity) {
   fatalInternalError(InternalError::extractionDirectoryNotMade);
 }
 
-// The area's shape, checked before anything is extracted; the file position
-// is put back where it was.
-AreaShape includedAreaShape(HANDLE source) {
+// The area's shape with its first count entries named, checked before
+// anything is extracted; the file position is put back where it was.
+AreaShape includedAreaShape(HANDLE source, int count) {
   DWORD start = SetFilePointer(source, 0, nullptr, FILE_CURRENT);
   DWORD size = GetFileSize(source, nullptr);
   if (start == INVALID_SET_FILE_POINTER || size == INVALID_FILE_SIZE) return AreaShape::whole;
-  AreaShape shape = checkIncludedArea(fileByteSource(source, size), start);
+  AreaShape shape = checkIncludedArea(fileByteSource(source, size), start, count);
   SetFilePointer(source, static_cast<LONG>(start), nullptr, FILE_BEGIN);
   return shape;
 }
@@ -141,13 +141,14 @@ AreaShape includedAreaShape(HANDLE source) {
 bool extractFilesInto(HANDLE source, int count, char* dir, size_t capacity, bool hold) {
   // Sizes that do not lead from entry to entry to the area's end would
   // extract other bytes than were included.
-  AreaShape shape = includedAreaShape(source);
+  std::vector<std::string> names = includedFileNames(count);
+  AreaShape shape = includedAreaShape(source, static_cast<int>(names.size()));
   if (shape == AreaShape::negativeSize) {
     logError("An included file's size is negative");
     fatalBlockError(BlockError::readInt);
   }
   makeExtractionDirectory(dir, capacity);
-  for (const std::string& name : includedFileNames(count)) {
+  for (const std::string& name : names) {
     if (!extractNamedFile(source, dir, name.c_str(), hold)) {
       // Left in place for a look at what was read; not queued.
       unregisterTempDirectory(dir);
@@ -241,6 +242,8 @@ void holdExtractedFiles(const char* dir, int count) {
   }
 }
 
-bool isIncludedAreaWhole(HANDLE source) { return includedAreaShape(source) == AreaShape::whole; }
+bool isIncludedAreaWhole(HANDLE source, int count) {
+  return includedAreaShape(source, static_cast<int>(includedFileNames(count).size())) == AreaShape::whole;
+}
 
 void holdUntilExit(HANDLE file) { protectingHandles.push_back(file); }

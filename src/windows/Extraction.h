@@ -31,9 +31,10 @@ void holdExtractedFiles(const char* dir, int count);
 // The first count non-empty names of key 2003, in the area's order.
 std::vector<std::string> includedFileNames(int count);
 
-// Whether the included-files area from source's position holds together
-// (checkIncludedArea); the position is kept.
-bool isIncludedAreaWhole(HANDLE source);
+// Whether the included-files area from source's position, with the files
+// that includedFileNames(count) names, holds together (checkIncludedArea);
+// the position is kept.
+bool isIncludedAreaWhole(HANDLE source, int count);
 
 // Keeps a handle open until the process ends, as the extracted files' are.
 void holdUntilExit(HANDLE file);

@@ -2,6 +2,7 @@
 #include "ExtractionCache.h"
 #include "ExtractionCacheInternal.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -17,6 +18,9 @@
 namespace {
 
 constexpr uint64_t kFileTimeUnitsPerDay = 10000000ull * 60 * 60 * 24;
+
+// The files of the cache folder this run uses, as checked.
+std::vector<std::string> usedFiles;
 
 struct IncludedEntry {
   std::string name;
@@ -81,8 +85,30 @@ bool holdMatchingFile(const char* path, const IncludedEntry& entry, std::vector<
          hash == entry.hash;
 }
 
-// Checks every file of the folder against the entries; when all match, they
-// stay open until the process ends.
+// Whether the folder holds nothing but the entries' files: anything put
+// there beside them would reach the class path or be taken for the
+// application's own.
+bool holdsOnlyIncludedFiles(const char* folder, const std::vector<IncludedEntry>& entries) {
+  char pattern[kTextBufferSize];
+  if (!formatText(pattern, sizeof pattern, "%s\\*", folder)) return false;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern, &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  bool only = true;
+  do {
+    if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) continue;
+    bool plainFile = (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    only = plainFile && std::any_of(entries.begin(), entries.end(), [&](const IncludedEntry& entry) {
+             return entry.size > 0 && _stricmp(entry.name.c_str(), found.cFileName) == 0;
+           });
+    if (!only) logInfo("%s\\%s is none of the included files", folder, found.cFileName);
+  } while (only && FindNextFileA(search, &found));
+  FindClose(search);
+  return only;
+}
+
+// Checks every file of the folder against the entries, and that nothing else
+// is there; when all match, the files stay open until the process ends.
 bool holdCacheFolder(const char* folder, const std::vector<IncludedEntry>& entries) {
   std::vector<HANDLE> held;
   bool matches = true;
@@ -93,6 +119,8 @@ bool holdCacheFolder(const char* folder, const std::vector<IncludedEntry>& entri
     if (matches && entries[i].size <= 0) matches = GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
     else if (matches) matches = holdMatchingFile(path, entries[i], &held);
   }
+  // Looked at once the files are held: a held file cannot be replaced.
+  matches = matches && holdsOnlyIncludedFiles(folder, entries);
   for (HANDLE file : held) {
     if (matches) holdUntilExit(file);
     else CloseHandle(file);
@@ -133,8 +161,11 @@ void removeUnusedCaches(const char* root, const char* own) {
   if (search == INVALID_HANDLE_VALUE) return;
   do {
     char path[kTextBufferSize];
+    // A time after now says nothing of the folder's use (a clock put back,
+    // a copied folder): such a folder is kept.
+    uint64_t used = fileTimeValue(found.ftLastWriteTime);
     bool unused = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && isCacheFolderName(found.cFileName) &&
-                  fileTimeValue(now) - fileTimeValue(found.ftLastWriteTime) > limit;
+                  used <= fileTimeValue(now) && fileTimeValue(now) - used > limit;
     if (unused && formatText(path, sizeof path, "%s\\%s", root, found.cFileName) && strcmp(path, own) != 0) {
       logInfo("Removing unused %s", path);
       removeFolder(path);
@@ -144,7 +175,12 @@ void removeUnusedCaches(const char* root, const char* own) {
 }
 
 // dir becomes the checked cache folder.
-bool useCacheFolder(const char* folder, const char* root, char* dir, size_t capacity) {
+bool useCacheFolder(const char* folder, const std::vector<IncludedEntry>& entries, const char* root, char* dir,
+                    size_t capacity) {
+  usedFiles.clear();
+  for (const IncludedEntry& entry : entries) {
+    if (entry.size > 0) usedFiles.push_back(entry.name);
+  }
   markUsed(folder);
   removeUnusedCaches(root, folder);
   return copyText(dir, capacity, folder);
@@ -165,7 +201,7 @@ bool placeExtraction(const char* folder, const char* root, const std::vector<Inc
       removeFolder(dir);
       unregisterTempDirectory(dir);
     }
-    return useCacheFolder(folder, root, dir, capacity);
+    return useCacheFolder(folder, entries, root, dir, capacity);
   }
   if (moved) return false;
   // Someone else's differing folder is in the way: this run uses its own.
@@ -174,6 +210,8 @@ bool placeExtraction(const char* folder, const char* root, const std::vector<Inc
 }
 
 }  // namespace
+
+const std::vector<std::string>& reusedFileNames() { return usedFiles; }
 
 bool isCacheFolderName(const char* name) {
   return strlen(name) == 16 && strspn(name, "0123456789abcdef") == 16;
@@ -199,13 +237,13 @@ bool reuseOrExtractFrom(HANDLE source, int count, char* dir, size_t capacity) {
   char root[kTextBufferSize];
   char folder[kTextBufferSize];
   // A damaged area is extracted as ever, to fail the same way.
-  bool cacheable = start != INVALID_SET_FILE_POINTER && isIncludedAreaWhole(source) &&
+  bool cacheable = start != INVALID_SET_FILE_POINTER && isIncludedAreaWhole(source, count) &&
                    readIncludedEntries(source, count, &entries) && extractionCacheRoot(root, sizeof root) &&
                    cacheFolderPath(folder, sizeof folder, root, areaHash(entries));
   if (cacheable && fileExists(folder)) {
     if (holdCacheFolder(folder, entries)) {
       logInfo("Reusing %s", folder);
-      return useCacheFolder(folder, root, dir, capacity);
+      return useCacheFolder(folder, entries, root, dir, capacity);
     }
     logInfo("Replacing %s: its files differ from the executable's", folder);
     removeFolder(folder);

@@ -14,6 +14,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // Caches that no start has used for this many days are removed.
 constexpr int kCacheUnusedDays = 30;
@@ -27,3 +29,8 @@ bool reuseOrExtractFrom(HANDLE source, int count, char* dir, size_t capacity);
 
 // Whether a name is one that a cache folder gets: 16 hexadecimal digits.
 bool isCacheFolderName(const char* name);
+
+// The names of the files in the cache folder this run uses, as checked (the
+// included names but the empty files', in the area's order); empty when no
+// folder is used.
+const std::vector<std::string>& reusedFileNames();

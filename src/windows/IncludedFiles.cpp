@@ -3,6 +3,10 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <string>
+#include <vector>
+
 #include "Buffers.h"
 #include "Config.h"
 #include "Extraction.h"
@@ -17,6 +21,19 @@ RunText directory;
 }  // namespace
 
 const char* extractionDirectory() { return directory.text(); }
+
+std::vector<std::vector<std::string>> extractedArchives(const char* dir) {
+  const char* separator = strrchr(dir, '\\');
+  if (separator == nullptr || !isCacheFolderName(separator + 1)) return entriesWithExtensions(dir, {"jar", "zip"});
+  // A reused folder goes by the names checked in it: a file put there
+  // afterwards must not reach the class path.
+  std::vector<std::vector<std::string>> lists(2);
+  for (const std::string& name : reusedFileNames()) {
+    if (hasExtension(name.c_str(), "jar")) lists[0].push_back(name);
+    else if (hasExtension(name.c_str(), "zip")) lists[1].push_back(name);
+  }
+  return lists;
+}
 
 bool extractIncludedFiles() {
   logInfo("extracting files");

@@ -11,6 +11,7 @@
 
 #include "Buffers.h"
 #include "Config.h"
+#include "ErrorCodes.h"
 #include "ErrorReport.h"
 #include "IncludedFiles.h"
 #include "JvmOptions.h"
@@ -73,11 +74,13 @@ std::vector<JavaVMOption> optionRecords(const NarrowArgumentList& options) {
 }
 
 // A redirection file of the launch parameters: the configured name as a full
-// path when the switch is on, else empty.
+// path when the switch is on, else empty. With key 3001 its variables are
+// expanded as the JVM options' are.
 std::wstring redirectionParameter(int switchKey, int fileKey) {
   if (configInt(switchKey) == 0) return std::wstring();
   char configured[kTextBufferSize];
   configString(fileKey, configured, sizeof configured);
+  if (modernRuntimeSearch()) substituteVariables(configured, sizeof configured);
   char path[kTextBufferSize];
   fullPath(path, sizeof path, configured, true);
   return wideFromNarrow(path, fileCodePage());
@@ -97,7 +100,7 @@ void appendConfiguredArguments(WideArgumentList& list) {
   char configured[kTextBufferSize];
   configString(key::programArguments, configured, sizeof configured);
   substituteVariables(configured, sizeof configured);
-  splitArguments(wideFromNarrow(configured, CP_ACP).c_str(), list);
+  splitProgramArguments(wideFromNarrow(configured, CP_ACP).c_str(), list);
 }
 
 // ---- Calling into Java ----
@@ -237,6 +240,36 @@ WideArgumentList starterArguments(const WideArgumentList& arguments) {
 }
 
 const JavaFailure& javaFailure() { return lastFailure; }
+
+bool tryEnterExpandedWorkingDirectory(char* directory, size_t capacity) {
+  directory[0] = 0;
+  char configured[kTextBufferSize];
+  configString(key::workingDirectory, configured, sizeof configured);
+  if (configured[0] == 0) return true;
+  substituteVariables(configured, sizeof configured);
+  fullPath(directory, capacity, configured, true);
+  if (SetCurrentDirectoryA(directory)) {
+    logInfo("working directory %s", directory);
+    return true;
+  }
+  logError("working directory %s cannot be entered (error %lu)", directory, static_cast<unsigned long>(GetLastError()));
+  return false;
+}
+
+void enterExpandedWorkingDirectory() {
+  if (!modernRuntimeSearch()) return;
+  char directory[kTextBufferSize];
+  if (tryEnterExpandedWorkingDirectory(directory, sizeof directory)) return;
+  char text[kTextBufferSize];
+  configString(key::msgNoWorkingDirectory, text, sizeof text);
+  // A block written before message 3008 existed has no text for it.
+  if (text[0] == 0) {
+    std::string filled = kNoWorkingDirectoryText;
+    filled.replace(filled.find(kFileNamePlaceholder), strlen(kFileNamePlaceholder), directory);
+    fatalError(filled.c_str());
+  }
+  fatalErrorKey(key::msgNoWorkingDirectory, kFileNamePlaceholder, directory);
+}
 
 bool launchJava(const WideArgumentList& arguments) {
   logInfo("launching program");

@@ -13,5 +13,12 @@
 // Otherwise waits in DestroyJavaVM for the application's end.
 bool launchJava(const WideArgumentList& arguments);
 
+// With key 3001, called once the included files are extracted and the runtime
+// is loaded: makes the directory of key 146, its variables expanded as the JVM
+// options' are, the current directory, where the JVM will run; ends the
+// process with message 3008 naming it when it cannot be entered. Without key
+// 3001 initialiseProcess has entered it, as it was.
+void enterExpandedWorkingDirectory();
+
 // What main threw, when launchJava failed that way and key 3001 is on; empty otherwise.
 const JavaFailure& javaFailure();

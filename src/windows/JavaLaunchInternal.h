@@ -1,6 +1,8 @@
 // What JavaLaunch.cpp offers its unit tests beyond its header: the steps the
 // unit is made of, and the hooks that point it elsewhere.
 #pragma once
+#include <cstddef>
+
 #include "JavaLaunch.h"
 
 // The starter's arguments: "true" for executable type 1 else "false", the
@@ -9,3 +11,8 @@
 // empty, the program name, the configured program arguments and the user's
 // arguments (without the "-J" ones when they go to the JVM).
 WideArgumentList starterArguments(const WideArgumentList& arguments);
+
+// The work of enterExpandedWorkingDirectory without ending the process: true
+// when nothing is configured or the directory was entered; directory becomes
+// its full path.
+bool tryEnterExpandedWorkingDirectory(char* directory, size_t capacity);

@@ -70,15 +70,10 @@ void removeProbeOutput(const char* path) {
 
 // Waits for the probe, ends it when it hangs, and returns its exit code.
 DWORD finishProbe(HANDLE process) {
-  WaitForSingleObject(process, probeTimeoutMs);
   DWORD exitCode = kStillActive;
-  GetExitCodeProcess(process, &exitCode);
+  bool ended = finishChildProcess(process, probeTimeoutMs, &exitCode);
   logInfo("Exit Code %d", static_cast<int>(exitCode));
-  if (exitCode == kStillActive) {
-    logInfo("Terminating process");
-    TerminateProcess(process, 1);
-  }
-  CloseHandle(process);
+  if (!ended) logInfo("Terminating process");
   return exitCode;
 }
 

@@ -66,10 +66,12 @@ bool readVariable(const char* name, std::string* value) {
 
 // Appends directory\name;  for each of the directory's jar files, then for
 // each of its zip files, each in directory order (nothing for a missing
-// directory). allFit, when given, turns false if an archive was left out for
-// want of room.
-void appendArchives(char* classPath, size_t capacity, const char* directory, bool* allFit = nullptr) {
-  for (const std::vector<std::string>& names : entriesWithExtensions(directory, {"jar", "zip"})) {
+// directory); the extraction directory's as extractedArchives gives them.
+// allFit, when given, turns false if an archive was left out for want of room.
+void appendArchives(char* classPath, size_t capacity, const char* directory, bool* allFit = nullptr,
+                    bool extracted = false) {
+  for (const std::vector<std::string>& names :
+       extracted ? extractedArchives(directory) : entriesWithExtensions(directory, {"jar", "zip"})) {
     for (const std::string& name : names) {
       char joined[kTextBufferSize];
       char resolved[kTextBufferSize];
@@ -187,7 +189,7 @@ JvmOptionsResult tryBuildClassPath(char* classPath, size_t capacity, const JvmOp
                                    std::string* failedName) {
   const char* extracted = sources.extractionDirectory;
   if (extracted != nullptr && extracted[0] != 0) {
-    appendArchives(classPath, capacity, extracted);
+    appendArchives(classPath, capacity, extracted, nullptr, true);
   }
   if (sources.installerFlavour) appendRuntimeJar(classPath, capacity);
 
@@ -246,14 +248,21 @@ void readVmOptions(FILE* file, NarrowArgumentList& options) {
   }
 }
 
+void appendVmOptionsFile(const char* exePath, NarrowArgumentList& options) {
+  if (FILE* file = openVmOptionsFileBeside(exePath)) {
+    readVmOptions(file, options);
+    fclose(file);
+  }
+}
+
 JvmOptionsResult tryAssembleJvmOptions(NarrowArgumentList systemProperties, const WideArgumentList& arguments,
                                        const JvmOptionSources& sources, NarrowArgumentList& options,
                                        std::string* failedName) {
   NarrowArgumentList list = std::move(systemProperties);
-  if (FILE* file = openVmOptionsFileBeside(sources.executablePath)) {
-    readVmOptions(file, list);
-    fclose(file);
-  }
+  // With key 3001 the user's file comes after the project's options, so that
+  // the JVM's last-one-wins rule lets the user override them.
+  bool userFileLast = modernRuntimeSearch();
+  if (!userFileLast) appendVmOptionsFile(sources.executablePath, list);
 
   std::string classPath;
   JvmOptionsResult result = classPathOption(sources, classPath, failedName);
@@ -265,6 +274,7 @@ JvmOptionsResult tryAssembleJvmOptions(NarrowArgumentList systemProperties, cons
   substituteVariables(configured, sizeof configured);
   if (trySplitNarrowArguments(configured, list) != SplitResult::ok) return JvmOptionsResult::unclosedQuote;
 
+  if (userFileLast) appendVmOptionsFile(sources.executablePath, list);
   appendCommandLineOptions(arguments, list);
   options = std::move(list);
   return JvmOptionsResult::ok;

@@ -1,5 +1,6 @@
 // The JVM's option list: system properties, the VM options file beside the
-// executable, the class path, the configured options and the "-J" arguments.
+// executable, the class path, the configured options and the "-J" arguments
+// (with key 3001 the file comes after the configured options).
 #pragma once
 #include <cstddef>
 #include <cstdio>
@@ -25,7 +26,8 @@ enum class JvmOptionsResult { ok, entryNotFound, variableUndefined, unclosedQuot
 
 // The ordered option list: the system properties, the VM options file's
 // lines, the class path option, the pieces of key 123 and, when key 125 is
-// on, the "-J" arguments without their prefix. Logs "vmoption count %d" and
+// on, the "-J" arguments without their prefix. With key 3001 the file's lines
+// come after the pieces of key 123 instead. Logs "vmoption count %d" and
 // "vmoption %d: %s" for each option. Ends the process with the failure's
 // message.
 NarrowArgumentList assembleJvmOptions(NarrowArgumentList systemProperties, const WideArgumentList& arguments);

@@ -16,6 +16,8 @@ FILE* openVmOptionsFileBeside(const char* exePath);
 // Appends the file's options: each line without its line end and the blanks
 // around it, unless empty or a '#' comment. Does not close the file.
 void readVmOptions(FILE* file, NarrowArgumentList& options);
+// The options of the file beside exePath, if there is one.
+void appendVmOptionsFile(const char* exePath, NarrowArgumentList& options);
 
 // Appends every class path entry to classPath, which already holds
 // kClassPathPrefix: the extracted archives, the installer's runtime jar and

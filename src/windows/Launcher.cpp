@@ -107,9 +107,10 @@ ExitCode runLauncher(HINSTANCE instance, const char* tail, int showWindow) {
   if (!handOverFirst) checkSingleInstance();
   if (configInt(key::showSplash) != 0) startSplash(showWindow);
   if (!LoadDLL()) exitLauncher(ExitCode::noRuntime);
+  enterExpandedWorkingDirectory();
   queueRegisteredTemps();
   WideArgumentList arguments;
-  splitArguments(GetCommandLineW(), arguments);
+  splitCommandLine(GetCommandLineW(), arguments);
   if (!launchJava(arguments)) reportLaunchFailure();
   return ExitCode::success;
 }

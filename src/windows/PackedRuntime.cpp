@@ -15,6 +15,8 @@
 
 namespace {
 
+DWORD unpackTimeoutMs = kChildTimeoutMs;
+
 // lib\jsse.jar comes last: its presence means the unpacking has finished.
 constexpr const char* kPackedJars[] = {
     "lib\\rt.jar", "lib\\charsets.jar", "lib\\plugin.jar", "lib\\deploy.jar", "lib\\ext\\localedata.jar",
@@ -33,18 +35,18 @@ bool unpackCommandLine(char* out, size_t capacity, const char* home, const char*
   return formatText(out, capacity, "\"%s\\bin\\unpack200.exe\" -r \"%s\" \"%s\"", home, packedPath, jarPath);
 }
 
-void unpackJar(const char* home, const char* jar) {
+bool unpackJar(const char* home, const char* jar) {
   char jarPath[kTextBufferSize];
   char packedPath[kTextBufferSize];
   // A path cut to fit would name another file: such a jar is left alone.
   if (!formatText(jarPath, sizeof jarPath, "%s\\%s", home, jar) ||
       !formatText(packedPath, sizeof packedPath, "%s.pack", jarPath)) {
-    return;
+    return true;
   }
   logInfo("Unpacking %s to %s", packedPath, jarPath);
   if (!fileExists(packedPath)) {
     logInfo("pack path doesn't exists");
-    return;
+    return true;
   }
   // On the heap: a static buffer would add its size to every application executable.
   std::vector<char> commandLine(kCommandLineSize);
@@ -57,15 +59,27 @@ void unpackJar(const char* home, const char* jar) {
     fatalInternalError(InternalError::unpackerNotStarted);
   }
   logInfo("waiting for unpack200 to finish");
-  WaitForSingleObject(process, INFINITE);
-  CloseHandle(process);
+  DWORD exitCode = 0;
+  if (!finishChildProcess(process, unpackTimeoutMs, &exitCode)) {
+    // What it wrote of the jar is no jar; the packed file stays for a later start.
+    DeleteFileA(jarPath);
+    logError("unpack200 did not finish %s within %lu s and was ended: the runtime at %s is not used", packedPath,
+             static_cast<unsigned long>(unpackTimeoutMs / 1000), home);
+    return false;
+  }
   logInfo("unpack done");
+  return true;
 }
 
-void unpackPackedRuntime(const char* home) {
-  if (!homeFileExists(home, "lib\\rt.jar.pack") || homeFileExists(home, "lib\\jsse.jar")) return;
+bool unpackPackedRuntime(const char* home) {
+  if (!homeFileExists(home, "lib\\rt.jar.pack") || homeFileExists(home, "lib\\jsse.jar")) return true;
   logInfo("Unpacking JRE");
   announceRuntimeUnpacking();
-  for (const char* jar : kPackedJars) unpackJar(home, jar);
+  for (const char* jar : kPackedJars) {
+    if (!unpackJar(home, jar)) return false;
+  }
   logInfo("Unpacking JRE done");
+  return true;
 }
+
+void setUnpackTimeoutForTests(DWORD milliseconds) { unpackTimeoutMs = milliseconds; }

@@ -7,8 +7,11 @@
 // packed (no lib\rt.jar.pack) or already restored (lib\jsse.jar present).
 // Ends the process with message 1009 (InternalError::unpackerNotStarted)
 // when the tool cannot start; tells the user on the standard output stream
-// that the runtime is being prepared.
-void unpackPackedRuntime(const char* home);
+// that the runtime is being prepared. False when the tool did not finish a
+// jar within kChildTimeoutMs: it is ended, its part of the jar deleted, the
+// reason logged, and the runtime is not to be used.
+bool unpackPackedRuntime(const char* home);
 
-// Restores one jar (a path relative to home) from its ".pack" file.
-void unpackJar(const char* home, const char* jar);
+// Restores one jar (a path relative to home) from its ".pack" file; false
+// when the tool had to be ended.
+bool unpackJar(const char* home, const char* jar);

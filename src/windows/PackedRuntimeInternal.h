@@ -3,7 +3,12 @@
 #pragma once
 #include "PackedRuntime.h"
 
+#include <windows.h>
+
 // The tool's command line, every path quoted: unpack200.exe -r packed jar.
 // False when it does not fit.
 bool unpackCommandLine(char* out, size_t capacity, const char* home, const char* packedPath,
                        const char* jarPath);
+
+// How long the unpacking tool may take per jar (kChildTimeoutMs unless changed).
+void setUnpackTimeoutForTests(DWORD milliseconds);

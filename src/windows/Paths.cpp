@@ -149,7 +149,8 @@ DWORD errorFromResult(HRESULT result) {
   return HRESULT_FACILITY(result) == FACILITY_WIN32 ? HRESULT_CODE(result) : ERROR_INVALID_DATA;
 }
 
-// Whether name ends in "." + extension (extension with or without its dot), in any case.
+}  // namespace
+
 bool hasExtension(const char* name, const char* extension) {
   if (extension[0] == '.') ++extension;
   size_t nameLength = strlen(name);
@@ -157,8 +158,6 @@ bool hasExtension(const char* name, const char* extension) {
   return nameLength > length && name[nameLength - length - 1] == '.' &&
          _stricmp(name + nameLength - length, extension) == 0;
 }
-
-}  // namespace
 
 bool isWindowsNT() {
   OSVERSIONINFOA version;

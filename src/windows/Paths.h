@@ -64,6 +64,9 @@ DWORD longFormOf(const char* path, char* out, DWORD size);
 // it has none). Computed on the first call.
 const char* executableLongPath();
 
+// Whether name ends in "." + extension (extension with or without its dot), in any case.
+bool hasExtension(const char* name, const char* extension);
+
 // For each extension (with or without its dot), the names of dir's entries
 // that "*." + extension matches, directories too, in directory order, from
 // one listing of dir: a name matches when it or its short form ends in the

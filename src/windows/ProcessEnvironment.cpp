@@ -47,6 +47,9 @@ void prependConfiguredPath() {
 }
 
 void enterWorkingDirectory() {
+  // With key 3001 the directory waits until its variables are known
+  // (enterExpandedWorkingDirectory, JavaLaunch).
+  if (modernRuntimeSearch()) return;
   char configured[kTextBufferSize];
   configString(key::workingDirectory, configured, sizeof configured);
   if (configured[0] == 0) return;

@@ -7,5 +7,6 @@
 // environment and in the C library's copy of it.
 void prependConfiguredPath();
 
-// Makes the directory of key 146, when set, the current directory.
+// Makes the directory of key 146, when set, the current directory; with key
+// 3001 leaves it to enterExpandedWorkingDirectory (JavaLaunch).
 void enterWorkingDirectory();

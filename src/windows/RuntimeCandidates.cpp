@@ -17,7 +17,7 @@ void recordCandidate(const RuntimeCandidate& candidate) {
   records().push_back(candidate);
   if (!candidate.accepted() && modernRuntimeSearch()) {
     logInfo("Refused %s (version %s): %s", candidate.exePath.c_str(),
-            candidate.version.empty() ? "unknown" : candidate.version.c_str(), refusalText(candidate.refusal));
+            candidate.version.empty() ? "unknown" : candidate.version.c_str(), refusalDescription(candidate).c_str());
   }
 }
 
@@ -35,10 +35,16 @@ const RuntimeCandidate* firstArchitectureRefusal() {
 const char* refusalText(Refusal refusal) {
   // In the order of the enumeration.
   constexpr const char* kTexts[] = {
-      "accepted", "no java executable", "no version", "a pre-release", "too old", "too new", "other architecture",
-      "no javaw.exe",
+      "accepted", "no java executable", "no version",   "a pre-release",   "too old",
+      "too new",  "other architecture", "no javaw.exe", "jvm.dll missing", "jvm.dll failed to load",
   };
-  static_assert(sizeof kTexts / sizeof kTexts[0] == static_cast<size_t>(Refusal::noJavaw) + 1, "one text each");
+  static_assert(sizeof kTexts / sizeof kTexts[0] == static_cast<size_t>(Refusal::jvmNotLoaded) + 1, "one text each");
   size_t index = static_cast<size_t>(refusal);
   return index < sizeof kTexts / sizeof kTexts[0] ? kTexts[index] : "unknown";
+}
+
+std::string refusalDescription(const RuntimeCandidate& candidate) {
+  std::string text = refusalText(candidate.refusal);
+  if (!candidate.detail.empty()) text += ": " + candidate.detail;
+  return text;
 }

@@ -16,6 +16,8 @@ enum class Refusal {
   tooNew,             // above the maximum version
   otherArchitecture,  // its jvm.dll is of the other architecture than this launcher
   noJavaw,            // a GUI application and no javaw.exe beside java.exe
+  jvmMissing,         // no jvm.dll where the runtime's executable says it lies
+  jvmNotLoaded,       // a jvm.dll that the system did not load (detail: the loader's message)
 };
 
 struct RuntimeCandidate {
@@ -23,6 +25,7 @@ struct RuntimeCandidate {
   std::string version;  // empty when none was obtained
   Refusal refusal = Refusal::missing;
   uint16_t machine = 0;  // the jvm.dll's PE machine when known, else 0
+  std::string detail;    // what the refusal's few words leave out, such as the loader's message
 
   bool accepted() const { return refusal == Refusal::none; }
 };
@@ -37,3 +40,6 @@ const RuntimeCandidate* firstArchitectureRefusal();
 
 // A few words for the log: "too old", "other architecture", ...
 const char* refusalText(Refusal refusal);
+
+// The refusal's words and its detail, if any: "jvm.dll failed to load: <message>".
+std::string refusalDescription(const RuntimeCandidate& candidate);

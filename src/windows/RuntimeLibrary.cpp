@@ -41,8 +41,13 @@ HMODULE loadRuntimeLibrary(const char* path, const char* binDirectory) {
   if (addDirectory != nullptr && removeDirectory != nullptr) {
     void* cookie = binDirectory != nullptr ? addDirectory(wideFromNarrow(binDirectory, CP_ACP).c_str()) : nullptr;
     HMODULE library = LoadLibraryExW(wideFromNarrow(path, CP_ACP).c_str(), nullptr, kRuntimeLibrarySearch);
-    // The bin folder stays for the libraries the runtime loads later.
-    if (library == nullptr && cookie != nullptr) removeDirectory(cookie);
+    // The bin folder stays for the libraries the runtime loads later; the
+    // loader's error outlives its removal.
+    if (library == nullptr && cookie != nullptr) {
+      DWORD error = GetLastError();
+      removeDirectory(cookie);
+      SetLastError(error);
+    }
     return library;
   }
   // Older systems: the library's folder instead of the application's, and the
@@ -80,7 +85,7 @@ bool jdkRuntimeExecutable(char* out, size_t capacity, const char* exePath) {
          formatText(out, capacity, "%s..\\jre\\bin\\java.exe", directory);
 }
 
-HMODULE loadFromRuntimeDirectory(const char* exePath) {
+HMODULE loadFromRuntimeDirectory(const char* exePath, JvmLibraryFailure* failure) {
   char binDirectory[kTextBufferSize];
   if (!runtimeDirectory(binDirectory, sizeof binDirectory, exePath)) return nullptr;
   bool modern = modernRuntimeSearch();
@@ -91,6 +96,15 @@ HMODULE loadFromRuntimeDirectory(const char* exePath) {
     // other architecture; only a failure asks which it was, for the log.
     HMODULE library = loadRuntimeLibrary(candidate.c_str(), modern ? binDirectory : nullptr);
     if (library != nullptr) return library;
+    if (exists) {
+      failure->found = true;
+      failure->error = GetLastError();
+      if (modern) {
+        logInfo("%s failed to load: %s", candidate.c_str(),
+                systemMessageText(failure->error, candidate.c_str()).c_str());
+      }
+      failure->path = candidate;
+    }
     uint16_t machine = exists && modern ? peMachineOfFile(candidate.c_str()) : 0;
     if (machine != 0 && machine != launcherMachine()) {
       logInfo("%s is a %s library; this launcher is %s", candidate.c_str(), machineText(machine),
@@ -106,12 +120,36 @@ bool runtimeDirectory(char* out, size_t capacity, const char* exePath) {
   return directoryOf(out, capacity, exePath, false);
 }
 
-HMODULE loadJvmLibrary(const char* exePath) {
-  HMODULE library = loadFromRuntimeDirectory(exePath);
+HMODULE loadJvmLibrary(const char* exePath, JvmLibraryFailure* failure) {
+  JvmLibraryFailure unused;
+  if (failure == nullptr) failure = &unused;
+  *failure = JvmLibraryFailure();
+  HMODULE library = loadFromRuntimeDirectory(exePath, failure);
   if (library != nullptr) return library;
   char jdkRuntimeExe[kTextBufferSize];
   if (!jdkRuntimeExecutable(jdkRuntimeExe, sizeof jdkRuntimeExe, exePath)) return nullptr;
-  return loadFromRuntimeDirectory(jdkRuntimeExe);
+  return loadFromRuntimeDirectory(jdkRuntimeExe, failure);
+}
+
+std::string systemMessageText(DWORD error, const char* subject) {
+  char text[kTextBufferSize];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                                MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
+  if (length == 0 || length >= sizeof text) {
+    char code[32];
+    formatText(code, sizeof code, "error %lu", static_cast<unsigned long>(error));
+    return code;
+  }
+  // The system's text ends with a full stop and a line end; the refusal puts it after a colon.
+  while (length > 0 &&
+         (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == ' ' || text[length - 1] == '.')) {
+    --length;
+  }
+  std::string message(text, length);
+  // Some texts name the file as "%1" ("%1 is not a valid Win32 application").
+  size_t insert = message.find("%1");
+  if (insert != std::string::npos) message.replace(insert, 2, subject);
+  return message;
 }
 
 namespace {

@@ -6,13 +6,25 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // The first jvm.dll that loads for a java executable: below its directory,
 // then below the "..\jre\bin\" of a JDK's bin directory. Its dependencies
 // come from its own folder and the system folder (with the modern runtime
 // search on, also the runtime's bin folder, and the log names a library that
 // failed for being of the other architecture).
-HMODULE loadJvmLibrary(const char* exePath);
+// On failure *failure (when given) says whether any jvm.dll was there, and the
+// last one that was with the loader's error for it.
+struct JvmLibraryFailure {
+  bool found = false;
+  DWORD error = 0;
+  std::string path;
+};
+HMODULE loadJvmLibrary(const char* exePath, JvmLibraryFailure* failure = nullptr);
+
+// The system's text for an error code, line end and final full stop removed,
+// a "%1" in it replaced by subject; "error <code>" when the system has none.
+std::string systemMessageText(DWORD error, const char* subject);
 
 // JNI_CreateJavaVM of the invocation interface (JavaVM**, JNIEnv**, JavaVMInitArgs*).
 using CreateJavaVmFunction = int32_t(WINAPI*)(void**, void**, void*);

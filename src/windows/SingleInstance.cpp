@@ -12,6 +12,7 @@
 #include "Buffers.h"
 #include "Config.h"
 #include "ErrorReport.h"
+#include "Log.h"
 #include "Paths.h"
 #include "ProcessWindows.h"
 #include "RegistryKeys.h"
@@ -28,11 +29,11 @@ char* semaphoreName = nullptr;
 
 // Waits while an earlier hand-over to the same process lies unread, then
 // writes this start's arguments.
-void handOverArguments(DWORD processId) {
+void handOverArguments(DWORD processId, const wchar_t* arguments) {
   char path[kTextBufferSize];
   processTempFileName(path, sizeof path, static_cast<int>(processId));
   for (int poll = 0; poll < kHandOverPolls && fileExists(path); ++poll) Sleep(kHandOverPollMs);
-  writeHandOverFile(path, commandLineArguments(GetCommandLineW()));
+  writeHandOverFile(path, arguments);
 }
 
 }  // namespace
@@ -57,10 +58,15 @@ void checkSingleInstance() {
   }
 
   CloseHandle(semaphore);
+  const wchar_t* arguments = commandLineArguments(GetCommandLineW());
+  if (!isHandOverText(arguments)) {
+    logError("arguments with a line feed are not handed over");
+    fatalError(kArgumentsNotHandedOver);
+  }
   DWORD firstInstance = lookUpRunningProcess();
   activateProcessWindows(firstInstance, true);
   // Without the first instance's ID no application would ever read the file.
-  if (firstInstance != 0) handOverArguments(firstInstance);
+  if (firstInstance != 0) handOverArguments(firstInstance, arguments);
   exitLauncher(ExitCode::success);
 }
 
@@ -106,6 +112,8 @@ const wchar_t* commandLineArguments(const wchar_t* commandLine) {
   while (*p == L' ') ++p;
   return p;
 }
+
+bool isHandOverText(const wchar_t* arguments) { return wcschr(arguments, L'\n') == nullptr; }
 
 bool writeHandOverFile(const char* path, const wchar_t* arguments) {
   // One write of the whole text: the reader takes a file only once it ends

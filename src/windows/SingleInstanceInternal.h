@@ -20,6 +20,10 @@ DWORD lookUpRunningProcess();
 // are none). Only the blank separates; a tab does not.
 const wchar_t* commandLineArguments(const wchar_t* commandLine);
 
+// Whether the reader takes the argument text for one start: it holds no line
+// feed, which ends a start in the hand-over file.
+bool isHandOverText(const wchar_t* arguments);
+
 // Writes the hand-over file: the arguments as UTF-16LE code units and one
 // line feed, no byte-order mark. An earlier file of the name is deleted (a
 // link itself, never its target) and the file made new; false when that or

@@ -13,6 +13,7 @@
 #include "Buffers.h"
 #include "ErrorReport.h"
 #include "Paths.h"
+#include "SystemFunctions.h"
 
 namespace {
 
@@ -40,6 +41,29 @@ bool createTempFileIn(const char* location, char* out) {
     return false;
   }
   return true;
+}
+
+using FinalPathFunction = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+
+// The folder's path with every link on its way resolved, as a drive path
+// ("C:\realtemp\"); false where the system cannot say or the folder lies on
+// a share.
+bool finalFormOf(const char* folder, char* out, size_t capacity) {
+  static const auto finalPathOf = kernelFunction<FinalPathFunction>("GetFinalPathNameByHandleA");
+  if (finalPathOf == nullptr) return false;
+  HANDLE handle = CreateFileA(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  char resolved[kTempLocationSize];
+  DWORD length = finalPathOf(handle, resolved, sizeof resolved, 0);
+  CloseHandle(handle);
+  constexpr const char* kLocalPrefix = "\\\\?\\";
+  size_t prefix = strlen(kLocalPrefix);
+  if (length == 0 || length >= sizeof resolved || strncmp(resolved, kLocalPrefix, prefix) != 0 ||
+      resolved[prefix] == 0 || resolved[prefix + 1] != ':') {
+    return false;
+  }
+  return formatText(out, capacity, "%s\\", resolved + prefix);
 }
 
 }  // namespace
@@ -129,6 +153,8 @@ std::vector<std::string> tempLocationCandidates() {
     char longPath[kTempLocationSize];
     DWORD length = longFormOf(path, longPath, sizeof longPath);
     if (length > 0 && length < sizeof longPath) locations.emplace_back(longPath);
+    char finalPath[kTempLocationSize];
+    if (finalFormOf(path, finalPath, sizeof finalPath)) locations.emplace_back(finalPath);
   }
   UINT length = GetWindowsDirectoryA(path, sizeof path);
   if (length > 0 && length < sizeof path) locations.push_back(std::string(path) + "\\temp");

@@ -26,8 +26,9 @@ struct TempLocationSystem {
 // name could be made.
 bool createTempFileName(char* out, size_t capacity);
 
-// Every location a temporary name may be made in: the system's path (as given
-// and in long form), the Windows directory's temp, c:\temp and c:\tmp.
+// Every location a temporary name may be made in: the system's path (as given,
+// in long form and with the links on its way resolved), the Windows
+// directory's temp, c:\temp and c:\tmp.
 std::vector<std::string> tempLocationCandidates();
 
 // The system temporary path + "tvx_p" + n + ".tmp".

@@ -43,7 +43,35 @@ struct VersionBounds {
   char maximum[kTextBufferSize];
 };
 
+// With the modern runtime search a runtime counts only once its jvm.dll is
+// loaded: one whose library is missing or fails is recorded with the reason,
+// and the search goes on.
+bool loadsItsLibrary(const RuntimeCandidate& runtime, HMODULE* library) {
+  *library = nullptr;
+  if (!modernRuntimeSearch()) return true;
+  logInfo("Trying to load JVM-DLL from %s", runtime.exePath.c_str());
+  JvmLibraryFailure failure;
+  HMODULE loaded = loadJvmLibrary(runtime.exePath.c_str(), &failure);
+  if (loaded != nullptr && resolveCreateJavaVm(loaded)) {
+    *library = loaded;
+    return true;
+  }
+  RuntimeCandidate refused = runtime;
+  refused.refusal = failure.found || loaded != nullptr ? Refusal::jvmNotLoaded : Refusal::jvmMissing;
+  if (loaded != nullptr) {
+    refused.detail = "it has no JNI_CreateJavaVM";
+    FreeLibrary(loaded);
+  } else if (failure.found) {
+    refused.detail = systemMessageText(failure.error, failure.path.c_str());
+  }
+  recordCandidate(refused);
+  return false;
+}
+
 bool succeed(JvmLocation* location, LocationKind kind, const RuntimeCandidate& runtime, const char* text) {
+  HMODULE library = nullptr;
+  if (!loadsItsLibrary(runtime, &library)) return false;
+  location->library = library;
   location->kind = kind;
   location->exePath = runtime.exePath;
   location->locationText = text;
@@ -80,8 +108,8 @@ bool javaExeOfDirectory(const char* directory, char* exePath, size_t capacity) {
   exePath[0] = 0;
   char home[kTextBufferSize];
   fullPath(home, sizeof home, directory, false);
-  unpackPackedRuntime(home);
-  return javaExeFromHome(home, exePath, capacity);
+  // A runtime whose jars could not be restored cannot run.
+  return unpackPackedRuntime(home) && javaExeFromHome(home, exePath, capacity);
 }
 
 // Calls visit(letter, text) for each non-empty ";"-separated entry of the
@@ -153,7 +181,7 @@ std::string triedRuntimesText() {
     text += "    " + record.exePath;
     if (!record.version.empty()) text += " (" + record.version + ")";
     text += ": ";
-    text += refusalText(record.refusal);
+    text += refusalDescription(record);
     ++shown;
   }
   return text.empty() ? std::string("    none") : text;
@@ -291,6 +319,7 @@ bool searchJvm(JvmLocation* location) {
   location->kind = LocationKind::none;
   location->exePath.clear();
   location->locationText.clear();
+  location->library = nullptr;
   logInfo("Searching for a JVM");
   clearCandidateRecords();
   char sequence[kTextBufferSize];
@@ -325,8 +354,12 @@ bool LoadDLL() {
     reportNoRuntime();
     return false;
   }
-  logInfo("Trying to load JVM-DLL from %s", location.exePath.c_str());
-  HMODULE library = loadJvmLibrary(location.exePath.c_str());
+  // The modern runtime search has loaded it already.
+  HMODULE library = location.library;
+  if (library == nullptr) {
+    logInfo("Trying to load JVM-DLL from %s", location.exePath.c_str());
+    library = loadJvmLibrary(location.exePath.c_str());
+  }
   setJavaHome(location.exePath.c_str());
   if (library == nullptr) logError("Could not get DLL-Handle.");
   if (library == nullptr || !resolveCreateJavaVm(library)) {

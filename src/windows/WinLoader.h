@@ -17,10 +17,13 @@ struct JvmLocation {
   std::string exePath;       // the chosen java.exe or javaw.exe
   std::string locationText;  // the entry's directory or variable name; empty for the registry
   LocationKind kind = LocationKind::none;
+  HMODULE library = nullptr;  // its jvm.dll, when the search loaded it (modern runtime search)
 };
 
 // Searches a runtime and loads its jvm.dll; reports its own failure (messages
-// 1001 to 1005) and returns false when no runtime can be used.
+// 1001 to 1005) and returns false when no runtime can be used. With the
+// modern runtime search a runtime whose jvm.dll is missing or does not load
+// is refused and the search goes on.
 bool LoadDLL();
 
 // The chosen runtime's home as its JVM home variables show it: the java

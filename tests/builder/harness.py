@@ -106,7 +106,7 @@ def at(offset):
 
 
 def make_jar(path, main_class=None, *, compress=True):
-    """A jar whose manifest names main_class (none: no Main-Class)."""
+    """A jar holding com.example.Main and main_class, whose manifest names main_class (none: no Main-Class)."""
     path.parent.mkdir(parents=True, exist_ok=True)
     manifest = "Manifest-Version: 1.0\r\n"
     if main_class:
@@ -116,6 +116,8 @@ def make_jar(path, main_class=None, *, compress=True):
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED if compress else zipfile.ZIP_STORED) as jar:
         jar.writestr("META-INF/MANIFEST.MF", manifest + "\r\n")
         jar.writestr("com/example/Main.class", b"\xca\xfe\xba\xbe")
+        if main_class and main_class != "com.example.Main":
+            jar.writestr(main_class.replace(".", "/") + ".class", b"\xca\xfe\xba\xbe")
     return path
 
 

@@ -157,6 +157,18 @@ BAD_FILES = [
     ("windows-drops-trailing-dot", '[[files]]\npath = "lib/app.jar"\nname = "app.jar."\n', "3:8",
      "ends with a dot or a blank"),
     ("device-name", '[[files]]\npath = "lib/app.jar"\nname = "Nul.txt"\n', "3:8", "is the name of a Windows device"),
+    # The launcher checks the name's bytes in the code page, where a superscript digit makes COM and LPT devices.
+    ("device-with-superscript-one", '[[files]]\npath = "lib/app.jar"\nname = "com\u00b9.jar"\n', "3:8",
+     "included file name 'com\u00b9.jar' is the name of a Windows device in code page 1252, in which the launcher "
+     "reads it (COM and LPT followed by a superscript digit are devices too)"),
+    ("device-with-superscript-two", '[[files]]\npath = "lib/app.jar"\nname = "COM\u00b2"\n', "3:8",
+     "is the name of a Windows device in code page 1252"),
+    ("device-with-superscript-three", '[[files]]\npath = "lib/app.jar"\nname = "LPT\u00b3 .txt"\n', "3:8",
+     "is the name of a Windows device in code page 1252"),
+    # In code page 1251 the byte 0xB9 is U+2116 '\u2116', which the launcher takes for the superscript one.
+    ("device-byte-of-another-code-page", '[[files]]\npath = "lib/app.jar"\nname = "com\u2116.jar"\n'
+                                         '[build]\ncodePage = 1251\n', "3:8",
+     "is the name of a Windows device in code page 1251"),
     ("name-not-in-code-page", '[[files]]\npath = "lib/app.jar"\nname = "\u540d.jar"\n', "3:8",
      "included file name '\u540d.jar': character 1 (U+540D '\u540d') cannot be expressed in code page 1252"),
     ("same-name-other-case",
@@ -320,6 +332,19 @@ def test_inspect_lists_what_the_launcher_extracts(tovex, make_stub, write_block,
         assert shown["includedFilesNote"] is None
     else:
         assert note in shown["includedFilesNote"]
+
+
+def test_inspect_refuses_device_names_as_the_launcher_reads_them(tovex, make_stub, write_block, tmp_path):
+    # Bytes of code page 1252: COM¹, LPT² and COM³ are devices to the launcher, "com1x.jar" is not.
+    names = b"com\xb9.jar;ok.txt;LPT\xb2;com1x.jar;CoM\xb3 .log;"
+    exe = foreign_exe(tmp_path / "other.exe", make_stub, write_block, [(COUNT_KEY, b"5"), (NAMES_KEY, names)],
+                      [b"bad", b"fine", b"bad", b"fine", b"bad"])
+    result = tovex.run("inspect", exe, "--extract", tmp_path / "out")
+    assert result.returncode == 1
+    for index, name in ((1, "com\u00b9.jar"), (3, "LPT\u00b2"), (5, "CoM\u00b3 .log")):
+        assert (f"included file {index} of 5: the launcher refuses to extract '{name}', which is the name of a "
+                "Windows device") in result.stderr
+    assert sorted(path.name for path in (tmp_path / "out").iterdir()) == ["com1x.jar", "ok.txt"]
 
 
 def test_extract_never_writes_outside_its_directory(tovex, make_stub, write_block, tmp_path):

@@ -3,6 +3,8 @@ runtime search and bounds, main class) and what the tool makes of them: the
 launcher's codes, the defaults of a double-clickable executable, and a clear
 error with file:line for everything the launcher would skip or misread."""
 import struct
+import subprocess
+import zipfile
 
 import pytest
 
@@ -66,7 +68,26 @@ BAD_PROJECTS = [
      "unknown [runtime] setting 'minVerison' (did you mean 'minVersion'?)"),
     ("download-page-not-a-web-address", MAIN + 'downloadUrl = "C:\\\\setup.exe"\n', "2:15",
      "is not a web address; the download page must start with https:// or http://"),
+    # The shell hands the address to a browser's command line: a quote or blank there splits it.
+    ("download-page-with-a-quote", MAIN + 'downloadUrl = \'https://a" --injected-flag "x\'\n', "2:15",
+     "holds a quote at character 10, which the browser's command line could split at; write it percent-encoded (%22)"),
+    ("download-page-with-a-blank", MAIN + 'downloadUrl = "https://a/b c"\n', "2:15",
+     "holds a blank at character 12"),
+    ("download-page-with-a-line-feed", MAIN + 'downloadUrl = "https://a/\\nx"\n', "2:15",
+     "holds a control character at character 11"),
+    ("download-page-with-a-lone-percent", MAIN + 'downloadUrl = "https://a/%g1"\n', "2:15",
+     "the '%' at character 11 is not followed by two hexadecimal digits"),
+    ("download-page-without-a-host", MAIN + 'downloadUrl = "https:///java"\n', "2:15", "it names no host"),
     ("bad-manifest", MAIN + '[resources]\nmanifest = "lib/plain.jar"\n', "3:12", "not an application manifest"),
+    # The main class is looked for in the included jars; lib/plain.jar holds com.example.Main only.
+    ("main-class-in-no-jar", 'mainClass = "com.example.Mian"\n[[files]]\npath = "lib/plain.jar"\n', "1:13",
+     "'mainClass': the main class com.example.Mian is in none of the included jars (lib/plain.jar) (did you mean "
+     "com.example.Main?); the start would fail with ClassNotFoundException: correct mainClass, or include the jar "
+     "that holds the class"),
+    ("main-class-of-the-manifest-in-no-jar", '[[files]]\npath = "lib/elsewhere.jar"\n', "2:8",
+     "the Main-Class of lib/elsewhere.jar: the main class com.example.Elsewhere is in none of the included jars"),
+    ("main-class-raw-in-no-jar", '[raw.narrow]\n"122" = "Main"\n[[files]]\npath = "lib/plain.jar"\n', "2:9",
+     "[raw.narrow] key 122: the main class Main is in none of the included jars (lib/plain.jar)"),
 ]
 
 
@@ -74,6 +95,9 @@ BAD_PROJECTS = [
                          ids=[case[0] for case in BAD_PROJECTS])
 def test_bad_project_is_refused_with_its_location(tovex, write_project, stub, tmp_path, text, where, message):
     make_jar(tmp_path / "lib" / "plain.jar")
+    # Names a Main-Class it does not hold.
+    jar_with(tmp_path / "lib" / "elsewhere.jar", ["com/example/Main.class"],
+             "Manifest-Version: 1.0\r\nMain-Class: com.example.Elsewhere\r\n")
     # A zip directory end that promises 65535 entries far beyond the file's end.
     (tmp_path / "lib" / "broken.jar").write_bytes(b"PK\x05\x06" + b"\xff" * 18)
     project = write_project(text)
@@ -116,7 +140,16 @@ NAMED_FORMS = [
     ("no-exception-without-modern", MAIN + 'applicationName = "Hello"\n[runtime]\nmodern = false\n', 1005,
      "Hello could not start Java. The main method may have thrown an exception."),
     ("copy-hint", MAIN, 3006, "Press Ctrl+C to copy this message."),
+    # The launcher refuses a working directory it cannot enter only with the modern switch.
+    ("working-directory-message", MAIN + 'applicationName = "Hello"\n', 3008,
+     "Hello cannot start in its working directory\r\n%FILE_NAME%:\r\nthe folder does not exist or cannot be entered."),
+    ("no-working-directory-message-without-modern", MAIN + "[runtime]\nmodern = false\n", 3008, None),
     ("download-page", MAIN + 'downloadUrl = "https://example.org/java"\n', 3004, "https://example.org/java"),
+    # The no-runtime text names the download page the box offers, not a second address.
+    ("download-page-in-the-message", MAIN + 'applicationName = "Hello"\ndownloadUrl = "https://example.org/java"\n',
+     1001, "Hello needs a Java runtime,\r\nbut none that fits was found on this computer.\r\nJava runtimes looked "
+     "at:\r\n%RUNTIMES_TRIED%\r\nPlease install one, for example from\r\nhttps://example.org/java\r\nand start "
+     "Hello again."),
     # Reused extraction is off unless asked for, by either name.
     ("extraction-not-reused-by-default", MAIN, 3007, None),
     ("reuse-extraction", MAIN + "reuseExtraction = true\n", 3007, "1"),
@@ -251,3 +284,158 @@ def test_new_writes_a_starter_project_that_builds_once_its_jar_exists(tovex, stu
 
     again = tovex.run("new", "Hello", cwd=tmp_path)
     assert again.returncode == 1 and "Hello.toml already exists" in again.stderr
+
+
+def jar_with(path, entries, manifest="Manifest-Version: 1.0\r\n"):
+    path.parent.mkdir(parents=True, exist_ok=True)
+    with zipfile.ZipFile(path, "w") as jar:
+        jar.writestr("META-INF/MANIFEST.MF", manifest + "\r\n")
+        for entry in entries:
+            jar.writestr(entry, b"\xca\xfe\xba\xbe")
+    return path
+
+
+@pytest.mark.parametrize("main_class, entries", [
+    ("com.example.Main", ["com/example/Main.class"]),
+    ("com.example.Outer$Main", ["com/example/Outer$Main.class"]),
+    # A multi-release jar may hold the class for later Java versions only.
+    ("com.example.Main", ["META-INF/versions/11/com/example/Main.class"]),
+])
+def test_a_main_class_found_in_an_included_jar_builds_without_a_word(tovex, write_project, stub, tmp_path,
+                                                                     main_class, entries):
+    jar_with(tmp_path / "lib" / "other.jar", ["org/lib/Helper.class"])
+    jar_with(tmp_path / "lib" / "app.jar", entries)
+    _, result = build_named(tovex, write_project, stub, f'mainClass = "{main_class}"\n[[files]]\npath = '
+                                                        '"lib/other.jar"\n[[files]]\npath = "lib/app.jar"\n')
+    assert result.stderr == ""
+
+
+def test_a_main_class_in_no_jar_is_a_warning_when_the_class_path_reaches_beside_the_executable(
+        tovex, write_project, stub, tmp_path):
+    jar_with(tmp_path / "lib" / "app.jar", ["org/lib/Helper.class"])
+    project = write_project(MAIN + 'classPath = ["lib/*", "classes/"]\n[[files]]\npath = "lib/app.jar"\n')
+    result = tovex.build(project, stub=stub, plain=False)
+    assert result.returncode == 0, result.stderr
+    assert (f"{project}:1:13: warning: 'mainClass': the main class com.example.Main is in none of the included jars "
+            "(lib/app.jar); it must then come from the class path beside the executable (lib/*, classes/), or the "
+            "start fails with ClassNotFoundException") in result.stderr
+
+
+def test_a_project_without_jars_of_its_own_is_not_checked_against_the_runtime_library(tovex, write_project, stub):
+    """The Java runtime library the tool adds is not the application: the main class may come from elsewhere."""
+    if not (tovex.binary.parent / "tovexlib.jar").exists():
+        pytest.skip("dist/tovexlib.jar is built by `make`")
+    project = write_project(MAIN)
+    result = tovex.build(project, stub=stub, plain=False, runtime_library=True)
+    assert result.returncode == 0, result.stderr
+    assert result.stderr == ""
+
+
+@pytest.mark.parametrize("class_path, included, missing", [
+    ("lib/dep.jar", [], ["lib/dep.jar"]),
+    ("dep.jar other.jar", ["dep.jar"], ["other.jar"]),
+    # Whatever folder the manifest names, an included file of that name is on the class path.
+    ("lib/dep.jar", ["dep.jar"], []),
+    ("a.jar  b.jar", ["A.JAR", "b.jar"], []),
+    # Entries are URLs: %20 is a blank.
+    ("lib/my%20dep.jar", ["my dep.jar"], []),
+])
+def test_a_manifest_class_path_entry_the_project_does_not_include_is_a_warning(tovex, write_project, stub, tmp_path,
+                                                                              class_path, included, missing):
+    jar_with(tmp_path / "app.jar", ["com/example/Main.class"],
+             f"Manifest-Version: 1.0\r\nMain-Class: com.example.Main\r\nClass-Path: {class_path}\r\n")
+    text = '[[files]]\npath = "app.jar"\n'
+    for name in included:
+        jar_with(tmp_path / "deps" / name, ["org/lib/Helper.class"])
+        text += f'[[files]]\npath = "deps/{name}"\n'
+    project = write_project(text)
+    result = tovex.build(project, stub=stub, plain=False)
+    assert result.returncode == 0, result.stderr
+    warnings = [line for line in result.stderr.splitlines() if ": warning: " in line]
+    assert warnings == [f"{project}:2:8: warning: the manifest of app.jar names '{entry}' in its Class-Path, which "
+                        "the project does not include; the application will miss its classes at run time: include "
+                        f"it with [[files]] path = \"...\" (the included file must be named '{entry.split('/')[-1]}'),"
+                        " or remove it from the manifest" for entry in missing]
+
+
+ASSEMBLY = '<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">'
+# (id, manifest text, "line, column" in the manifest or None, message)
+BAD_MANIFESTS = [
+    ("no-assembly", "<other/>", "1, 1", "the root element is <other>; an application manifest is an <assembly"),
+    ("assembly-prefix-only", '<assemblyfoo xmlns="urn:schemas-microsoft-com:asm.v1"/>', "1, 1",
+     "the root element is <assemblyfoo>"),
+    ("no-namespace", '<?xml version="1.0"?>\n<assembly manifestVersion="1.0"/>', "2, 1",
+     "<assembly> is in no namespace; an application manifest's is urn:schemas-microsoft-com:asm.v1: add "
+     'xmlns="urn:schemas-microsoft-com:asm.v1"'),
+    ("other-namespace", '<a:assembly xmlns:a="urn:other"/>', "1, 1", "<a:assembly> is in the namespace 'urn:other'"),
+    ("unclosed", ASSEMBLY + "\n  <trustInfo>\n</assembly>\n", "3, 1",
+     "</assembly> does not match <trustInfo> (opened at line 2)"),
+    ("cut-off", ASSEMBLY + "\n  <trustInfo>", "2, 14", "the file ends inside <trustInfo> (opened at line 2)"),
+    ("dtd-entities", '<?xml version="1.0"?>\n<!DOCTYPE assembly [<!ENTITY big "xxxxxxxx">]>\n' + ASSEMBLY +
+     "&big;</assembly>", "2, 1", "a document type declaration (<!DOCTYPE>) is not allowed"),
+    ("undefined-entity", ASSEMBLY + "\n<description>&nbsp;</description></assembly>", "2, 14",
+     "undefined entity &nbsp;"),
+    ("bare-ampersand", ASSEMBLY + "<description>A & B</description></assembly>", "1, 89", "'&' must start a reference"),
+    ("attribute-twice", '<assembly xmlns="urn:schemas-microsoft-com:asm.v1" a="1" a="2"/>', "1, 58",
+     "attribute a is given twice in <assembly>"),
+    ("unquoted-attribute", "<assembly xmlns=urn:schemas-microsoft-com:asm.v1/>", "1, 17",
+     "an attribute value must be in quotes"),
+    ("undeclared-prefix", ASSEMBLY + "<asmv3:application/></assembly>", "1, 74",
+     "the prefix 'asmv3' of <asmv3:application> is not declared"),
+    ("second-root", ASSEMBLY + "</assembly>\n<assembly/>", "2, 1", "a second root element"),
+    ("declaration-not-first", '\n<?xml version="1.0"?>' + ASSEMBLY + "</assembly>", "2, 1",
+     "the XML declaration <?xml ...?> may only stand at the very start of the file"),
+    ("double-dash-in-comment", ASSEMBLY + "<!-- a -- b --></assembly>", "1, 81", "'--' inside a comment"),
+    ("control-character", ASSEMBLY + "\x01</assembly>", "1, 74", "character U+0001 is not allowed in XML"),
+    ("empty", "", "1, 1", "no root element"),
+    ("too-large", ASSEMBLY + "<!--" + "x" * (1 << 20) + "--></assembly>", None,
+     "1048667 bytes is too large for an application manifest (at most 1048576)"),
+]
+
+
+@pytest.mark.parametrize("text, where, message", [case[1:] for case in BAD_MANIFESTS],
+                         ids=[case[0] for case in BAD_MANIFESTS])
+def test_a_manifest_must_be_well_formed_xml_with_an_assembly_root(tovex, write_project, stub, tmp_path, text, where,
+                                                                 message):
+    (tmp_path / "app.manifest").write_text(text, encoding="utf-8")
+    project = write_project(MAIN + '[resources]\nmanifest = "app.manifest"\n')
+    result = tovex.build(project, stub=stub, plain=False)
+    assert result.returncode == 1
+    located = f" line {where.split(', ')[0]}, column {where.split(', ')[1]}" if where else ""
+    assert (f"{project}:3:12: error: [resources] manifest: app.manifest{located}: not an application manifest: "
+            f"{message}") in result.stderr
+    assert "Windows refuses to start a program whose manifest it cannot read" in result.stderr
+    assert not project.with_suffix(".exe").exists()
+
+
+@pytest.mark.parametrize("encoding, text", [
+    ("utf-8", '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<!-- the usual one -->\n' + ASSEMBLY + """
+  <assemblyIdentity type="win32" name="Example.App" version="1.0.0.0" processorArchitecture="*"/>
+  <asmv3:application xmlns:asmv3="urn:schemas-microsoft-com:asm.v3">
+    <asmv3:windowsSettings xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">
+      <dpiAware>true</dpiAware>
+    </asmv3:windowsSettings>
+  </asmv3:application>
+  <description>Caf\u00e9 &amp; more &#169; &#xA9;<![CDATA[ <raw> & ]]></description>
+</assembly>
+"""),
+    ("utf-8-sig", ASSEMBLY + "</assembly>"),
+    ("utf-16", '<?xml version="1.0" encoding="UTF-16"?>' + ASSEMBLY + "</assembly>"),
+])
+def test_a_well_formed_manifest_is_taken(tovex, write_project, stub, tmp_path, encoding, text):
+    (tmp_path / "app.manifest").write_bytes(text.encode(encoding))
+    build_named(tovex, write_project, stub, MAIN + '[resources]\nmanifest = "app.manifest"\n')
+
+
+@pytest.mark.parametrize("name, message", [
+    (b"Hello\xe2\x80\xaeTxt", "character 6 (U+202E) has no form in code page 1252, in which the executable stores "
+                               "the application's name and its jar's; choose a name of letters, digits, '-' and '_'"),
+    (b"Hello\xff", "it is not valid UTF-8 text (the project file is UTF-8); give the name in UTF-8"),
+    (b"\xe4\xb8\xad", "character 1 (U+4E2D) has no form in code page 1252"),
+])
+def test_new_refuses_a_name_the_project_could_not_hold(tovex, tmp_path, name, message):
+    result = subprocess.run([str(tovex.binary), "new", name], cwd=tmp_path, capture_output=True)
+    assert result.returncode == 1
+    assert message in result.stderr.decode("utf-8")
+    assert result.stderr.decode("utf-8").startswith("tovex: error: cannot name a project file '")
+    assert list(tmp_path.iterdir()) == []

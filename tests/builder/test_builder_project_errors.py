@@ -156,3 +156,64 @@ def test_failed_build_leaves_the_previous_output_alone(tovex, write_project, stu
     assert tovex.build(project, stub=stub).returncode == 1
     assert (tmp_path / "project.exe").read_bytes() == previous
     assert leftover_files(tmp_path) == ["project.exe"]
+
+
+@pytest.mark.parametrize("text, where, message", [
+    ('minJavaVersion = 1.8.0_402\n', "1:21",
+     "TOML syntax error: expected decimal digit or exponent, saw '.' (reading a floating-point number; is it text? "
+     'put the value in quotes, e.g. minJavaVersion = "1.8.0_402")'),
+    ("applicationName = Hello\n", "1:19",
+     "TOML syntax error: could not determine value type (reading a value; is it text? put the value in quotes"),
+    ('[[files]]\npath = "C:\\Java\\app.jar"\n', "2:12",
+     "TOML syntax error: unknown escape sequence '\\J' (reading a string; in double quotes a backslash starts an "
+     "escape: write \\\\ for one backslash, or put the text in single quotes, e.g. 'C:\\Java')"),
+    ('applicationName = "x"\n[build\n', "2:7", "TOML syntax error: "),
+])
+def test_a_toml_syntax_error_is_reported_alone_in_plain_words(tovex, write_project, stub, text, where, message):
+    # A user's build, which would otherwise miss the main class of a project it could not read.
+    project = write_project(text)
+    result = tovex.build(project, stub=stub, plain=False)
+    assert result.returncode == 1
+    assert result.stderr.startswith(f"{project}:{where}: error: {message}"), result.stderr
+    assert result.stderr.count("\n") == 1
+    assert "expected expected" not in result.stderr
+
+
+def make_inputs(tmp_path):
+    """A project that reads one file of each kind, relative to its folder."""
+    from .harness import make_icon_file, make_bmp, make_jar
+    make_jar(tmp_path / "lib" / "app.jar", "com.example.Main")
+    (tmp_path / "splash.bmp").write_bytes(make_bmp(16, 16))
+    (tmp_path / "app.ico").write_bytes(make_icon_file())
+    (tmp_path / "app.manifest").write_text(
+        '<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0"/>')
+    return ('splashWidth = 16\nsplashHeight = 16\n[[files]]\npath = "lib/app.jar"\n'
+            '[resources]\nsplashPicture = "splash.bmp"\nicon = "app.ico"\nmanifest = "app.manifest"\n')
+
+
+@pytest.mark.parametrize("output, what", [
+    ("project.toml", "the project file"),
+    ("lib/app.jar", "the included file lib/app.jar"),
+    ("splash.bmp", "the splash picture splash.bmp"),
+    ("app.ico", "the icon app.ico"),
+    ("app.manifest", "the manifest app.manifest"),
+    ("launcher.exe", "the stub"),
+    # The same file by another name: a symbolic link, a hard link.
+    ("link-to-project.toml", "the project file"),
+    ("hard-link-to-app.jar", "the included file lib/app.jar"),
+])
+def test_the_output_may_be_none_of_the_inputs(tovex, write_project, stub, tmp_path, output, what):
+    project = write_project(make_inputs(tmp_path))
+    (tmp_path / "link-to-project.toml").symlink_to(project)
+    os.link(tmp_path / "lib" / "app.jar", tmp_path / "hard-link-to-app.jar")
+    before = {path: path.read_bytes() for path in tmp_path.rglob("*") if path.is_file()}
+    for plain in (True, False):
+        result = tovex.build(project, "-o", tmp_path / output, stub=stub, plain=plain)
+        assert result.returncode == 1
+        assert (f"tovex: error: the output {tmp_path / output} is {what} itself; building would overwrite it: "
+                "choose another output with -o or [build] output") in result.stderr
+        assert {path: path.read_bytes() for path in tmp_path.rglob("*") if path.is_file()} == before
+    # Given in the project, the output is refused alike.
+    project.write_text(project.read_text() + '[build]\noutput = "lib/app.jar"\n')
+    result = tovex.build(project, stub=stub)
+    assert result.returncode == 1 and "is the included file lib/app.jar itself" in result.stderr

@@ -2,7 +2,9 @@
 names are made to fit, and the tool must accept the text as written."""
 import re
 import struct
+import sys
 import tomllib
+from pathlib import Path
 
 import pytest
 
@@ -28,7 +30,7 @@ def fake_runtime(home):
 def make_named_files(project, directory):
     """Writes every file the project names, of the kind it needs."""
     for entry in project.get("files", []):
-        make_jar(directory / entry["path"], "com.example.Main")
+        make_jar(directory / entry["path"], project.get("mainClass", "com.example.Main"))
     resources = project.get("resources", {})
     size = (project.get("splashWidth", 16), project.get("splashHeight", 16))
     if "splashPicture" in resources:
@@ -43,6 +45,14 @@ def make_named_files(project, directory):
         (directory / resources["manifest"]).write_bytes(MANIFEST)
     if "runtime" in project.get("build", {}):
         fake_runtime(directory / project["build"]["runtime"])
+    if "image" in project.get("runtime", {}):
+        # A Windows JDK of the stub's architecture (32-bit), made from the installed OpenJDK.
+        sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
+        import windows_jdk
+        if windows_jdk.available() or not (windows_jdk.runtimes.STANDIN_DIRS["x86"] / "jvm_needs_dep.dll").exists():
+            pytest.skip("no Windows JDK can be made here: " + (windows_jdk.available() or "the stand-ins are not built"))
+        (directory / project["runtime"]["image"]["jdk"]).parent.mkdir(parents=True, exist_ok=True)
+        (directory / project["runtime"]["image"]["jdk"]).symlink_to(windows_jdk.windows_jdk_zip("x86"))
 
 
 def test_the_guide_has_examples():
@@ -50,12 +60,13 @@ def test_the_guide_has_examples():
 
 
 @pytest.mark.parametrize("text", EXAMPLES, ids=[f"example-{i + 1}" for i in range(len(EXAMPLES))])
-def test_each_example_in_the_guide_builds(tovex, stub, tmp_path, text):
+def test_each_example_in_the_guide_builds(tovex, stub, tmp_path, monkeypatch, text):
+    monkeypatch.setenv("XDG_CACHE_HOME", str(tmp_path / "cache"))
     directory = tmp_path / "project"
     directory.mkdir()
     make_named_files(tomllib.loads(text), directory)
     project = directory / "example.toml"
     project.write_text(text, encoding="utf-8")
-    result = tovex.build(project, stub=stub, plain=False)
+    result = tovex.build(project, stub=stub, plain=False, timeout=600)
     assert result.returncode == 0, result.stderr
     assert "error" not in result.stderr

@@ -7,6 +7,7 @@ import subprocess
 
 import pytest
 
+from blockfile import layout
 from harness import WINE, LAUNCH_PROJECT, NO_RUNTIME_EXIT, STARTER, find_window, stderr_text, wait_for, windows_path
 
 pytestmark = pytest.mark.usefixtures("standins")
@@ -70,6 +71,32 @@ def test_without_boxes_the_download_page_follows_the_message(make_app):
     result = make_app(NO_RUNTIME + "executableType = 2\n").run()
     assert result.returncode == NO_RUNTIME_EXIT
     assert stderr_text(result) == "No Java here.\r\nhttps://example.org/java\n"
+
+
+@pytest.mark.parametrize("defaults", [True, False], ids=["a user's build", "plain"])
+def test_the_default_message_names_the_one_download_page(make_app, defaults):
+    text = NO_RUNTIME.replace('msgNoJvm = "No Java here."\n', "")
+    text += 'mainClass = "com.example.Main"\nconsole = true\n' if defaults else "executableType = 2\n"
+    result = make_app(text, defaults=defaults).run()
+    assert result.returncode == NO_RUNTIME_EXIT
+    shown = stderr_text(result)
+    # Named once, in the text, where it used to stand beside another address.
+    assert shown.count("https://") == 1 and "https://example.org/java" in shown, shown
+    assert shown.endswith("\r\nand start Download test again.\n" if defaults else "https://example.org/java\n")
+
+
+def test_a_download_page_that_would_split_the_browser_command_is_not_offered(make_app):
+    app = make_app(NO_RUNTIME.replace("https://example.org/java", "https://example.org/java/abcdefghij")
+                   + "executableType = 2\n")
+    data = bytearray(app.exe.read_bytes())
+    [record] = [r for r in layout(bytes(data))["narrow"] if r["key"] == 3004]
+    forged = b'https://a" --injected-flag "x'
+    forged += b"x" * (record["length"] - len(forged))
+    data[record["text"]:record["text"] + record["length"]] = forged
+    app.exe.write_bytes(bytes(data))
+    result = app.run()
+    assert result.returncode == NO_RUNTIME_EXIT
+    assert stderr_text(result) == "No Java here.\n"
 
 
 @pytest.mark.skipif(not os.environ.get("DISPLAY") or shutil.which("xdotool") is None,

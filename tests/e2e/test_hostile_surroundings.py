@@ -125,6 +125,54 @@ def test_an_unusable_tmp_falls_back(make_app, tmp_path, wine_env, wine_c_drive, 
             target.unlink()
 
 
+@pytest.mark.parametrize("kind", ["TMP a link", "TMP below a link"])
+def test_a_tmp_reached_through_a_link_keeps_one_extraction(make_app, tmp_path, wine_env, wine_c_drive, no_queue,
+                                                         kind):
+    # Each start deletes the one before it: with TMP a link (or a folder below
+    # one), the entries are the launcher's own all the same.
+    real = wine_c_drive / "tovex-realtemp"
+    link = wine_c_drive / "tovex-tlink"
+    shutil.rmtree(real, ignore_errors=True)
+    link.unlink(missing_ok=True)
+    (real / "temp").mkdir(parents=True)
+    link.symlink_to(real, target_is_directory=True)
+    tmp = "C:\\tovex-tlink" if kind == "TMP a link" else "C:\\tovex-tlink\\temp"
+    app = make_app(project_with_files(tmp_path, FILES))
+    try:
+        for _ in range(3):
+            result = run_with_tmp(app, wine_env, tmp)
+            assert result.returncode == NO_RUNTIME_EXIT, stderr_text(result)
+        folder = real if kind == "TMP a link" else real / "temp"
+        assert len(list(folder.glob("tvx*.tmp_dir*"))) == 1
+        [queued] = set(queue_entries(wine_env, "delete_dir"))
+        assert queued.lower().startswith(tmp.lower() + "\\tvx")
+    finally:
+        link.unlink(missing_ok=True)
+        shutil.rmtree(real, ignore_errors=True)
+
+
+def test_links_inside_a_queued_directory_are_never_followed(make_app, wine_env, wine_temp_dir, tmp_path, no_queue):
+    victim = tmp_path / "victim"
+    (victim / "sub").mkdir(parents=True)
+    (victim / "letter.txt").write_text("precious")
+    (victim / "sub" / "note.txt").write_text("precious")
+    queued = wine_temp_dir / "tvx77.tmp_dir77"
+    shutil.rmtree(queued, ignore_errors=True)
+    (queued / "deeper").mkdir(parents=True)
+    (queued / "a.jar").write_bytes(b"a")
+    (queued / "folder-link").symlink_to(victim, target_is_directory=True)
+    (queued / "deeper" / "folder-link").symlink_to(victim / "sub", target_is_directory=True)
+    try:
+        write_queue(wine_env, delete_dir=f"{windows_path(wine_env, queued)};")
+        result = make_app(NO_RUNTIME_PROJECT + WITHOUT_LIBRARY).run()
+        assert result.returncode == NO_RUNTIME_EXIT
+        assert (victim / "letter.txt").read_text() == "precious"
+        assert (victim / "sub" / "note.txt").read_text() == "precious"
+        assert not (queued / "a.jar").exists()
+    finally:
+        shutil.rmtree(queued, ignore_errors=True)
+
+
 def test_a_link_planted_as_the_hand_over_file_is_not_written_through(app_factory, tmp_path):
     app = app_factory()
     _, pid = app.start()

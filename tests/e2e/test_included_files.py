@@ -93,6 +93,18 @@ def test_fewer_names_than_the_count_extract_the_named_files(make_app, tmp_path, 
     assert "extracting files done" in log
 
 
+@pytest.mark.parametrize("last", [b"\xa7" * 5000, b"\xa7"], ids=["5000 bytes", "one byte"])
+def test_a_last_file_that_scrambles_to_zeros_is_extracted(make_app, tmp_path, wine_env, temp_logs, no_queue, last):
+    # Stored exclusive-or'ed with 0xA7, such a file is zero bytes like the padding behind it.
+    files = {"a.jar": b"a" * 100, "zeros.bin": last}
+    app = make_app(project_with_files(tmp_path, files))
+    result, log = run_logged(app, temp_logs)
+    assert result.returncode == NO_RUNTIME_EXIT, stderr_text(result)
+    assert "do not fill their area" not in log and "extracting files done" in log
+    extracted = unix_path(wine_env, extraction_dir_from_log(log))
+    assert (extracted / "zeros.bin").read_bytes() == last
+
+
 def test_a_truncated_area_is_internal_error_16(make_app, tmp_path, wine_env, temp_logs, no_queue):
     files = {"a.jar": b"a" * 100, "b.jar": b"b" * 30000}
     app = make_app(project_with_files(tmp_path, files))

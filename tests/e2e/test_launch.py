@@ -1,11 +1,13 @@
 """Starting Java in the launcher's process: the options the JVM is created
 with, the starter's argument array, the first-run hook and every failure,
-as the stand-in jvm.dll records them."""
+as the stand-in jvm.dll records them; and what key 3001 changes there (the
+C runtime's argument rule, the user's options file last, variables in the
+redirection files and the working directory)."""
 import re
 
 import pytest
 
-from harness import LAUNCH_PROJECT, STARTER, extraction_dir_from_log, stderr_text
+from harness import LAUNCH_PROJECT, STARTER, extraction_dir_from_log, stderr_text, unix_path, windows_path
 
 FIRST_RUN = "com/vandrel/runtime/FirstRun"
 
@@ -183,3 +185,68 @@ def test_without_included_files_the_temp_dir_property_is_empty(make_app, launch)
     assert "Included files: 0\n" in log
     options = calls.options()
     assert options[1:] == ["-Dtovex.tempDir=", "-Djava.class.path="]
+
+
+# ---- with key 3001
+
+MODERN = "modernRuntime = true\n"
+
+# Typed by a user: each reaches main as it is, as java.exe would hand it on.
+USER_ARGUMENTS = ["O'Brien.txt", 'say "hi"', "C:\\out dir\\", "", "tab\there", "a\\\\b\\", "café"]
+# Key 124 as a project writes it, and what main receives of it by the C runtime's rule.
+CONFIGURED_ARGUMENTS = '"a""b c" O\'Brien \\"q\\" C:\\dir\\ ""'
+CONFIGURED_PIECES = ['a"b c', "O'Brien", '"q"', "C:\\dir\\", ""]
+
+
+def test_with_key_3001_main_receives_the_arguments_java_exe_would_give(launch):
+    extra = MODERN + "programArguments = '''" + CONFIGURED_ARGUMENTS + "'''\n"
+    result, _, calls = launch(extra, *USER_ARGUMENTS)
+    assert result.returncode == 0, stderr_text(result)
+    arguments = calls.starter_arguments()
+    assert arguments[5].lower().endswith("app.exe"), arguments
+    assert arguments[6:] == CONFIGURED_PIECES + USER_ARGUMENTS
+
+
+def test_with_key_3001_the_users_options_file_overrides_the_projects_options(launch):
+    def setup(app):
+        app.exe.with_suffix(".vmoptions").write_text("-Xmx200m\n")
+
+    result, log, calls = launch(MODERN + 'vmParameters = "-Xmx300m"\n', "-J-Xmx400m", setup=setup)
+    assert result.returncode == 0, stderr_text(result)
+    temp = extraction_dir_from_log(log)
+    # The JVM takes the last of repeated options: the command line's, then the user's file.
+    assert calls.options()[1:] == [f"-Dtovex.tempDir={temp}", f"-Djava.class.path={temp}\\tovexlib.jar;",
+                                   "-Xmx300m", "-Xmx200m", "-Xmx400m"]
+
+
+def test_with_key_3001_redirection_files_and_working_directory_expand_variables(make_app, launch, jre, wine_env,
+                                                                                tmp_path):
+    work = tmp_path / "work"
+    work.mkdir()
+    project = LAUNCH_PROJECT \
+        .replace("redirectStderr = false", 'redirectStderr = true\nstderrFile = "${LOGS}\\\\err.log"') \
+        .replace("redirectStdout = false", 'redirectStdout = true\nstdoutFile = "%TOVEX_EXEDIR%out.log"') \
+        + MODERN + 'workingDirectory = "${WORK}"\n'
+    app = make_app(project)
+    jre.configure_jvm(record_directory=1)
+    work_windows = windows_path(wine_env, work)
+    result, log, calls = launch(app=app, env={"LOGS": "C:\\Logs", "WORK": work_windows})
+    assert result.returncode == 0, stderr_text(result)
+    first = calls.starter_arguments()[:5]
+    assert first[2] == "C:\\Logs\\err.log"
+    # The executable's folder as the launcher names it (perhaps in short form).
+    assert unix_path(wine_env, first[3]) == app.exe.parent / "out.log", first[3]
+    assert f"current directory {work_windows}".lower() in [line.lower() for line in calls.lines]
+    assert f"working directory {work_windows}\n".lower() in log.lower()
+
+
+def test_with_key_3001_a_working_directory_that_cannot_be_entered_stops_the_start(make_app, launch, wine_env,
+                                                                                  tmp_path):
+    missing = windows_path(wine_env, tmp_path / "missing")
+    project = QUIET + MODERN + 'workingDirectory = "${WORK}"\n' + \
+        'msgNoWorkingDirectory = "Cannot work in %FILE_NAME%."\n'
+    result, log, calls = launch(app=make_app(project), env={"WORK": missing})
+    assert result.returncode == 1
+    assert stderr_text(result).lower().startswith(f"cannot work in {missing}.".lower())
+    assert f"working directory {missing} cannot be entered".lower() in log.lower()
+    assert not any(line.startswith("JNI_CreateJavaVM") for line in calls.lines)

@@ -239,3 +239,60 @@ def test_a_probe_leaves_no_file_in_the_temporary_folder(make_app, rt, temp_logs,
     assert result.returncode == 0, log
     assert "got version from execution 1.8.0_402" in log
     assert set(wine_temp_dir.glob("tvx*.tmp")) - before == set()
+
+
+# ---- a runtime whose jvm.dll does not load
+
+TRIED = 'msgNoJvm = "No runtime that loads.\\r\\nTried:\\r\\n%RUNTIMES_TRIED%"\n'
+
+
+def with_damaged_library(runtime, damage):
+    """A runtime whose jvm.dll is "missing" or "broken" (bytes that are no library)."""
+    for folder in runtime.jvm_dirs:
+        if damage == "missing":
+            (folder / "jvm.dll").unlink()
+        else:
+            (folder / "jvm.dll").write_bytes(b"not a library\r\n" * 64)
+    return runtime
+
+
+REASONS = {"missing": "jvm.dll missing", "broken": "jvm.dll failed to load: "}
+J8_LINE = 'java version "1.8.0_402"'
+
+
+@pytest.mark.parametrize("damage", ["missing", "broken"])
+def test_a_java_home_whose_jvm_dll_does_not_load_gives_way_to_the_next_entry(make_app, rt, temp_logs, damage):
+    # A version line the classic search reads too.
+    bad = with_damaged_library(make_modern_jdk(rt / "bad", J8_LINE), damage)
+    good = make_modern_jdk(rt / "good", J8_LINE)
+    sequence = f"EJAVA_HOME;A{good.windows()};"
+    env = {"JAVA_HOME": bad.windows()}
+    # Without the switch the search ends at the first runtime with java.exe.
+    result, log = run_logged(make_app(project(sequence, modern=False), name="plain"), temp_logs, "-q_vdl_internal",
+                             env=env)
+    assert result.returncode == NO_RUNTIME_EXIT
+    assert stderr_text(result).startswith("The JAVA_HOME environment variable does not")
+    assert not started(good)
+
+    result, log = run_logged(make_app(project(sequence, TRIED)), temp_logs, "-q_vdl_internal", env=env)
+    assert result.returncode == 0, stderr_text(result) + log
+    assert started(good)
+    refusal = f"Refused {bad.windows()}\\bin\\java.exe (version 1.8.0_402): {REASONS[damage]}"
+    assert refusal.lower() in log.lower(), log
+
+
+def test_when_no_runtime_loads_the_message_names_each_and_why(make_app, rt, temp_logs):
+    missing = with_damaged_library(make_modern_jdk(rt / "missing", J21_LINE, release="21.0.5"), "missing")
+    broken = with_damaged_library(make_modern_jdk(rt / "broken", J21_LINE, release="21.0.5"), "broken")
+    app = make_app(project(f"EJAVA_HOME;A{broken.windows()};", TRIED))
+    result, log = run_logged(app, temp_logs, "-q_vdl_internal", env={"JAVA_HOME": missing.windows()})
+    assert result.returncode == NO_RUNTIME_EXIT
+    text = stderr_text(result)
+    assert text.startswith("No runtime that loads.\r\nTried:\r\n"), text
+    lines = text.split("\r\n")[2:4]
+    assert lines[0].lower() == f"    {missing.windows()}\\bin\\java.exe (21.0.5): jvm.dll missing".lower(), text
+    prefix = f"    {broken.windows()}\\bin\\java.exe (21.0.5): jvm.dll failed to load: ".lower()
+    assert lines[1].lower().startswith(prefix), text
+    # The loader's own words follow.
+    assert len(lines[1]) > len(prefix), text
+    assert "damaged" not in text

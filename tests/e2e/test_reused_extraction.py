@@ -77,7 +77,8 @@ def test_a_changed_executable_gets_a_cache_of_its_own(make_app, tmp_path, wine_e
     assert_holds(wine_env, new, changed)
 
 
-@pytest.mark.parametrize("damage", ["a changed byte", "a missing file", "an extra file for an empty one"])
+@pytest.mark.parametrize("damage", ["a changed byte", "a missing file", "an extra file for an empty one",
+                                    "a planted jar", "a planted folder"])
 def test_a_damaged_cache_is_extracted_again(make_app, tmp_path, wine_env, temp_logs, no_cache, damage):
     app = make_app(project_with_files(tmp_path, FILES, REUSE))
     _, log = run_logged(app, temp_logs)
@@ -89,8 +90,14 @@ def test_a_damaged_cache_is_extracted_again(make_app, tmp_path, wine_env, temp_l
         (path / "lib.jar").write_bytes(bytes(data))
     elif damage == "a missing file":
         (path / "app.jar").unlink()
-    else:
+    elif damage == "an extra file for an empty one":
         (path / "empty.txt").write_bytes(b"not empty")
+    elif damage == "a planted jar":
+        # It would come first on every later start's class path.
+        (path / "0planted.jar").write_bytes(b"PK planted")
+    else:
+        (path / "planted").mkdir()
+        (path / "planted" / "x.jar").write_bytes(b"PK planted")
 
     result, log = run_logged(app, temp_logs)
     assert result.returncode == NO_RUNTIME_EXIT

@@ -72,6 +72,19 @@ def test_arguments_are_handed_over_as_typed(app_factory):
     assert data == utf16_line('"a b" Grüße ☃')
 
 
+def test_arguments_with_a_line_feed_are_refused_not_handed_over_as_two_starts(app_factory):
+    app = app_factory(project_extra="executableType = 2\n")
+    first, pid = app.start()
+    hand_over = app.hand_over_file(pid)
+    hand_over.unlink(missing_ok=True)
+    result = app.run("doc.txt\n--forged-start")
+    assert result.returncode == 1
+    assert result.stderr.decode("cp1252").startswith(
+        "The application is already running. Arguments that hold a line break cannot be passed to it.")
+    assert not hand_over.exists()
+    assert first.poll() is None
+
+
 def test_the_first_instance_tells_its_jvm_the_semaphore_and_the_hand_over_file(app_factory):
     app = app_factory()
     _, pid = app.start()

@@ -10,6 +10,7 @@ import os
 import shutil
 import subprocess
 import sys
+import tomllib
 from pathlib import Path
 
 import pytest
@@ -38,17 +39,15 @@ def mvn(project_dir, *args, path=None):
 
 @pytest.fixture(scope="session")
 def example(tmp_path_factory):
-    """The example built in a copy of examples/ (its POM takes the sources from
-    ../hello): the target directory."""
+    """The example built in a copy of examples/hello-maven alone, as users copy
+    examples: the target directory."""
     require_plugin()
-    examples = tmp_path_factory.mktemp("maven") / "examples"
-    shutil.copytree(EXAMPLES / "hello-maven", examples / "hello-maven", ignore=shutil.ignore_patterns("target"))
-    shutil.copytree(EXAMPLES / "hello" / "src", examples / "hello" / "src")
-    shutil.copy(EXAMPLES / "hello" / "hello.ico", examples / "hello")
+    copy = tmp_path_factory.mktemp("maven") / "hello-maven"
+    shutil.copytree(EXAMPLES / "hello-maven", copy, ignore=shutil.ignore_patterns("target"))
     INSTALLED_EXE.unlink(missing_ok=True)
-    result = mvn(examples / "hello-maven", f"-Dtovex.executable={TOVEX}", "install")
+    result = mvn(copy, f"-Dtovex.executable={TOVEX}", "install")
     assert result.returncode == 0, result.stdout + result.stderr
-    return examples / "hello-maven" / "target"
+    return copy / "target"
 
 
 def test_the_executable_carries_the_main_class_the_jars_and_the_pom_version(example, wine_env):
@@ -133,9 +132,14 @@ MINIMAL_POM = """<project>
 """
 
 
-def write_pom(directory, configuration, artifact="broken", version="1.0", more=""):
+def write_pom(directory, configuration, artifact="broken", version="1.0", more="", sources=True):
+    """The POM, and with `sources` the class com.example.Main for the jar."""
     text = MINIMAL_POM % {"artifact": artifact, "version": version, "more": more, "configuration": configuration}
     (directory / "pom.xml").write_text(text, encoding="utf-8")
+    if sources:
+        source = directory / "src" / "main" / "java" / "com" / "example" / "Main.java"
+        source.parent.mkdir(parents=True, exist_ok=True)
+        source.write_text("package com.example;\npublic class Main { public static void main(String[] a) {} }\n")
 
 
 def require_plugin():
@@ -166,6 +170,31 @@ BROKEN = [
     ("unknown message name", TOOL + MAIN + "<messages><msgNoJava>x</msgNoJava></messages>", None,
      ["msgNoJava", "(from the POM: <messages><msgNoJava>)"]),
     ("no main class", TOOL, None, ["no main class", "<mainClass>", "Main-Class"]),
+    # The configuration as the POM writes it: Maven alone would drop unknown elements and read "yes" as false.
+    ("search place as element name", TOOL + MAIN + "<runtime><search><registry/></search></runtime>", None,
+     ["tovex: <runtime><search> holds <registry>; write each place as <place>registry</place> (places: bundled, "
+      "env:NAME, registry, path, dir:FOLDER)"]),
+    ("empty search place", TOOL + MAIN + "<runtime><search><place/></search></runtime>", None,
+     ["tovex: <runtime><search><place> is empty; give it a value or leave it out"]),
+    ("boolean not true or false", TOOL + MAIN + "<gui>yes</gui>", None, ["tovex: <gui> is 'yes'; write true or false"]),
+    ("boolean of a class path entry", TOOL + MAIN + "<classPath><entry><path>x.jar</path><required>no</required>"
+     "</entry></classPath>", None, ["tovex: <classPath><entry><required> is 'no'; write true or false"]),
+    ("misspelt element", TOOL + MAIN + "<consol>true</consol>", None,
+     ["tovex: unknown element <consol> in the plugin's configuration; the known ones are ", "<console>",
+      "<versionInfo>"]),
+    # Inside an element of several parts Maven itself refuses what it cannot place.
+    ("misspelt element inside runtime", TOOL + MAIN + "<runtime><minVersoin>17</minVersoin></runtime>", None,
+     ["minVersoin"]),
+    ("empty element inside versionInfo", TOOL + MAIN + "<versionInfo><companyName/></versionInfo>", None,
+     ["tovex: <versionInfo><companyName> is empty; give it a value or leave it out"]),
+    ("class path entry of another name", TOOL + MAIN + "<classPath><path>lib/x.jar</path></classPath>", None,
+     ["tovex: <classPath> holds <path>; write each entry as <entry>lib/*.jar</entry>"]),
+    ("named setting and its raw code", TOOL + MAIN + "<runtime><search><place>registry</place></search></runtime>"
+     "<settings><jvmSearchSequence>\"Y;\"</jvmSearchSequence></settings>", None,
+     ["tovex: <settings><jvmSearchSequence> and <runtime><search> set the same setting; keep one of them"]),
+    ("message given twice", TOOL + MAIN + "<messages><msgNoJvm>a</msgNoJvm></messages>"
+     "<settings><msgNoJvm>\"b\"</msgNoJvm></settings>", None,
+     ["tovex: <settings><msgNoJvm> and <messages><msgNoJvm> set the same setting"]),
 ]
 
 
@@ -177,6 +206,10 @@ def test_a_broken_configuration_fails_the_build_naming_the_problem(tmp_path, con
         pytest.skip("this tovex does not know the [runtime] table yet")
     write_pom(tmp_path, configuration)
     result = mvn(tmp_path, "package", path=path)
+    assert_failure(result, expected)
+
+
+def assert_failure(result, expected):
     assert result.returncode != 0
     assert "BUILD FAILURE" in result.stdout
     [failure] = [line for line in result.stdout.splitlines()
@@ -293,3 +326,36 @@ def test_the_project_file_of_every_setting_builds_with_tovex(full_project, tmp_p
         pytest.skip("this tovex does not know the [runtime] table yet")
     built = subprocess.run([str(TOVEX), "build", str(target / "tovex.toml")], capture_output=True, text=True)
     assert built.returncode == 0, built.stderr
+
+
+def test_a_jar_without_a_class_fails_the_build(tmp_path):
+    """Sources where Maven does not look give an empty jar, which no executable can start."""
+    require_plugin()
+    write_pom(tmp_path, TOOL + MAIN, artifact="empty", sources=False)
+    assert_failure(mvn(tmp_path, "package"),
+                   [f"tovex: {tmp_path}/target/empty-1.0.jar holds no class, so the executable would have nothing "
+                    "to start; put the application's sources where the project compiles them from (src/main/java, "
+                    "or the POM's <sourceDirectory>)"])
+    assert not (tmp_path / "target" / "empty-1.0.exe").exists()
+
+
+def test_no_text_of_the_pom_or_its_path_becomes_a_setting(tmp_path):
+    """The project's folder name and every value reach the project file escaped, comments included."""
+    require_plugin()
+    directory = tmp_path / 'app\nvmParameters = "-javaagent:evil.jar"\n# '
+    # Maven compiles nothing in such a folder, but copies resources: the class comes as one.
+    resource = directory / "src" / "main" / "resources" / "com" / "example" / "Main.class"
+    resource.parent.mkdir(parents=True)
+    resource.write_bytes(b"\xca\xfe\xba\xbe")
+    write_pom(directory, TOOL + MAIN + "<applicationName>A\nvmParameters = \"x\"</applicationName>"
+                         "<messages><msgNoJvm>line\r\n[raw.narrow]</msgNoJvm></messages>", sources=False)
+    result = mvn(directory, "package")
+    assert result.returncode == 0, result.stdout
+    text = (directory / "target" / "tovex.toml").read_text(encoding="utf-8")
+    project = tomllib.loads(text)
+    assert "vmParameters" not in project and "raw" not in project
+    assert project["applicationName"] == 'A\nvmParameters = "x"'
+    assert text.splitlines()[0].startswith("# Written by tovex-maven-plugin from ")
+    report = json.loads(subprocess.run([str(TOVEX), "inspect", "--json", str(directory / "target" / "broken-1.0.exe")],
+                                       capture_output=True, text=True, check=True).stdout)
+    assert "vmParameters" not in {record["name"] for record in report["narrow"]}

@@ -90,6 +90,13 @@ JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** pvm, void** penv, void* args) {
     ExitProcess(static_cast<UINT>(config.number("create_exit_code", 0)));
   }
   config.record("jvm_calls.log", call);
+  // Where the VM is created: its user.dir.
+  if (config.has("record_directory")) {
+    char directory[MAX_PATH];
+    DWORD length = GetCurrentDirectoryA(sizeof directory, directory);
+    if (length >= sizeof directory) length = 0;
+    config.record("jvm_calls.log", "current directory " + std::string(directory, length));
+  }
   jint result = config.number("create_result", JNI_OK);
   if (result == JNI_OK) {
     if (pvm == nullptr || penv == nullptr) return JNI_ERR;

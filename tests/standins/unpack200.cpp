@@ -3,7 +3,8 @@
 // "Unpacking" copies the packed file's bytes to the jar. Every run is recorded
 // (its command line as the program received it) in unpack_calls.log beside
 // the program. A configured non-zero unpack_exit_code is a failed unpack: no jar is
-// written and the packed file stays.
+// written and the packed file stays. With unpack_hang=1 it writes the start of
+// the jar and never ends.
 #include <windows.h>
 
 #include <cstdio>
@@ -40,6 +41,14 @@ int main(int argc, char** argv) {
   int configured = config.number("unpack_exit_code", 0);
   if (configured != 0) return fail("configured to fail with exit code ", std::to_string(configured), configured);
 
+  if (config.number("unpack_hang", 0) == 1) {
+    // A tool that never finishes: the caller's time limit has to end it.
+    if (FILE* jar = std::fopen(files[1].c_str(), "wb")) {
+      std::fputs("PK partial", jar);
+      std::fclose(jar);
+    }
+    for (;;) Sleep(INFINITE);
+  }
   if (!CopyFileA(files[0].c_str(), files[1].c_str(), FALSE)) return fail("cannot unpack ", files[0], 1);
   if (remove && !DeleteFileA(files[0].c_str())) return fail("cannot remove ", files[0], 1);
   return 0;

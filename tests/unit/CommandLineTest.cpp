@@ -1,5 +1,7 @@
-// Splitting command lines and configured texts into arguments: blanks
-// separate, double quotes and apostrophes group, nothing escapes.
+// Splitting command lines and configured texts into arguments: the
+// launcher's own rule (blanks separate, double quotes and apostrophes group,
+// nothing escapes) and the Microsoft C runtime's rule of key 3001.
+#include "ArgumentSplitting.h"
 #include "CommandLineInternal.h"
 
 #include <gtest/gtest.h>
@@ -67,6 +69,65 @@ TEST(SplitArguments, AppendsToWhatTheListHolds) {
   ASSERT_EQ(SplitResult::ok, trySplitArguments(L"'b c'", list));
   std::vector<std::wstring> got(list.begin(), list.end());
   EXPECT_EQ((std::vector<std::wstring>{L"app.exe", L"a", L"b c"}), got);
+}
+
+// The C runtime's rule for arguments after the program name, as java.exe
+// splits them (its modern rule: "" inside quotes is a literal quote and the
+// quoted part goes on).
+const SplitCase kCrtArgumentCases[] = {
+    {"empty text", L"", {}},
+    {"blanks and tabs only", L" \t  \t", {}},
+    {"blanks and tabs separate", L" a\tb  \t c ", {L"a", L"b", L"c"}},
+    {"tab inside quotes is kept", L"\"a\tb\"", {L"a\tb"}},
+    {"apostrophe is ordinary", L"O'Brien.txt 'a b'", {L"O'Brien.txt", L"'a", L"b'"}},
+    {"escaped quotes inside quotes", L"\"say \\\"hi\\\"\"", {L"say \"hi\""}},
+    {"backslashes not before a quote are ordinary", L"C:\\a\\\\b\\ x", {L"C:\\a\\\\b\\", L"x"}},
+    {"2N backslashes before a quote: N and the quote groups", L"a\\\\\"b c\"", {L"a\\b c"}},
+    {"2N+1 backslashes before a quote: N and a literal quote", L"a\\\\\\\"b c", {L"a\\\"b", L"c"}},
+    {"trailing backslash of a quoted path escapes the quote", L"\"C:\\dir\\\" x", {L"C:\\dir\" x"}},
+    {"doubled trailing backslash closes the quote", L"\"C:\\Program Files\\\\\" x", {L"C:\\Program Files\\", L"x"}},
+    {"trailing backslash at the end of the text", L"a\\", {L"a\\"}},
+    {"doubled quote inside quotes is a quote, quoting goes on", L"\"a\"\"b c\" d", {L"a\"b c", L"d"}},
+    {"three quotes are one quote", L"\"\"\" x", {L"\" x"}},
+    {"four quotes are one quote", L"\"\"\"\" x", {L"\"", L"x"}},
+    {"empty arguments", L"\"\" a \"\" \"\"", {L"", L"a", L"", L""}},
+    {"quote in the middle of a word", L"-Dx=\"a b\"c d", {L"-Dx=a bc", L"d"}},
+    {"unclosed quote runs to the end", L"a \"b c", {L"a", L"b c"}},
+    {"non-ASCII", L"caf\u00e9 \"\u20ac x\" \U0001F600", {L"caf\u00e9", L"\u20ac x", L"\U0001F600"}},
+};
+
+TEST(SplitCrtArguments, CasesOfTheTable) {
+  for (const SplitCase& c : kCrtArgumentCases) {
+    std::vector<std::wstring> got;
+    splitCrtArgumentPieces(c.text, got);
+    EXPECT_EQ(c.expected, got) << c.what;
+  }
+}
+
+// A whole command line: the program name by the C runtime's simpler rule for
+// it, then the arguments as above.
+const SplitCase kCrtCommandLineCases[] = {
+    {"quoted program path", L"\"C:\\Program Files\\App\\app.exe\" -x", {L"C:\\Program Files\\App\\app.exe", L"-x"}},
+    {"backslash before the program's closing quote is ordinary",
+     L"\"C:\\dir\\\"app.exe x",
+     {L"C:\\dir\\app.exe", L"x"}},
+    {"program name with an apostrophe", L"C:\\o'brien\\app.exe -x", {L"C:\\o'brien\\app.exe", L"-x"}},
+    {"tab ends the program name", L"app.exe\t\"a\"", {L"app.exe", L"a"}},
+    {"program name alone", L"app.exe", {L"app.exe"}},
+    {"empty command line has an empty program name", L"", {L""}},
+    {"blank first: empty program name", L" a", {L"", L"a"}},
+    {"unclosed quote in the program name", L"\"C:\\my app\\app.exe", {L"C:\\my app\\app.exe"}},
+    {"a user's command line",
+     L"app.exe O'Brien.txt \"say \\\"hi\\\"\" \"C:\\out dir\\\\\"",
+     {L"app.exe", L"O'Brien.txt", L"say \"hi\"", L"C:\\out dir\\"}},
+};
+
+TEST(SplitCrtCommandLine, CasesOfTheTable) {
+  for (const SplitCase& c : kCrtCommandLineCases) {
+    std::vector<std::wstring> got;
+    splitCrtCommandLinePieces(c.text, got);
+    EXPECT_EQ(c.expected, got) << c.what;
+  }
 }
 
 TEST(SplitNarrowArguments, SplitsLikeTheWideForm) {

@@ -287,7 +287,7 @@ TEST_F(QueueTest, UnsafeEntriesAreDroppedWithoutEmptyingAnything) {
   DeleteFileA(rootFile.c_str());
 }
 
-TEST_F(QueueTest, ALinkInsideIsLeftAndItsTargetUntouched) {
+TEST_F(QueueTest, ALinkInsideIsRemovedAsALinkAndItsTargetUntouched) {
   std::string target = subdirectory("target");
   std::string targetFile = file("target\\precious.txt");
   std::string queued = subdirectory("queued");
@@ -298,11 +298,52 @@ TEST_F(QueueTest, ALinkInsideIsLeftAndItsTargetUntouched) {
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
     GTEST_SKIP() << "this system makes no directory links";
   }
-  emptyDirectory(queued.c_str());
+  // A link given as the directory to empty is left whole.
   emptyDirectory(link.c_str());
-  EXPECT_TRUE(pathExists(targetFile));
   EXPECT_TRUE(pathExists(link));
+  EXPECT_TRUE(pathExists(targetFile));
+  emptyDirectory(queued.c_str());
+  EXPECT_TRUE(pathExists(targetFile));
+  EXPECT_FALSE(pathExists(link));
   RemoveDirectoryA(link.c_str());
+}
+
+// What the hook below did the first time it was called.
+struct Swap {
+  bool called = false;
+  bool directoryMoved = false;
+} swap;
+
+// Does to the directory being emptied what another process could: tries to
+// move it away (to put a link to another folder in its place), and puts
+// another file in the place of one of its entries.
+void swapUnderneath(const char* directory) {
+  if (swap.called) return;
+  swap.called = true;
+  std::string aside = std::string(directory) + "-aside";
+  swap.directoryMoved = MoveFileA(directory, aside.c_str()) != 0;
+  if (swap.directoryMoved) MoveFileA(aside.c_str(), directory);
+  std::string entry = std::string(directory) + "\\b.jar";
+  // Made before the listed file goes, so that it cannot get its number.
+  writeWholeFile(entry + ".new", "precious");
+  DeleteFileA(entry.c_str());
+  MoveFileA((entry + ".new").c_str(), entry.c_str());
+}
+
+TEST_F(QueueTest, WhatAPathLeadsToMidwayIsCheckedBeforeItIsDeleted) {
+  std::string queued = subdirectory("queued");
+  for (const char* name : {"queued\\a.jar", "queued\\b.jar", "queued\\c.jar"}) file(name);
+  swap = Swap();
+  setBeforeEntryOpenedForTests(swapUnderneath);
+  emptyDirectory(queued.c_str());
+  setBeforeEntryOpenedForTests(nullptr);
+  ASSERT_TRUE(swap.called);
+  // Held without delete sharing, the directory cannot be moved away meanwhile.
+  EXPECT_FALSE(swap.directoryMoved);
+  // The file now under a listed name is not the one listed: it is left.
+  EXPECT_EQ(readWholeFile(queued + "\\b.jar"), "precious");
+  EXPECT_FALSE(pathExists(queued + "\\a.jar"));
+  EXPECT_FALSE(pathExists(queued + "\\c.jar"));
 }
 
 struct ActionCase {
@@ -314,11 +355,11 @@ const ActionCase kActionCases[] = {
     {FILE_ATTRIBUTE_NORMAL, EmptyingAction::deleteFile},
     {FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY, EmptyingAction::deleteFile},
     {FILE_ATTRIBUTE_DIRECTORY, EmptyingAction::removeDirectory},
-    {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, EmptyingAction::leave},
-    {FILE_ATTRIBUTE_REPARSE_POINT, EmptyingAction::leave},
+    {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, EmptyingAction::removeLink},
+    {FILE_ATTRIBUTE_REPARSE_POINT, EmptyingAction::removeLink},
 };
 
-TEST(EmptyingAction, LeavesLinksAndNeverDescends) {
+TEST(EmptyingAction, RemovesLinksAsLinksAndNeverDescends) {
   for (const ActionCase& c : kActionCases) {
     EXPECT_EQ(emptyingAction(c.attributes), c.action) << std::hex << c.attributes;
   }

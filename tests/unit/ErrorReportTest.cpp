@@ -195,6 +195,53 @@ TEST(MessageSource, TextsComeFromTheSourceStartUpSets) {
   setMessageSource(nullptr, nullptr);
 }
 
+TEST(MessageSource, EveryUseOfAPlaceholderIsFilledOnce) {
+  struct Case {
+    const char* text;
+    const char* value;
+    const char* filled;
+  };
+  // An exception's text may name the placeholder itself: it goes in as it is.
+  const Case cases[] = {
+      {"Failed: %EXCEPTION%", "x: %EXCEPTION%", "Failed: x: %EXCEPTION%"},
+      {"%EXCEPTION% and %EXCEPTION%", "%EXCEPTION%%EXCEPTION%", "%EXCEPTION%%EXCEPTION% and %EXCEPTION%%EXCEPTION%"},
+      {"%EXCEPTION%%EXCEPTION%", "e", "ee"},
+      {"none here", "e", "none here"},
+      {"%EXCEPTION%", "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    char text[kTextBufferSize];
+    copyText(text, sizeof text, c.text);
+    replaceEveryUse(text, sizeof text, kExceptionPlaceholder, c.value);
+    EXPECT_STREQ(c.filled, text);
+  }
+  // A value that outgrows the buffer is cut, and the buffer stays terminated.
+  char small[16] = "a %EXCEPTION% b";
+  replaceEveryUse(small, sizeof small, kExceptionPlaceholder, "0123456789abcdefgh");
+  EXPECT_STREQ("a 0123456789abc", small);
+}
+
+TEST(DownloadPage, OnlyAWellFormedWebAddressGoesToTheShell) {
+  struct Case {
+    const char* url;
+    bool accepted;
+  };
+  // A quote or blank would end the browser's argument; a control character
+  // would start a line of its own.
+  const Case cases[] = {
+      {"https://example.org/java", true}, {"HTTP://example.org/a?b=c&d=%20e#f", true},
+      {"https://[::1]:8443/x", true},     {"https://a\" --injected-flag \"x", false},
+      {"https://a --flag", false},        {"https://a/'x'", false},
+      {"https://a/\tx", false},           {"https://a/x\r\nnext", false},
+      {"https://a/\xE9", false},          {"https://a/%2", false},
+      {"https://a/%zz", false},           {"https://", false},
+      {"https:///path", false},           {"ftp://example.org/", false},
+      {"C:\\setup.exe", false},           {"", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(isWebAddress(c.url), c.accepted) << c.url;
+}
+
 TEST(ErrorCodes, EveryInternalErrorHasACodeOfItsOwn) {
   const InternalError errors[] = {
       InternalError::extractionDirectoryNotMade, InternalError::includedFileNotMade,

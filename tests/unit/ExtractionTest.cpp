@@ -255,6 +255,7 @@ TEST_F(ExtractionTest, RefusesANameThatLeavesTheDirectoryOrItsBuffer) {
 struct AreaCase {
   const char* what;
   std::string area;
+  int named;
   AreaShape shape;
 };
 
@@ -271,23 +272,32 @@ ByteSource memorySource(const std::string& bytes) {
 TEST(IncludedArea, SizesMustLeadFromEntryToEntryToTheEnd) {
   std::string jar = includedFile("jar bytes");
   std::string lib = includedFile("library");
+  // Bytes that scramble to zeros, as the last file or all of it.
+  std::string a7(300, '\xA7');
   const AreaCase cases[] = {
-      {"two files and padding", jar + lib + std::string(300, '\0'), AreaShape::whole},
-      {"empty entries at the end", jar + includedFile("") + includedFile(""), AreaShape::whole},
-      {"nothing", "", AreaShape::whole},
-      {"size -1", jar + int32Bytes(-1) + scrambled("library"), AreaShape::negativeSize},
-      {"size INT_MIN", int32Bytes(INT32_MIN) + scrambled("jar bytes") + lib, AreaShape::negativeSize},
-      {"last size too large", jar + int32Bytes(4000) + scrambled("library"), AreaShape::overrunsEnd},
-      {"last size too small", jar + int32Bytes(4) + scrambled("library"), AreaShape::overrunsEnd},
-      {"last size one short, padding behind", jar + int32Bytes(6) + scrambled("library") + std::string(300, '\0'),
+      {"two files and padding", jar + lib + std::string(300, '\0'), 2, AreaShape::whole},
+      {"empty entries at the end", jar + includedFile("") + includedFile(""), 3, AreaShape::whole},
+      {"nothing", "", 0, AreaShape::whole},
+      {"size -1", jar + int32Bytes(-1) + scrambled("library"), 2, AreaShape::negativeSize},
+      {"size INT_MIN", int32Bytes(INT32_MIN) + scrambled("jar bytes") + lib, 2, AreaShape::negativeSize},
+      {"last size too large", jar + int32Bytes(4000) + scrambled("library"), 2, AreaShape::overrunsEnd},
+      {"last size too small", jar + int32Bytes(4) + scrambled("library"), 2, AreaShape::overrunsEnd},
+      {"last size one short, padding behind", jar + int32Bytes(6) + scrambled("library") + std::string(300, '\0'), 2,
        AreaShape::overrunsEnd},
-      {"a size field cut short", jar + "\x01\x02", AreaShape::overrunsEnd},
-      {"size 0 where the data goes on", int32Bytes(0) + scrambled("jar bytes") + lib, AreaShape::negativeSize},
+      {"a size field cut short", jar + "\x01\x02", 2, AreaShape::overrunsEnd},
+      {"size 0 where the data goes on", int32Bytes(0) + scrambled("jar bytes") + lib, 3, AreaShape::negativeSize},
+      {"an unnamed entry behind the named ones", jar + lib + std::string(20, '\0'), 1, AreaShape::whole},
+      {"a last file of 0xA7 bytes", jar + includedFile(a7), 2, AreaShape::whole},
+      {"a last file of 0xA7 bytes, padding behind", jar + includedFile(a7) + std::string(212, '\0'), 2,
+       AreaShape::whole},
+      {"a single 0xA7 byte", includedFile("\xA7"), 1, AreaShape::whole},
+      {"only 0xA7 files", includedFile(a7) + includedFile(a7), 2, AreaShape::whole},
+      {"a 0xA7 file cut short", jar + int32Bytes(400) + scrambled(a7), 2, AreaShape::overrunsEnd},
   };
   for (const AreaCase& c : cases) {
     SCOPED_TRACE(c.what);
     std::string source = "head" + c.area;
-    EXPECT_EQ(checkIncludedArea(memorySource(source), 4), c.shape);
+    EXPECT_EQ(checkIncludedArea(memorySource(source), 4, c.named), c.shape);
   }
 }
 
@@ -302,7 +312,14 @@ TEST_F(ExtractionTest, AnExecutableWithoutIncludedFilesMakesNoDirectory) {
   EXPECT_NE(logText().find("Included files: 0"), std::string::npos);
 }
 
-// Sets the folder's last-write time, the cache's "last used", days back.
+size_t countOf(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// Sets the folder's last-write time, the cache's "last used", days back
+// (ahead for a negative number).
 void setDaysUnused(const std::string& folder, int days) {
   HANDLE handle = CreateFileA(folder.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -329,9 +346,12 @@ TEST_F(ExtractionTest, AReusedExtractionRemovesOnlyCachesUnusedForThirtyDays) {
     int daysUnused;
     bool stays;
   };
-  // Only folders named as caches are the cache's own.
-  const Folder folders[] = {{"0123456789abcdef", 31, false}, {"fedcba9876543210", 29, true},
-                            {"old-but-not-ours", 90, true}};
+  // Only folders named as caches are the cache's own; one dated after now
+  // has an unknown age.
+  const Folder folders[] = {{"0123456789abcdef", 31, false},
+                            {"fedcba9876543210", 29, true},
+                            {"old-but-not-ours", 90, true},
+                            {"00000000deadbeef", -400, true}};
   for (const Folder& folder : folders) {
     std::string path = std::string(root) + "\\" + folder.name;
     CreateDirectoryA(path.c_str(), nullptr);
@@ -357,6 +377,58 @@ TEST_F(ExtractionTest, AReusedExtractionRemovesOnlyCachesUnusedForThirtyDays) {
   for (const Folder& folder : folders) {
     EXPECT_EQ(pathExists(std::string(root) + "\\" + folder.name), folder.stays) << folder.name;
   }
+}
+
+TEST_F(ExtractionTest, AReusedFolderHoldsTheIncludedFilesAndNothingElse) {
+  testfiles::SavedVariable saved("LOCALAPPDATA");
+  SetEnvironmentVariableA("LOCALAPPDATA", dir.c_str());
+  std::string exe = dir + "\\app.exe";
+  writeWholeFile(exe,
+                 fakeExecutable({{key::includedFileCount, "3"}, {key::includedFileNames, "app.jar;empty.jar;lib.zip;"}},
+                                includedFile("application") + includedFile("") + includedFile("library")));
+  auto reuse = [&](std::string* used) {
+    HANDLE source = loadFakeExecutable(exe);
+    ASSERT_NE(source, INVALID_HANDLE_VALUE);
+    char folder[kTextBufferSize];
+    EXPECT_TRUE(reuseOrExtractFrom(source, 3, folder, sizeof folder));
+    CloseHandle(source);
+    *used = folder;
+  };
+  std::string folder;
+  reuse(&folder);
+  ASSERT_NE(logText().find("Extracted files kept in " + folder), std::string::npos);
+
+  // Whatever else is there makes the folder one to extract again.
+  const char* const planted[] = {"0planted.jar", "empty.jar", "sub"};
+  size_t replaced = 0;
+  for (const char* name : planted) {
+    SCOPED_TRACE(name);
+    std::string path = folder + "\\" + name;
+    if (strcmp(name, "sub") == 0) {
+      ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr));
+      writeWholeFile(path + "\\x.jar", "planted");
+    } else {
+      writeWholeFile(path, "planted");
+    }
+    std::string used;
+    reuse(&used);
+    EXPECT_EQ(used, folder);
+    EXPECT_EQ(countOf(logText(), "Replacing " + folder + ": its files differ"), ++replaced);
+    EXPECT_FALSE(pathExists(path));
+    EXPECT_EQ(readWholeFile(folder + "\\app.jar"), "application");
+  }
+
+  // The class path of a reused folder names the included archives only (not
+  // the empty one, never written), whatever is put there after the check.
+  writeWholeFile(folder + "\\0late.jar", "planted");
+  const std::vector<std::vector<std::string>> archives{{"app.jar"}, {"lib.zip"}};
+  EXPECT_EQ(extractedArchives(folder.c_str()), archives);
+  // Elsewhere the directory's listing counts, as ever.
+  std::string plain = dir + "\\plain";
+  ASSERT_TRUE(CreateDirectoryA(plain.c_str(), nullptr));
+  writeWholeFile(plain + "\\listed.jar", "x");
+  const std::vector<std::vector<std::string>> listed{{"listed.jar"}, {}};
+  EXPECT_EQ(extractedArchives(plain.c_str()), listed);
 }
 
 }  // namespace

@@ -353,6 +353,35 @@ TEST_F(JvmOptionsTest, OptionsInOrderWithKey123PiecesAndJArguments) {
   }
 }
 
+// With key 3001 the user's file follows the project's options (key 123), so
+// that the JVM's last-one-wins rule lets the user override them; the "-J"
+// arguments of the command line stay last.
+TEST_F(JvmOptionsTest, WithKey3001TheUsersFileComesAfterTheProjectsOptions) {
+  TempDir beside;
+  std::string exe = beside / "app.exe";
+  testfiles::writeFile(exe, "MZ");
+  testfiles::writeFile(beside / "app.vmoptions", "-Xmx200m\n");
+  const WideArgumentList arguments = {L"app.exe", L"-J-Xmx400m"};
+  const NarrowArgumentList properties = {"-Dtovex.tempDir="};
+  const std::string classPathOption = kClassPathPrefix;
+  struct Case {
+    const char* modern;
+    std::vector<std::string> expected;
+  };
+  const Case cases[] = {
+      {"0", {properties[0], "-Xmx200m", classPathOption, "-Xmx300m", "-Xmx400m"}},
+      {"1", {properties[0], classPathOption, "-Xmx300m", "-Xmx200m", "-Xmx400m"}},
+  };
+  for (const Case& c : cases) {
+    configure({{key::vmParameters, "-Xmx300m"}, {key::commandLineVmOptions, "1"}, {key::modernRuntime, c.modern}});
+    NarrowArgumentList options;
+    std::string name;
+    ASSERT_EQ(JvmOptionsResult::ok,
+              tryAssembleJvmOptions(properties, arguments, {exe.c_str(), "", false}, options, &name));
+    EXPECT_EQ(c.expected, texts(options)) << "key 3001: " << c.modern;
+  }
+}
+
 TEST_F(JvmOptionsTest, AFailingEntryYieldsNoOptions) {
   configure({{key::classPath, "D1" + dir_ / "missing.jar"}});
   NarrowArgumentList options;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Buffers.h"
+#include "ChildProcess.h"
 #include "RuntimeTestSupport.h"
 #include "TestFiles.h"
 
@@ -94,6 +95,24 @@ TEST(PackedRuntimeTest, RuntimeIsLeftAloneUnlessPackedAndUnfinished) {
     EXPECT_EQ("", unpackLog(home)) << c.label;
     for (const std::string& file : c.files) EXPECT_TRUE(exists(home + "\\" + file)) << c.label << " " << file;
   }
+}
+
+TEST(PackedRuntimeTest, AToolThatNeverFinishesIsEndedAndTheRuntimeNotUsed) {
+  TempDir dir;
+  std::string home = packedHome(dir, "hanging", {"lib\\rt.jar.pack", "lib\\jsse.jar.pack"});
+  writeStandinConfig(home + "\\bin", {"unpack_hang=1"});
+  setUnpackTimeoutForTests(500);
+  bool unpacked = true;
+  testfiles::capturedStream(stdout, dir / "stdout.txt", [&] { unpacked = unpackPackedRuntime(home.c_str()); });
+  setUnpackTimeoutForTests(kChildTimeoutMs);
+  EXPECT_FALSE(unpacked);
+  // One run, ended: its part of the jar is gone, the packed files stay, and
+  // nothing after it was tried.
+  EXPECT_EQ(1u, unpackCalls(home).size()) << unpackLog(home);
+  EXPECT_FALSE(exists(home + "\\lib\\rt.jar"));
+  EXPECT_TRUE(exists(home + "\\lib\\rt.jar.pack"));
+  EXPECT_TRUE(exists(home + "\\lib\\jsse.jar.pack"));
+  EXPECT_FALSE(exists(home + "\\lib\\jsse.jar"));
 }
 
 }  // namespace

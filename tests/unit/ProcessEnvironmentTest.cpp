@@ -135,6 +135,16 @@ TEST_F(ProcessEnvironmentTest, ConfiguredWorkingDirectoryBecomesCurrent) {
   }
 }
 
+// With key 3001 the working directory waits until its variables are known
+// (JavaLaunch's enterExpandedWorkingDirectory).
+TEST_F(ProcessEnvironmentTest, WithKey3001TheWorkingDirectoryIsNotEnteredAtTheStart) {
+  testfiles::makeDirectory(dir_ / "Work Dir");
+  loadBlock({{key::workingDirectory, dir_ / "Work Dir"}, {key::modernRuntime, "1"}});
+  ASSERT_TRUE(SetCurrentDirectoryA(dir_.path().c_str()));
+  enterWorkingDirectory();
+  EXPECT_TRUE(testfiles::samePath(comparable(dir_.path()), comparable(currentDirectory()))) << currentDirectory();
+}
+
 TEST_F(ProcessEnvironmentTest, NoWorkingDirectoryConfiguredLeavesTheCurrentOne) {
   loadBlock({{key::mainClass, "Main"}});
   ASSERT_TRUE(SetCurrentDirectoryA(dir_.path().c_str()));

@@ -167,6 +167,17 @@ TEST(HandOverFile, HoldsTheArgumentsInUtf16AndOneLineFeed) {
   EXPECT_FALSE(writeHandOverFile((dir / "missing\\tvx_p1.tmp").c_str(), L"x"));
 }
 
+TEST(HandOverFile, ALineFeedWouldMakeTwoStartsOfOne) {
+  struct Case {
+    const wchar_t* arguments;
+    bool handedOver;
+  };
+  const Case cases[] = {{L"doc.txt", true},       {L"", true},
+                        {L"a\rb \t\x2603", true}, {L"doc.txt\n--forged-start", false},
+                        {L"\n", false},           {L"\"x\ny\"", false}};
+  for (const Case& c : cases) EXPECT_EQ(isHandOverText(c.arguments), c.handedOver) << narrow(c.arguments);
+}
+
 // The check runs once per process, as at start-up: first with the key off,
 // then on, in one test so their order is fixed.
 TEST_F(ProcessRegistryTest, FirstInstanceHoldsTheSemaphoreAndRegistersItself) {

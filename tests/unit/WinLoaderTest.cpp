@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "Config.h"
 #include "ErrorReport.h"
@@ -289,6 +291,69 @@ TEST_F(WinLoaderTest, LibraryOfTheOtherArchitectureIsNeverLoaded) {
   ASSERT_NE(nullptr, library);
   EXPECT_TRUE(testfiles::samePath(bin + "\\classic\\jvm.dll", moduleName(library))) << moduleName(library);
   FreeLibrary(library);
+}
+
+// With the modern runtime search a runtime counts once its jvm.dll loads: one
+// whose library is missing or broken is refused with its reason and the
+// search goes on; without it the search takes the first runtime it finds.
+TEST_F(WinLoaderTest, RuntimeWhoseLibraryDoesNotLoadIsRefusedAndTheSearchGoesOn) {
+  std::string noLibrary = dir_ / "no-library";
+  makeStandinJre(noLibrary, "17.0.2");
+  std::string broken = dir_ / "broken";
+  makeStandinJre(broken, "17.0.2");
+  makeDirectories(broken + "\\bin\\server");
+  testfiles::writeFile(broken + "\\bin\\server\\jvm.dll", "not a library");
+  std::string good = dir_ / "good";
+  makeStandinJre(good, "17.0.2");
+  copyStandin(good + "\\bin\\server\\jvm.dll");
+  SetEnvironmentVariableA("JAVA_HOME", noLibrary.c_str());
+
+  const struct {
+    std::string sequence;
+    bool modern;
+    std::string chosen;  // empty: none
+  } cases[] = {
+      {"EJAVA_HOME;A" + broken + ";A" + good + ";", true, good},
+      {"EJAVA_HOME;A" + broken + ";", true, ""},
+      {"EJAVA_HOME;A" + broken + ";A" + good + ";", false, noLibrary},
+  };
+  for (const auto& c : cases) {
+    std::vector<testfiles::NarrowRecord> records = {{key::jvmSearchSequence, c.sequence}};
+    if (c.modern) records.push_back({key::modernRuntime, "1"});
+    configure(records);
+    JvmLocation location;
+    EXPECT_EQ(!c.chosen.empty(), searchJvm(&location)) << c.sequence;
+    if (!c.chosen.empty()) {
+      EXPECT_TRUE(testfiles::samePath(c.chosen + "\\bin\\java.exe", location.exePath)) << location.exePath;
+    }
+    EXPECT_EQ(c.modern && !c.chosen.empty(), location.library != nullptr) << c.sequence;
+    if (location.library != nullptr) {
+      EXPECT_TRUE(testfiles::samePath(good + "\\bin\\server\\jvm.dll", moduleName(location.library)));
+    }
+    if (!c.modern) continue;
+    std::vector<const RuntimeCandidate*> refused;
+    for (const RuntimeCandidate& record : candidateRecords()) {
+      if (!record.accepted()) refused.push_back(&record);
+    }
+    ASSERT_EQ(2u, refused.size()) << c.sequence;
+    EXPECT_TRUE(testfiles::samePath(noLibrary + "\\bin\\java.exe", refused[0]->exePath)) << refused[0]->exePath;
+    EXPECT_EQ("jvm.dll missing", refusalDescription(*refused[0]));
+    EXPECT_TRUE(testfiles::samePath(broken + "\\bin\\java.exe", refused[1]->exePath)) << refused[1]->exePath;
+    EXPECT_EQ(Refusal::jvmNotLoaded, refused[1]->refusal);
+    // The loader's own words follow the refusal's.
+    std::string description = refusalDescription(*refused[1]);
+    EXPECT_EQ(0u, description.find("jvm.dll failed to load: ")) << description;
+    EXPECT_GT(description.size(), strlen("jvm.dll failed to load: ")) << description;
+    EXPECT_EQ(std::string::npos, description.find('\n')) << description;
+  }
+}
+
+TEST_F(WinLoaderTest, SystemMessageTextIsOneLineNamingItsSubject) {
+  EXPECT_EQ("error 4294967295", systemMessageText(0xFFFFFFFFu, "x"));
+  std::string text = systemMessageText(ERROR_FILE_NOT_FOUND, "x");
+  EXPECT_FALSE(text.empty());
+  EXPECT_EQ(std::string::npos, text.find_first_of("\r\n")) << text;
+  EXPECT_NE('.', text.back()) << text;
 }
 
 TEST_F(WinLoaderTest, RuntimeHomeDropsTheBinFolder) {

@@ -7,12 +7,18 @@ import java.io.InputStreamReader;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.util.ArrayList;
+import java.util.Enumeration;
 import java.util.List;
 import java.util.Map;
+import java.util.jar.JarEntry;
 import java.util.jar.JarFile;
 import java.util.jar.Manifest;
+import java.util.regex.Pattern;
 
 import org.apache.maven.artifact.Artifact;
+import org.apache.maven.model.Plugin;
+import org.apache.maven.model.PluginExecution;
+import org.apache.maven.plugin.MojoExecution;
 import org.apache.maven.plugin.AbstractMojo;
 import org.apache.maven.plugin.MojoExecutionException;
 import org.apache.maven.plugin.MojoFailureException;
@@ -23,6 +29,7 @@ import org.apache.maven.plugins.annotations.Parameter;
 import org.apache.maven.plugins.annotations.ResolutionScope;
 import org.apache.maven.project.MavenProject;
 import org.apache.maven.project.MavenProjectHelper;
+import org.codehaus.plexus.util.xml.Xpp3Dom;
 
 /**
  * Makes the application's Windows executable: writes a tovex project file
@@ -44,16 +51,17 @@ public class BuildMojo extends AbstractMojo {
     @Parameter
     private String applicationName;
 
-    /** A GUI application (no console window). */
+    /** A GUI application (no console window): true or false. */
     @Parameter
-    private Boolean gui;
+    private String gui;
 
-    /** A console application. */
+    /** A console application: true or false. */
     @Parameter
-    private Boolean console;
+    private String console;
 
+    /** true or false. */
     @Parameter
-    private Boolean singleInstance;
+    private String singleInstance;
 
     /** Class path entries as the application sees them at run time (lib/x.jar, lib/*.jar, classes/, env:NAME). */
     @Parameter
@@ -95,26 +103,32 @@ public class BuildMojo extends AbstractMojo {
     @Parameter
     private Map<String, String> settings;
 
+    /** true leaves the goal out. */
     @Parameter(property = "tovex.skip", defaultValue = "false")
-    private boolean skip;
+    private String skip;
 
     @Parameter(defaultValue = "${project}", readonly = true, required = true)
     private MavenProject project;
+
+    @Parameter(defaultValue = "${mojoExecution}", readonly = true, required = true)
+    private MojoExecution mojoExecution;
 
     @Component
     private MavenProjectHelper projectHelper;
 
     @Override
     public void execute() throws MojoExecutionException, MojoFailureException {
-        if (skip) {
+        if (PomConfiguration.parseBoolean(skip, "<skip> (-Dtovex.skip)")) {
             getLog().info("tovex: skipped");
             return;
         }
+        checkConfiguration();
         File jar = project.getArtifact().getFile();
         if (jar == null || !jar.isFile()) {
             throw new MojoFailureException("tovex: the project has no jar to include (packaging '"
                 + project.getPackaging() + "'); the build goal runs after the jar is made, in the package phase");
         }
+        requireClasses(jar);
         File tool = findTool();
         ProjectFile generated = generate(jar);
         String path = projectFile.getAbsolutePath();
@@ -127,6 +141,47 @@ public class BuildMojo extends AbstractMojo {
         getLog().info("tovex: wrote the project file " + path);
         runTool(tool, path, generated);
         projectHelper.attachArtifact(project, "exe", null, output);
+    }
+
+    /** The configuration as the POM writes it: Maven itself drops unknown elements and misreads values. */
+    private void checkConfiguration() throws MojoFailureException {
+        List<String> parameters = new ArrayList<>();
+        for (org.apache.maven.plugin.descriptor.Parameter parameter : mojoExecution.getMojoDescriptor().getParameters()) {
+            parameters.add(parameter.getName());
+            if (parameter.getAlias() != null) {
+                parameters.add(parameter.getAlias());
+            }
+        }
+        List<Xpp3Dom> configurations = new ArrayList<>();
+        Plugin plugin = project.getPlugin(mojoExecution.getMojoDescriptor().getPluginDescriptor().getPluginLookupKey());
+        if (plugin != null) {
+            configurations.add((Xpp3Dom) plugin.getConfiguration());
+            PluginExecution execution = plugin.getExecutionsAsMap().get(mojoExecution.getExecutionId());
+            if (execution != null) {
+                configurations.add((Xpp3Dom) execution.getConfiguration());
+            }
+        }
+        PomConfiguration.check(configurations, parameters);
+        // Values that came through expressions (${...}) are checked as Maven filled them in.
+        PomConfiguration.parseBoolean(gui, "<gui>");
+        PomConfiguration.parseBoolean(console, "<console>");
+        PomConfiguration.parseBoolean(singleInstance, "<singleInstance>");
+    }
+
+    /** A jar without a class would build an executable that can only fail, e.g. when the sources were not found. */
+    private void requireClasses(File jar) throws MojoFailureException {
+        try (JarFile archive = new JarFile(jar)) {
+            for (Enumeration<JarEntry> entries = archive.entries(); entries.hasMoreElements(); ) {
+                if (entries.nextElement().getName().endsWith(".class")) {
+                    return;
+                }
+            }
+        } catch (IOException e) {
+            throw new MojoFailureException("tovex: cannot read " + jar + ": " + e.getMessage(), e);
+        }
+        throw new MojoFailureException("tovex: " + jar + " holds no class, so the executable would have nothing to "
+            + "start; put the application's sources where the project compiles them from (src/main/java, or the "
+            + "POM's <sourceDirectory>)");
     }
 
     private File findTool() throws MojoFailureException {
@@ -152,7 +207,7 @@ public class BuildMojo extends AbstractMojo {
 
     private ProjectFile generate(File jar) throws MojoFailureException {
         ProjectFile file = new ProjectFile();
-        file.line("# Written by tovex-maven-plugin from " + project.getFile() + "; made anew by every build.");
+        file.comment("Written by tovex-maven-plugin from " + project.getFile() + "; made anew by every build.");
         if (applicationName != null) {
             file.string("applicationName", applicationName, "<applicationName>");
         }
@@ -162,13 +217,14 @@ public class BuildMojo extends AbstractMojo {
             file.string("mainClass", manifestMainClass(jar), "<mainClass> (default: Main-Class of " + jar.getName() + ")");
         }
         if (gui != null) {
-            file.bool("gui", gui, "<gui>");
+            file.bool("gui", PomConfiguration.parseBoolean(gui, "<gui>"), "<gui>");
         }
         if (console != null) {
-            file.bool("console", console, "<console>");
+            file.bool("console", PomConfiguration.parseBoolean(console, "<console>"), "<console>");
         }
         if (singleInstance != null) {
-            file.bool("singleInstance", singleInstance, "<singleInstance>");
+            file.bool("singleInstance", PomConfiguration.parseBoolean(singleInstance, "<singleInstance>"),
+                      "<singleInstance>");
         }
         if (classPath != null && !classPath.isEmpty()) {
             file.list("classPath", classPathItems(), "<classPath>");
@@ -217,7 +273,7 @@ public class BuildMojo extends AbstractMojo {
         }
     }
 
-    private void writeRuntime(ProjectFile file) {
+    private void writeRuntime(ProjectFile file) throws MojoFailureException {
         if (runtime == null) {
             return;
         }
@@ -225,6 +281,10 @@ public class BuildMojo extends AbstractMojo {
         if (runtime.search != null) {
             List<String> places = new ArrayList<>();
             for (String place : runtime.search) {
+                if (place == null || place.trim().isEmpty()) {
+                    throw new MojoFailureException("tovex: a place of <runtime><search> is empty; write each as "
+                        + "<place>registry</place> (places: " + String.join(", ", PomConfiguration.SEARCH_WORDS) + ")");
+                }
                 places.add(ProjectFile.quote(place));
             }
             file.list("search", places, "<runtime><search>");

@@ -30,22 +30,27 @@ final class ProjectFile {
         add("[[" + name + "]]", origin);
     }
 
+    /** A comment line; any text, kept on its line: line breaks and other control characters escaped. */
+    void comment(String text) {
+        line("# " + escaped(text));
+    }
+
     void string(String key, String value, String origin) {
-        add(key + " = " + quote(value), origin);
+        add(key(key) + " = " + quote(value), origin);
     }
 
     void bool(String key, boolean value, String origin) {
-        add(key + " = " + value, origin);
+        add(key(key) + " = " + value, origin);
     }
 
     /** A value already in TOML form. */
     void value(String key, String tomlValue, String origin) {
-        add(key + " = " + tomlValue, origin);
+        add(key(key) + " = " + tomlValue, origin);
     }
 
     /** A list of items already in TOML form (quoted strings, inline tables). */
     void list(String key, List<String> tomlItems, String origin) {
-        add(key + " = [" + String.join(", ", tomlItems) + "]", origin);
+        add(key(key) + " = [" + String.join(", ", tomlItems) + "]", origin);
     }
 
     String text() {
@@ -62,9 +67,18 @@ final class ProjectFile {
         origins.add(origin);
     }
 
+    /** A key as written when it is a bare TOML key (letters, digits, '_', '-'), else quoted: one key, never more. */
+    static String key(String name) {
+        return name.matches("[A-Za-z0-9_-]+") ? name : quote(name);
+    }
+
     /** A TOML basic string: quotes, backslashes and control characters escaped, so every value stays on one line. */
     static String quote(String value) {
-        StringBuilder quoted = new StringBuilder("\"");
+        return "\"" + escaped(value) + "\"";
+    }
+
+    private static String escaped(String value) {
+        StringBuilder quoted = new StringBuilder();
         for (int i = 0; i < value.length(); i++) {
             char c = value.charAt(i);
             switch (c) {
@@ -81,6 +95,6 @@ final class ProjectFile {
                     }
             }
         }
-        return quoted.append('"').toString();
+        return quoted.toString();
     }
 }

@@ -65,4 +65,14 @@ public class ProjectFileTest {
             assertEquals(c[1], ToolMessages.annotate(c[0], path, file));
         }
     }
+
+    @Test
+    public void commentsAndKeysStayOnTheirLine() {
+        ProjectFile file = new ProjectFile();
+        file.comment("from /p/a\nvmParameters = \"x\"\r\n/pom.xml");
+        file.value("msgNoJvm", "\"a\"", "<settings><msgNoJvm>");
+        file.value("a.b = 1\nc", "2", "<settings>");
+        assertEquals("# from /p/a\\nvmParameters = \\\"x\\\"\\r\\n/pom.xml\nmsgNoJvm = \"a\"\n"
+            + "\"a.b = 1\\nc\" = 2\n", file.text());
+    }
 }
