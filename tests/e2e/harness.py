@@ -287,13 +287,16 @@ def parse_strings(text):
 
 
 PROBE = REPO / "build" / "win" / "tests" / "standins" / "version_probe.exe"
+# Where 32-bit programs cannot run (scripts/win32-route), the 64-bit build of it.
+PROBE64 = REPO / "build" / "win64" / "tests" / "standins" / "version_probe.exe"
 
 
 def probe(app, exe):
     """What version_probe.exe finds in the executable: its lines."""
-    if not PROBE.exists():
+    program = PROBE64 if win32_missing() else PROBE
+    if not program.exists():
         pytest.skip("version_probe.exe is built by `make`")
-    result = subprocess.run([WINE, str(PROBE), windows_path(app.env, exe)], env=app.env,
+    result = subprocess.run([WINE, str(program), windows_path(app.env, exe)], env=app.env,
                             capture_output=True, timeout=120)
     assert result.returncode == 0, result.stdout
     return result.stdout.decode("utf-8").replace("\r\n", "\n").splitlines()
