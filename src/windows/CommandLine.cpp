@@ -7,7 +7,6 @@
 
 #include "ArgumentSplitting.h"
 #include "Config.h"
-#include "ErrorReport.h"
 
 std::string narrowFromWide(const wchar_t* text, unsigned codePage) {
   int size = WideCharToMultiByte(codePage, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -51,22 +50,14 @@ SplitResult trySplitNarrowArguments(const char* text, NarrowArgumentList& list) 
   return SplitResult::ok;
 }
 
-void splitArguments(const wchar_t* text, WideArgumentList& list) {
-  if (trySplitArguments(text, list) != SplitResult::ok) fatalErrorKey(key::msgWrongParameterUsage);
+SplitResult splitCommandLine(const wchar_t* text, WideArgumentList& list) {
+  if (!modernRuntimeSearch()) return trySplitArguments(text, list);
+  if (text != nullptr) splitCrtCommandLinePieces(text, list);
+  return SplitResult::ok;
 }
 
-void splitCommandLine(const wchar_t* text, WideArgumentList& list) {
-  if (!modernRuntimeSearch()) {
-    splitArguments(text, list);
-  } else if (text != nullptr) {
-    splitCrtCommandLinePieces(text, list);
-  }
-}
-
-void splitProgramArguments(const wchar_t* text, WideArgumentList& list) {
-  if (!modernRuntimeSearch()) {
-    splitArguments(text, list);
-  } else if (text != nullptr) {
-    splitCrtArgumentPieces(text, list);
-  }
+SplitResult splitProgramArguments(const wchar_t* text, WideArgumentList& list) {
+  if (!modernRuntimeSearch()) return trySplitArguments(text, list);
+  if (text != nullptr) splitCrtArgumentPieces(text, list);
+  return SplitResult::ok;
 }

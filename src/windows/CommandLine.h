@@ -30,14 +30,10 @@ enum class SplitResult { ok, unclosedQuote };
 // page.
 SplitResult trySplitNarrowArguments(const char* text, NarrowArgumentList& list);
 
-// Splits a wide text into arguments, ending the process with "Wrong Parameter
-// Usage" (key 1007) on an unclosed quote.
-void splitArguments(const wchar_t* text, WideArgumentList& list);
-
 // The process command line: by the C runtime's rule with key 3001, else as
-// splitArguments.
-void splitCommandLine(const wchar_t* text, WideArgumentList& list);
+// trySplitArguments, whose unclosed quote is a usage error (message 1007).
+SplitResult splitCommandLine(const wchar_t* text, WideArgumentList& list);
 
 // The configured program arguments (key 124), which have no program name: by
-// the C runtime's rule with key 3001, else as splitArguments.
-void splitProgramArguments(const wchar_t* text, WideArgumentList& list);
+// the C runtime's rule with key 3001, else as trySplitArguments.
+SplitResult splitProgramArguments(const wchar_t* text, WideArgumentList& list);

@@ -231,6 +231,13 @@ bool extractFilesFrom(HANDLE source, int count, char* dir, size_t capacity) {
   return extractFilesInto(source, count, dir, capacity, true);
 }
 
+bool extractFilesFrom(HANDLE source, int count, ExtractedFiles* files) {
+  char dir[kTextBufferSize] = "";
+  bool extracted = extractFilesFrom(source, count, dir, sizeof dir);
+  files->directory = dir;
+  return extracted;
+}
+
 bool extractFilesUnheld(HANDLE source, int count, char* dir, size_t capacity) {
   return extractFilesInto(source, count, dir, capacity, false);
 }

@@ -12,6 +12,19 @@
 #include <string>
 #include <vector>
 
+// The included files as this run has them, handed from the extraction step
+// to the class path.
+struct ExtractedFiles {
+  // Without a trailing backslash; empty when the executable includes no files.
+  std::string directory;
+  // A cache folder checked for this run (ExtractionCache.h): its class path
+  // goes by reusedNames, the included names but the empty files', in the
+  // area's order, whatever else the folder holds by now. A fresh directory's
+  // goes by its listing.
+  bool reused = false;
+  std::vector<std::string> reusedNames;
+};
+
 // The work of extractIncludedFiles on an open file positioned at the
 // included-files area: up to count files, named by key 2003, into a new
 // directory whose path is written to dir. Each file stays open for reading
@@ -22,6 +35,9 @@
 // Error: readInt"; sizes that do not lead to the area's end give false once
 // the files are out.
 bool extractFilesFrom(HANDLE source, int count, char* dir, size_t capacity);
+
+// extractFilesFrom into files (a fresh one): its directory becomes the new one.
+bool extractFilesFrom(HANDLE source, int count, ExtractedFiles* files);
 
 // extractFilesFrom without holding the files open, so that the directory can
 // still be moved; holdExtractedFiles holds them afterwards.

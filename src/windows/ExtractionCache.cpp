@@ -19,9 +19,6 @@ namespace {
 
 constexpr uint64_t kFileTimeUnitsPerDay = 10000000ull * 60 * 60 * 24;
 
-// The files of the cache folder this run uses, as checked.
-std::vector<std::string> usedFiles;
-
 struct IncludedEntry {
   std::string name;
   int32_t size;
@@ -174,22 +171,35 @@ void removeUnusedCaches(const char* root, const char* own) {
   FindClose(search);
 }
 
-// dir becomes the checked cache folder.
-bool useCacheFolder(const char* folder, const std::vector<IncludedEntry>& entries, const char* root, char* dir,
-                    size_t capacity) {
-  usedFiles.clear();
+// files becomes the checked cache folder.
+bool useCacheFolder(const char* folder, const std::vector<IncludedEntry>& entries, const char* root,
+                    ExtractedFiles* files) {
+  files->directory = folder;
+  files->reused = true;
+  files->reusedNames.clear();
   for (const IncludedEntry& entry : entries) {
-    if (entry.size > 0) usedFiles.push_back(entry.name);
+    if (entry.size > 0) files->reusedNames.push_back(entry.name);
   }
   markUsed(folder);
   removeUnusedCaches(root, folder);
-  return copyText(dir, capacity, folder);
+  return true;
+}
+
+// A fresh extraction into this run's temporary directory, its files not yet
+// held, so that the directory can still be moved.
+bool extractUnheld(HANDLE source, int count, ExtractedFiles* files) {
+  char dir[kTextBufferSize] = "";
+  bool extracted = extractFilesUnheld(source, count, dir, sizeof dir);
+  files->directory = dir;
+  return extracted;
 }
 
 // This run's fresh extraction in dir goes into the cache folder, or a
 // folder another start has just put there is used instead.
 bool placeExtraction(const char* folder, const char* root, const std::vector<IncludedEntry>& entries, int count,
-                     char* dir, size_t capacity) {
+                     ExtractedFiles* files) {
+  const std::string extracted = files->directory;
+  const char* dir = extracted.c_str();
   bool moved = MoveFileExA(dir, folder, 0) != 0;
   if (moved) {
     unregisterTempDirectory(dir);
@@ -201,7 +211,7 @@ bool placeExtraction(const char* folder, const char* root, const std::vector<Inc
       removeFolder(dir);
       unregisterTempDirectory(dir);
     }
-    return useCacheFolder(folder, entries, root, dir, capacity);
+    return useCacheFolder(folder, entries, root, files);
   }
   if (moved) return false;
   // Someone else's differing folder is in the way: this run uses its own.
@@ -210,8 +220,6 @@ bool placeExtraction(const char* folder, const char* root, const std::vector<Inc
 }
 
 }  // namespace
-
-const std::vector<std::string>& reusedFileNames() { return usedFiles; }
 
 bool isCacheFolderName(const char* name) {
   return strlen(name) == 16 && strspn(name, "0123456789abcdef") == 16;
@@ -231,7 +239,7 @@ bool extractionCacheRoot(char* out, size_t capacity) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool reuseOrExtractFrom(HANDLE source, int count, char* dir, size_t capacity) {
+bool reuseOrExtractFrom(HANDLE source, int count, ExtractedFiles* files) {
   DWORD start = SetFilePointer(source, 0, nullptr, FILE_CURRENT);
   std::vector<IncludedEntry> entries;
   char root[kTextBufferSize];
@@ -243,16 +251,16 @@ bool reuseOrExtractFrom(HANDLE source, int count, char* dir, size_t capacity) {
   if (cacheable && fileExists(folder)) {
     if (holdCacheFolder(folder, entries)) {
       logInfo("Reusing %s", folder);
-      return useCacheFolder(folder, entries, root, dir, capacity);
+      return useCacheFolder(folder, entries, root, files);
     }
     logInfo("Replacing %s: its files differ from the executable's", folder);
     removeFolder(folder);
   }
   SetFilePointer(source, static_cast<LONG>(start), nullptr, FILE_BEGIN);
-  if (!cacheable) return extractFilesFrom(source, count, dir, capacity);
-  if (!extractFilesUnheld(source, count, dir, capacity)) return false;
-  if (placeExtraction(folder, root, entries, count, dir, capacity)) return true;
+  if (!cacheable) return extractFilesFrom(source, count, files);
+  if (!extractUnheld(source, count, files)) return false;
+  if (placeExtraction(folder, root, entries, count, files)) return true;
   // What was moved into place differs already: extracted once more, for this run only.
   SetFilePointer(source, static_cast<LONG>(start), nullptr, FILE_BEGIN);
-  return extractFilesFrom(source, count, dir, capacity);
+  return extractFilesFrom(source, count, files);
 }

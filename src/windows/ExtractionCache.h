@@ -17,20 +17,17 @@
 #include <string>
 #include <vector>
 
+#include "Extraction.h"
+
 // Caches that no start has used for this many days are removed.
 constexpr int kCacheUnusedDays = 30;
 
-// Like extractFilesFrom, but through the cache: dir becomes the cache folder
-// when its files match the executable's (or once this run has put them
-// there); otherwise this run's temporary directory as extractFilesFrom makes
-// it. The files used are held open, without write sharing, until the process
-// ends.
-bool reuseOrExtractFrom(HANDLE source, int count, char* dir, size_t capacity);
+// Like extractFilesFrom, but through the cache: files becomes the cache
+// folder, reused, when its files match the executable's (or once this run has
+// put them there); otherwise this run's temporary directory as
+// extractFilesFrom makes it. The files used are held open, without write
+// sharing, until the process ends.
+bool reuseOrExtractFrom(HANDLE source, int count, ExtractedFiles* files);
 
 // Whether a name is one that a cache folder gets: 16 hexadecimal digits.
 bool isCacheFolderName(const char* name);
-
-// The names of the files in the cache folder this run uses, as checked (the
-// included names but the empty files', in the area's order); empty when no
-// folder is used.
-const std::vector<std::string>& reusedFileNames();

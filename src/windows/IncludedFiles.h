@@ -1,23 +1,22 @@
 // The start-up step that puts the included files in place: extracted into
 // this run's temporary directory (Extraction.h) or, with key 3007, reused
 // from the per-user cache (ExtractionCache.h). The units below do the work;
-// this one chooses and keeps the directory's name.
+// this one chooses and hands on where the files are.
 #pragma once
+#include <optional>
 #include <string>
 #include <vector>
 
-// This run's extraction directory without a trailing backslash; empty when
-// the executable includes no files.
-const char* extractionDirectory();
+#include "Extraction.h"
 
 // Extracts every included file of the executable into a new directory, which
-// becomes extractionDirectory() and is registered for deletion. False when a
-// file could not be extracted.
-bool extractIncludedFiles();
+// is registered for deletion, or reuses the cache: where the files are (an
+// empty directory when the executable includes none); nothing when a file
+// could not be extracted.
+std::optional<ExtractedFiles> extractIncludedFiles();
 
-// The archives of an extraction directory for the class path: its jar files,
-// then its zip files. In a reused cache folder (ExtractionCache.h) the names
-// checked there (reusedFileNames), in the area's order, whatever else the
-// folder holds by now; elsewhere the directory's entries in its order
+// The archives of the extraction for the class path: its jar files, then its
+// zip files. In a reused cache folder the names checked there, in the area's
+// order; elsewhere the directory's entries in its order
 // (entriesWithExtensions).
-std::vector<std::vector<std::string>> extractedArchives(const char* dir);
+std::vector<std::vector<std::string>> extractedArchives(const ExtractedFiles& files);

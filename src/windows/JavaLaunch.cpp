@@ -13,7 +13,7 @@
 #include "Config.h"
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
-#include "IncludedFiles.h"
+#include "JavaFailure.h"
 #include "JvmOptions.h"
 #include "Log.h"
 #include "Paths.h"
@@ -48,7 +48,7 @@ void addSystemProperty(NarrowArgumentList& list, const char* name, const char* v
 }
 
 // The system properties the Java side reads, in their fixed order.
-NarrowArgumentList systemProperties() {
+NarrowArgumentList systemProperties(const ExtractedFiles& extraction) {
   NarrowArgumentList list;
   const char* semaphore = singleInstanceSemaphoreName();
   if (semaphore != nullptr) addSystemProperty(list, "tovex.semaphoreName", semaphore);
@@ -59,7 +59,7 @@ NarrowArgumentList systemProperties() {
     processTempFileName(commFile, sizeof commFile, static_cast<int>(GetCurrentProcessId()));
     addSystemProperty(list, "tovex.processCommFile", commFile);
   }
-  addSystemProperty(list, "tovex.tempDir", extractionDirectory());
+  addSystemProperty(list, "tovex.tempDir", extraction.directory.c_str());
   return list;
 }
 
@@ -76,11 +76,11 @@ std::vector<JavaVMOption> optionRecords(const NarrowArgumentList& options) {
 // A redirection file of the launch parameters: the configured name as a full
 // path when the switch is on, else empty. With key 3001 its variables are
 // expanded as the JVM options' are.
-std::wstring redirectionParameter(int switchKey, int fileKey) {
+std::wstring redirectionParameter(int switchKey, int fileKey, const VariableValues& variables) {
   if (configInt(switchKey) == 0) return std::wstring();
   char configured[kTextBufferSize];
   configString(fileKey, configured, sizeof configured);
-  if (modernRuntimeSearch()) substituteVariables(configured, sizeof configured);
+  if (modernRuntimeSearch()) substituteVariables(configured, sizeof configured, variables);
   char path[kTextBufferSize];
   fullPath(path, sizeof path, configured, true);
   return wideFromNarrow(path, fileCodePage());
@@ -96,37 +96,40 @@ std::wstring mainClassParameter() {
 }
 
 // The configured program arguments, variables substituted.
-void appendConfiguredArguments(WideArgumentList& list) {
+SplitResult appendConfiguredArguments(WideArgumentList& list, const VariableValues& variables) {
   char configured[kTextBufferSize];
   configString(key::programArguments, configured, sizeof configured);
-  substituteVariables(configured, sizeof configured);
-  splitProgramArguments(wideFromNarrow(configured, CP_ACP).c_str(), list);
+  substituteVariables(configured, sizeof configured, variables);
+  return splitProgramArguments(wideFromNarrow(configured, CP_ACP).c_str(), list);
 }
 
 // ---- Calling into Java ----
 
 // An internal fault of the JVM's: the launch cannot go on.
-[[noreturn]] void assertionFailed(InternalError what) {
+StartFailure assertionFailed(InternalError what) {
   logError("assertion failed: %s", internalErrorCode(what));
-  fatalInternalError(what);
+  return internalFailure(what);
 }
 
 // The installer's first-run hook, called while its marker file exists. False
-// stops the launch.
-bool checkFirstRun(JNIEnv* env) {
+// in *goOn stops the launch; a failure when its class or method is missing.
+StartFailure checkFirstRun(JNIEnv* env, bool* goOn) {
+  *goOn = true;
   char marker[kTextBufferSize];
-  if (!installationFilePath(marker, sizeof marker, "\\.vandrel\\firstrun") || !fileExists(marker)) return true;
+  if (!installationFilePath(marker, sizeof marker, "\\.vandrel\\firstrun") || !fileExists(marker)) return {};
 
   jclass firstRunClass = env->FindClass(kFirstRunClass);
-  if (firstRunClass == nullptr) fatalInternalError(InternalError::firstRunClassMissing);
+  if (firstRunClass == nullptr) return internalFailure(InternalError::firstRunClassMissing);
   jmethodID firstRun = env->GetStaticMethodID(firstRunClass, "firstRun", "()Z");
-  if (firstRun == nullptr) fatalInternalError(InternalError::firstRunMethodMissing);
-  jboolean goOn = env->CallStaticBooleanMethod(firstRunClass, firstRun);
+  if (firstRun == nullptr) return internalFailure(InternalError::firstRunMethodMissing);
+  jboolean answer = env->CallStaticBooleanMethod(firstRunClass, firstRun);
   if (env->ExceptionOccurred() != nullptr) {
     env->ExceptionDescribe();
-    return false;
+    *goOn = false;
+    return {};
   }
-  return goOn != JNI_FALSE;
+  *goOn = answer != JNI_FALSE;
+  return {};
 }
 
 // The starter's argument for the log: in the file code page, "?" for what it
@@ -152,85 +155,110 @@ void logStarterArgument(int index, const std::wstring& argument) {
   logInfo("param %d: %s", index, narrow.c_str());
 }
 
-JavaFailure lastFailure;
-
-// Keeps what main threw for the message, and writes it to the log.
-void recordFailure(JNIEnv* env, jthrowable thrown) {
-  lastFailure = describeThrowable(env, thrown);
-  logError("exception: %s", lastFailure.summary.c_str());
-  if (!lastFailure.details.empty()) logError("%s", lastFailure.details.c_str());
+// Message 1003 for a JVM that could not start the application: with key
+// 3001 it names what main threw (logged too), else its placeholder stays empty.
+StartFailure notStartedFailure(const JavaFailure& thrown) {
+  StartFailure failure = messageFailure(key::msgJvmNotStarted, kExceptionPlaceholder, thrown.summary.c_str());
+  failure.kind = StartFailure::Kind::messageFillings;
+  failure.text = thrown.details;
+  return failure;
 }
 
-// The starter class, or the end of the process with its message.
-jclass findStarter(JNIEnv* env, jmethodID* mainMethod) {
+// Message key naming the starter class.
+StartFailure starterFailure(int key) {
+  StartFailure failure = messageFailure(key, kClassNamePlaceholder, kStarterClassName);
+  failure.kind = StartFailure::Kind::messageFillings;
+  return failure;
+}
+
+// The starter class and its main method, or the failure with its message.
+StartFailure findStarter(JNIEnv* env, jclass* starter, jmethodID* mainMethod) {
   logInfo("main class: %s", kStarterClass);
-  jclass starter = env->FindClass(kStarterClass);
-  const Filling starterName[] = {{kClassNamePlaceholder, kStarterClassName}};
-  if (starter == nullptr) {
+  *starter = env->FindClass(kStarterClass);
+  if (*starter == nullptr) {
     logError("could not find main class");
-    fatalErrorKeyWith(key::msgMainClassNotLoaded, starterName, 1);
+    return starterFailure(key::msgMainClassNotLoaded);
   }
-  *mainMethod = env->GetStaticMethodID(starter, "main", kMainSignature);
+  *mainMethod = env->GetStaticMethodID(*starter, "main", kMainSignature);
   if (*mainMethod == nullptr) {
     logError("could not find main method");
-    fatalErrorKeyWith(key::msgMainMethodNotFound, starterName, 1);
+    return starterFailure(key::msgMainMethodNotFound);
   }
-  return starter;
+  return {};
 }
 
 // main's String[] argument, each text straight from UTF-16: Java receives
 // every character, whatever the log shows.
-jobjectArray javaStrings(JNIEnv* env, const WideArgumentList& parameters) {
+StartFailure javaStrings(JNIEnv* env, const WideArgumentList& parameters, jobjectArray* array) {
   logInfo("param count: %d", static_cast<int>(parameters.size()));
   jclass stringClass = env->FindClass("java/lang/String");
-  jobjectArray array =
+  *array =
       stringClass != nullptr ? env->NewObjectArray(static_cast<jsize>(parameters.size()), stringClass, nullptr) : nullptr;
-  if (array == nullptr) assertionFailed(InternalError::argumentArrayNotMade);
+  if (*array == nullptr) return assertionFailed(InternalError::argumentArrayNotMade);
   for (size_t i = 0; i < parameters.size(); ++i) {
     logStarterArgument(static_cast<int>(i), parameters[i]);
     jstring text = env->NewString(reinterpret_cast<const jchar*>(parameters[i].c_str()),
                                   static_cast<jsize>(parameters[i].size()));
-    if (text == nullptr) assertionFailed(InternalError::argumentNotMade);
-    env->SetObjectArrayElement(array, static_cast<jsize>(i), text);
+    if (text == nullptr) return assertionFailed(InternalError::argumentNotMade);
+    env->SetObjectArrayElement(*array, static_cast<jsize>(i), text);
   }
-  return array;
+  return {};
 }
 
-// Runs the first-run hook and the starter's main; false when main ended with
-// an exception.
-bool callMain(JNIEnv* env, const WideArgumentList& arguments) {
-  if (isInstallerFlavour() && !checkFirstRun(env)) {
-    logInfo("checkFirstRun stopped further execution");
-    return true;
+// Runs the first-run hook and the starter's main; the failure when main
+// ended with an exception or could not be called.
+StartFailure callMain(JNIEnv* env, const WideArgumentList& arguments, const VariableValues& variables) {
+  bool goOn = true;
+  if (isInstallerFlavour()) {
+    StartFailure failure = checkFirstRun(env, &goOn);
+    if (failure) return failure;
   }
+  if (!goOn) {
+    logInfo("checkFirstRun stopped further execution");
+    return {};
+  }
+  jclass starter = nullptr;
   jmethodID mainMethod = nullptr;
-  jclass starter = findStarter(env, &mainMethod);
-  jobjectArray array = javaStrings(env, starterArguments(arguments));
+  jobjectArray array = nullptr;
+  StartFailure failure = findStarter(env, &starter, &mainMethod);
+  if (failure) return failure;
+  WideArgumentList parameters = starterArguments(arguments, variables, &failure);
+  if (!failure) failure = javaStrings(env, parameters, &array);
+  if (failure) return failure;
 
   logInfo("calling main");
   env->CallStaticVoidMethod(starter, mainMethod, array);
   logInfo("main returned");
   jthrowable thrown = env->ExceptionOccurred();
-  if (thrown == nullptr) return true;
+  if (thrown == nullptr) return {};
   logError("an exception occured");
   env->ExceptionDescribe();
-  if (configInt(key::modernRuntime) != 0) recordFailure(env, thrown);
-  return false;
+  JavaFailure described;
+  if (configInt(key::modernRuntime) != 0) {
+    described = describeThrowable(env, thrown);
+    logError("exception: %s", described.summary.c_str());
+    if (!described.details.empty()) logError("%s", described.details.c_str());
+  }
+  logError("could not call main");
+  return notStartedFailure(described);
 }
 
 }  // namespace
 
-WideArgumentList starterArguments(const WideArgumentList& arguments) {
+WideArgumentList starterArguments(const WideArgumentList& arguments, const VariableValues& variables,
+                                   StartFailure* failure) {
   WideArgumentList list;
   list.push_back(isGuiExecutable() ? L"true" : L"false");
   list.push_back(mainClassParameter());
-  list.push_back(redirectionParameter(key::redirectStderr, key::stderrFile));
-  list.push_back(redirectionParameter(key::redirectStdout, key::stdoutFile));
+  list.push_back(redirectionParameter(key::redirectStderr, key::stderrFile, variables));
+  list.push_back(redirectionParameter(key::redirectStdout, key::stdoutFile, variables));
   list.push_back(configInt(key::starterFlag) != 0 ? L"true" : L"false");
   if (arguments.empty()) return list;
 
   list.push_back(arguments[0]);
-  appendConfiguredArguments(list);
+  if (appendConfiguredArguments(list, variables) != SplitResult::ok && failure != nullptr) {
+    *failure = messageFailure(key::msgWrongParameterUsage);
+  }
   bool vmOptionsFromCommandLine = configInt(key::commandLineVmOptions) != 0;
   for (size_t i = 1; i < arguments.size(); ++i) {
     if (vmOptionsFromCommandLine && arguments[i].compare(0, 2, L"-J") == 0) continue;
@@ -239,14 +267,12 @@ WideArgumentList starterArguments(const WideArgumentList& arguments) {
   return list;
 }
 
-const JavaFailure& javaFailure() { return lastFailure; }
-
-bool tryEnterExpandedWorkingDirectory(char* directory, size_t capacity) {
+bool tryEnterExpandedWorkingDirectory(char* directory, size_t capacity, const VariableValues& variables) {
   directory[0] = 0;
   char configured[kTextBufferSize];
   configString(key::workingDirectory, configured, sizeof configured);
   if (configured[0] == 0) return true;
-  substituteVariables(configured, sizeof configured);
+  substituteVariables(configured, sizeof configured, variables);
   fullPath(directory, capacity, configured, true);
   if (SetCurrentDirectoryA(directory)) {
     logInfo("working directory %s", directory);
@@ -256,24 +282,28 @@ bool tryEnterExpandedWorkingDirectory(char* directory, size_t capacity) {
   return false;
 }
 
-void enterExpandedWorkingDirectory() {
-  if (!modernRuntimeSearch()) return;
+StartFailure enterExpandedWorkingDirectory(const VariableValues& variables) {
+  if (!modernRuntimeSearch()) return {};
   char directory[kTextBufferSize];
-  if (tryEnterExpandedWorkingDirectory(directory, sizeof directory)) return;
+  if (tryEnterExpandedWorkingDirectory(directory, sizeof directory, variables)) return {};
   char text[kTextBufferSize];
   configString(key::msgNoWorkingDirectory, text, sizeof text);
+  if (text[0] != 0) return messageFailure(key::msgNoWorkingDirectory, kFileNamePlaceholder, directory);
   // A block written before message 3008 existed has no text for it.
-  if (text[0] == 0) {
-    std::string filled = kNoWorkingDirectoryText;
-    filled.replace(filled.find(kFileNamePlaceholder), strlen(kFileNamePlaceholder), directory);
-    fatalError(filled.c_str());
-  }
-  fatalErrorKey(key::msgNoWorkingDirectory, kFileNamePlaceholder, directory);
+  StartFailure failure;
+  failure.kind = StartFailure::Kind::text;
+  failure.text = kNoWorkingDirectoryText;
+  failure.text.replace(failure.text.find(kFileNamePlaceholder), strlen(kFileNamePlaceholder), directory);
+  return failure;
 }
 
-bool launchJava(const WideArgumentList& arguments) {
+StartFailure launchJava(const LoadedRuntime& runtime, const ExtractedFiles& extraction,
+                        const VariableValues& variables, const WideArgumentList& arguments) {
   logInfo("launching program");
-  NarrowArgumentList options = assembleJvmOptions(systemProperties(), arguments);
+  JvmOptionSources sources{executableLongPath(), &extraction, isInstallerFlavour(), variables};
+  StartFailure failure;
+  NarrowArgumentList options = assembleJvmOptions(systemProperties(extraction), arguments, sources, &failure);
+  if (failure) return failure;
   std::vector<JavaVMOption> records = optionRecords(options);
   JavaVMInitArgs init;
   init.version = JNI_VERSION_1_2;
@@ -282,17 +312,15 @@ bool launchJava(const WideArgumentList& arguments) {
   init.ignoreUnrecognized = JNI_TRUE;
 
   logInfo("Creating JVM");
-  if (!createJvm(init)) {
+  if (!createJvm(runtime, init)) {
     logError("could not initialize JVM");
-    return false;
+    return notStartedFailure(JavaFailure());
   }
   logInfo("JVM created");
-  if (!callMain(launchingThreadEnv(), arguments)) {
-    logError("could not call main");
-    return false;
-  }
+  failure = callMain(launchingThreadEnv(), arguments, variables);
+  if (failure) return failure;
   logInfo("dest JVM");
   destroyJvm();
   logInfo("launch done");
-  return true;
+  return {};
 }

@@ -15,6 +15,7 @@
 #include "Log.h"
 #include "Paths.h"
 #include "ProcessEnvironment.h"
+#include "UniqueHandle.h"
 #include "VariableSubstitution.h"
 
 // Buffer guards. The class path option never grows past its kClassPathSize
@@ -64,14 +65,12 @@ bool readVariable(const char* name, std::string* value) {
   return true;
 }
 
-// Appends directory\name;  for each of the directory's jar files, then for
-// each of its zip files, each in directory order (nothing for a missing
-// directory); the extraction directory's as extractedArchives gives them.
-// allFit, when given, turns false if an archive was left out for want of room.
-void appendArchives(char* classPath, size_t capacity, const char* directory, bool* allFit = nullptr,
-                    bool extracted = false) {
-  for (const std::vector<std::string>& names :
-       extracted ? extractedArchives(directory) : entriesWithExtensions(directory, {"jar", "zip"})) {
+// Appends directory\name;  for each of the archives named (jar files, then
+// zip files). allFit, when given, turns false if an archive was left out for
+// want of room.
+void appendArchives(char* classPath, size_t capacity, const char* directory,
+                    const std::vector<std::vector<std::string>>& archives, bool* allFit = nullptr) {
+  for (const std::vector<std::string>& names : archives) {
     for (const std::string& name : names) {
       char joined[kTextBufferSize];
       char resolved[kTextBufferSize];
@@ -100,13 +99,13 @@ bool appendRuntimeJar(char* classPath, size_t capacity) {
 
 // One entry of key 121: type letter, fail flag, value.
 JvmOptionsResult appendConfiguredEntry(char* classPath, size_t capacity, std::string_view entry,
-                                       std::string* failedName) {
+                                       const VariableValues& variables, std::string* failedName) {
   char type = entry[0];
   bool required = entry.size() >= 2 && entry[1] == '1';
   char value[kTextBufferSize];
   // An entry of fewer than two characters has no value.
   copyText(value, sizeof value, entry.size() >= 2 ? entry.substr(2) : std::string_view());
-  substituteVariables(value, sizeof value);
+  substituteVariables(value, sizeof value, variables);
 
   bool present = false;
   switch (type) {
@@ -114,7 +113,8 @@ JvmOptionsResult appendConfiguredEntry(char* classPath, size_t capacity, std::st
       char directory[kTextBufferSize];
       resolveAgainstExeDir(directory, sizeof directory, value);
       bool allFit = true;
-      appendArchives(classPath, capacity, directory, &allFit);
+      // A missing directory adds nothing.
+      appendArchives(classPath, capacity, directory, entriesWithExtensions(directory, {"jar", "zip"}), &allFit);
       present = allFit && fileExists(directory);
       break;
     }
@@ -168,28 +168,24 @@ void appendCommandLineOptions(const WideArgumentList& arguments, NarrowArgumentL
   }
 }
 
-[[noreturn]] void reportFailure(JvmOptionsResult result, const std::string& name) {
+StartFailure failureOf(JvmOptionsResult result, const std::string& name) {
   switch (result) {
     case JvmOptionsResult::variableUndefined:
-      fatalErrorKey(key::msgEnvVarUndefined, kEnvVarNamePlaceholder, name.c_str());
+      return messageFailure(key::msgEnvVarUndefined, kEnvVarNamePlaceholder, name.c_str());
     case JvmOptionsResult::unclosedQuote:
-      fatalErrorKey(key::msgWrongParameterUsage);
+      return messageFailure(key::msgWrongParameterUsage);
     default:
-      fatalErrorKey(key::msgFileNotFound, kFileNamePlaceholder, name.c_str());
+      return messageFailure(key::msgFileNotFound, kFileNamePlaceholder, name.c_str());
   }
-}
-
-JvmOptionSources currentSources() {
-  return JvmOptionSources{executableLongPath(), extractionDirectory(), isInstallerFlavour()};
 }
 
 }  // namespace
 
 JvmOptionsResult tryBuildClassPath(char* classPath, size_t capacity, const JvmOptionSources& sources,
                                    std::string* failedName) {
-  const char* extracted = sources.extractionDirectory;
-  if (extracted != nullptr && extracted[0] != 0) {
-    appendArchives(classPath, capacity, extracted, nullptr, true);
+  const ExtractedFiles* extraction = sources.extraction;
+  if (extraction != nullptr && !extraction->directory.empty()) {
+    appendArchives(classPath, capacity, extraction->directory.c_str(), extractedArchives(*extraction));
   }
   if (sources.installerFlavour) appendRuntimeJar(classPath, capacity);
 
@@ -197,7 +193,7 @@ JvmOptionsResult tryBuildClassPath(char* classPath, size_t capacity, const JvmOp
   configString(key::classPath, entries, sizeof entries);
   JvmOptionsResult result = JvmOptionsResult::ok;
   forEachListEntry(entries, [&](std::string_view entry) {
-    result = appendConfiguredEntry(classPath, capacity, entry, failedName);
+    result = appendConfiguredEntry(classPath, capacity, entry, sources.variables, failedName);
     return result != JvmOptionsResult::ok;
   });
   return result;
@@ -249,10 +245,8 @@ void readVmOptions(FILE* file, NarrowArgumentList& options) {
 }
 
 void appendVmOptionsFile(const char* exePath, NarrowArgumentList& options) {
-  if (FILE* file = openVmOptionsFileBeside(exePath)) {
-    readVmOptions(file, options);
-    fclose(file);
-  }
+  UniqueFile file(openVmOptionsFileBeside(exePath));
+  if (file) readVmOptions(file.get(), options);
 }
 
 JvmOptionsResult tryAssembleJvmOptions(NarrowArgumentList systemProperties, const WideArgumentList& arguments,
@@ -271,7 +265,7 @@ JvmOptionsResult tryAssembleJvmOptions(NarrowArgumentList systemProperties, cons
 
   char configured[kTextBufferSize];
   configString(key::vmParameters, configured, sizeof configured);
-  substituteVariables(configured, sizeof configured);
+  substituteVariables(configured, sizeof configured, sources.variables);
   if (trySplitNarrowArguments(configured, list) != SplitResult::ok) return JvmOptionsResult::unclosedQuote;
 
   if (userFileLast) appendVmOptionsFile(sources.executablePath, list);
@@ -280,11 +274,15 @@ JvmOptionsResult tryAssembleJvmOptions(NarrowArgumentList systemProperties, cons
   return JvmOptionsResult::ok;
 }
 
-NarrowArgumentList assembleJvmOptions(NarrowArgumentList systemProperties, const WideArgumentList& arguments) {
+NarrowArgumentList assembleJvmOptions(NarrowArgumentList systemProperties, const WideArgumentList& arguments,
+                                      const JvmOptionSources& sources, StartFailure* failure) {
   NarrowArgumentList options;
   std::string name;
-  JvmOptionsResult result = tryAssembleJvmOptions(std::move(systemProperties), arguments, currentSources(), options, &name);
-  if (result != JvmOptionsResult::ok) reportFailure(result, name);
+  JvmOptionsResult result = tryAssembleJvmOptions(std::move(systemProperties), arguments, sources, options, &name);
+  if (result != JvmOptionsResult::ok) {
+    *failure = failureOf(result, name);
+    return NarrowArgumentList();
+  }
   logInfo("vmoption count %d", static_cast<int>(options.size()));
   for (size_t i = 0; i < options.size(); ++i) logInfo("vmoption %d: %s", static_cast<int>(i), options[i].c_str());
   return options;

@@ -7,16 +7,21 @@
 #include <string>
 
 #include "CommandLine.h"
+#include "Extraction.h"
+#include "StartFailure.h"
+#include "VariableText.h"
 
 // The class path option's size: "-Djava.class.path=" and every entry.
 constexpr size_t kClassPathSize = 32768;
 constexpr const char* kClassPathPrefix = "-Djava.class.path=";
 
-// What the option assembly depends on besides the Config store.
+// What the option assembly depends on besides the Config store: the earlier
+// start-up steps' results.
 struct JvmOptionSources {
   const char* executablePath;  // the VM options file lies beside it
-  const char* extractionDirectory;  // possibly empty: no included files
+  const ExtractedFiles* extraction;  // null or an empty directory: no included files
   bool installerFlavour;  // puts the runtime jar on the class path
+  VariableValues variables{"", "", ""};  // for the class path entries and key 123
 };
 
 // Outcome of assembling the options. Each failure has a message key:
@@ -28,6 +33,7 @@ enum class JvmOptionsResult { ok, entryNotFound, variableUndefined, unclosedQuot
 // lines, the class path option, the pieces of key 123 and, when key 125 is
 // on, the "-J" arguments without their prefix. With key 3001 the file's lines
 // come after the pieces of key 123 instead. Logs "vmoption count %d" and
-// "vmoption %d: %s" for each option. Ends the process with the failure's
-// message.
-NarrowArgumentList assembleJvmOptions(NarrowArgumentList systemProperties, const WideArgumentList& arguments);
+// "vmoption %d: %s" for each option. On failure *failure holds its message
+// and the list is empty.
+NarrowArgumentList assembleJvmOptions(NarrowArgumentList systemProperties, const WideArgumentList& arguments,
+                                      const JvmOptionSources& sources, StartFailure* failure);

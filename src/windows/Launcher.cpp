@@ -9,9 +9,11 @@
 #include "ErrorReport.h"
 #include "IncludedFiles.h"
 #include "JavaLaunch.h"
+#include "Paths.h"
 #include "ProcessEnvironment.h"
 #include "SingleInstance.h"
 #include "Splash.h"
+#include "StartFailure.h"
 #include "WinLoader.h"
 
 namespace {
@@ -58,10 +60,9 @@ void loadConfiguration() {
   if (!keepsMessageBoxes()) setQuiet();
 }
 
-[[noreturn]] void reportLaunchFailure() {
-  const JavaFailure& failure = javaFailure();
-  const Filling exception[] = {{kExceptionPlaceholder, failure.summary.c_str()}};
-  fatalErrorKeyWith(key::msgJvmNotStarted, exception, 1, failure.details.c_str());
+// Ends the start with the failure's message, when there is one.
+void stopOn(const StartFailure& failure) {
+  if (failure) reportStartFailure(failure);
 }
 
 }  // namespace
@@ -92,6 +93,8 @@ int startupShowWindow() {
   return (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : SW_SHOWDEFAULT;
 }
 
+// Each step hands its result to the next: the included files' directory and
+// the loaded runtime give the variables' values, and all three the launch.
 ExitCode runLauncher(HINSTANCE instance, const char* tail, int showWindow) {
   prepareErrorReport();
   honourRebootRequest(tail);
@@ -102,15 +105,21 @@ ExitCode runLauncher(HINSTANCE instance, const char* tail, int showWindow) {
   // before it unpacks anything.
   bool handOverFirst = configInt(key::modernRuntime) != 0;
   if (handOverFirst) checkSingleInstance();
-  if (!extractIncludedFiles()) fatalInternalError(InternalError::extractionFailed);
+  std::optional<ExtractedFiles> extraction = extractIncludedFiles();
+  if (!extraction) reportStartFailure(internalFailure(InternalError::extractionFailed));
   processDeletionQueue();
   if (!handOverFirst) checkSingleInstance();
   if (configInt(key::showSplash) != 0) startSplash(showWindow);
-  if (!LoadDLL()) exitLauncher(ExitCode::noRuntime);
-  enterExpandedWorkingDirectory();
+  // The search has shown its own message.
+  std::optional<LoadedRuntime> runtime = loadRuntime();
+  if (!runtime) exitLauncher(ExitCode::noRuntime);
+  const VariableValues variables{executableDirectory(), extraction->directory.c_str(), runtime->home.c_str()};
+  stopOn(enterExpandedWorkingDirectory(variables));
   queueRegisteredTemps();
   WideArgumentList arguments;
-  splitCommandLine(GetCommandLineW(), arguments);
-  if (!launchJava(arguments)) reportLaunchFailure();
+  if (splitCommandLine(GetCommandLineW(), arguments) != SplitResult::ok) {
+    reportStartFailure(messageFailure(key::msgWrongParameterUsage));
+  }
+  stopOn(launchJava(*runtime, *extraction, variables, arguments));
   return ExitCode::success;
 }

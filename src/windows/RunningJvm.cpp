@@ -1,20 +1,21 @@
 #include "RunningJvm.h"
 
-#include "RuntimeLibrary.h"
+#include <atomic>
 
 namespace {
 
-// The created JVM. Only the launching thread writes these, once, after
-// JNI_CreateJavaVM succeeded; the splash thread reads them.
+// The created JVM, process-wide because the splash thread, started before
+// the JVM exists, attaches to it later. Only the launching thread writes the
+// pointers, once, before it publishes them through jvmCreated.
 JavaVM* javaVM = nullptr;
 JNIEnv* jniEnv = nullptr;
-volatile bool jvmCreated = false;
+std::atomic<bool> jvmCreated{false};
 
 }  // namespace
 
-bool createJvm(JavaVMInitArgs& init) {
-  CreateJavaVmFunction create = createJavaVmEntry();
-  if (create == nullptr || create(reinterpret_cast<void**>(&javaVM), reinterpret_cast<void**>(&jniEnv), &init) != JNI_OK) {
+bool createJvm(const LoadedRuntime& runtime, JavaVMInitArgs& init) {
+  if (runtime.createJavaVm == nullptr ||
+      runtime.createJavaVm(reinterpret_cast<void**>(&javaVM), reinterpret_cast<void**>(&jniEnv), &init) != JNI_OK) {
     return false;
   }
   jvmCreated = true;

@@ -1,12 +1,12 @@
 // The JVM created in this process: its creation, its end, and the threads
 // (the splash screen's) that call into it besides the launching one.
 #pragma once
+#include "RuntimeLibrary.h"
 #include "jni.h"
 
-// Creates the JVM through the loaded runtime's entry point; false when there
-// is none or the runtime refuses the options. Call once, from the launching
-// thread.
-bool createJvm(JavaVMInitArgs& init);
+// Creates the JVM through the loaded runtime's entry point; false when the
+// runtime refuses the options. Call once, from the launching thread.
+bool createJvm(const LoadedRuntime& runtime, JavaVMInitArgs& init);
 
 // The launching thread's environment; nullptr before createJvm succeeded.
 JNIEnv* launchingThreadEnv();

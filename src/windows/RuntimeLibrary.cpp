@@ -16,8 +16,6 @@
 
 namespace {
 
-CreateJavaVmFunction createJavaVm = nullptr;
-
 // Folders below a runtime's bin directory that may hold jvm.dll, after the
 // configured one.
 constexpr const char* kJvmFolders[] = {"hotspot", "client", "server", "classic", "jrockit"};
@@ -196,11 +194,7 @@ void restrictDllSearch() {
   if (setDirectory != nullptr) setDirectory("");
 }
 
-bool resolveCreateJavaVm(HMODULE library) {
+CreateJavaVmFunction createJavaVmOf(HMODULE library) {
   FARPROC entry = GetProcAddress(library, "JNI_CreateJavaVM");
-  if (entry == nullptr) return false;
-  createJavaVm = reinterpret_cast<CreateJavaVmFunction>(reinterpret_cast<void*>(entry));
-  return true;
+  return reinterpret_cast<CreateJavaVmFunction>(reinterpret_cast<void*>(entry));
 }
-
-CreateJavaVmFunction createJavaVmEntry() { return createJavaVm; }

@@ -29,11 +29,18 @@ std::string systemMessageText(DWORD error, const char* subject);
 // JNI_CreateJavaVM of the invocation interface (JavaVM**, JNIEnv**, JavaVMInitArgs*).
 using CreateJavaVmFunction = int32_t(WINAPI*)(void**, void**, void*);
 
-// Keeps the loaded library's JNI_CreateJavaVM; false when it exports none.
-bool resolveCreateJavaVm(HMODULE library);
+// The loaded library's JNI_CreateJavaVM; null when it exports none.
+CreateJavaVmFunction createJavaVmOf(HMODULE library);
 
-// The entry point kept by resolveCreateJavaVm; null before.
-CreateJavaVmFunction createJavaVmEntry();
+// A runtime whose jvm.dll is loaded: what the launch needs of it, carried
+// from the search to the JVM's creation.
+struct LoadedRuntime {
+  std::string javaExecutable;  // the chosen java.exe or javaw.exe
+  // Its home as the JVM home variables show it: the executable's directory
+  // followed by "..", not normalised.
+  std::string home;
+  CreateJavaVmFunction createJavaVm = nullptr;
+};
 
 // The directory of a java executable, with its trailing backslash.
 bool runtimeDirectory(char* out, size_t capacity, const char* exePath);

@@ -20,6 +20,7 @@
 #include "RuntimeArchitecture.h"
 #include "RuntimeCandidates.h"
 #include "RuntimeLibrary.h"
+#include "UniqueHandle.h"
 
 namespace {
 
@@ -32,10 +33,10 @@ RuntimeCandidate testEnvironmentVariable(const char* name, const char* minVersio
 constexpr const char* kPreferredLocationFile = "\\.vandrel\\pref_jre.cfg";
 constexpr const char* kInstallerLocationFile = "\\.vandrel\\inst_jre.cfg";
 
+constexpr const char* kNoCreateJavaVmText = "it has no JNI_CreateJavaVM";
+
 // How many refused runtimes a message lists.
 constexpr size_t kTriedRuntimesShown = 5;
-
-RunText javaHomeText;
 
 // The version bounds of one search.
 struct VersionBounds {
@@ -51,16 +52,16 @@ bool loadsItsLibrary(const RuntimeCandidate& runtime, HMODULE* library) {
   if (!modernRuntimeSearch()) return true;
   logInfo("Trying to load JVM-DLL from %s", runtime.exePath.c_str());
   JvmLibraryFailure failure;
-  HMODULE loaded = loadJvmLibrary(runtime.exePath.c_str(), &failure);
-  if (loaded != nullptr && resolveCreateJavaVm(loaded)) {
-    *library = loaded;
+  UniqueLibrary loaded(loadJvmLibrary(runtime.exePath.c_str(), &failure));
+  if (loaded && createJavaVmOf(loaded.get()) != nullptr) {
+    // Stays loaded for the process's life: the JVM runs from it.
+    *library = loaded.release();
     return true;
   }
   RuntimeCandidate refused = runtime;
-  refused.refusal = failure.found || loaded != nullptr ? Refusal::jvmNotLoaded : Refusal::jvmMissing;
-  if (loaded != nullptr) {
-    refused.detail = "it has no JNI_CreateJavaVM";
-    FreeLibrary(loaded);
+  refused.refusal = failure.found || loaded ? Refusal::jvmNotLoaded : Refusal::jvmMissing;
+  if (loaded) {
+    refused.detail = kNoCreateJavaVmText;
   } else if (failure.found) {
     refused.detail = systemMessageText(failure.error, failure.path.c_str());
   }
@@ -234,13 +235,10 @@ void reportBrokenRuntime(const JvmLocation& location) {
 
 }  // namespace
 
-const char* javaHome() { return javaHomeText.text(); }
-
-void setJavaHome(const char* exePath) {
-  char* home = javaHomeText.text();
-  if (!runtimeDirectory(home, RunText::capacity, exePath) || !appendText(home, RunText::capacity, "..")) {
-    home[0] = 0;
-  }
+std::string javaHomeOf(const char* exePath) {
+  char home[kTextBufferSize];
+  if (!runtimeDirectory(home, sizeof home, exePath) || !appendText(home, sizeof home, "..")) return std::string();
+  return home;
 }
 
 bool isAbsoluteEntryText(const char* text) {
@@ -251,13 +249,12 @@ bool readLocationFile(const char* fileName, char* line, size_t capacity) {
   char path[kTextBufferSize];
   if (!installationFilePath(path, sizeof path, fileName)) return false;
 
-  FILE* file = fopen(path, "r");
-  if (file == nullptr) return false;
+  UniqueFile file(fopen(path, "r"));
+  if (!file) return false;
   char text[kTextBufferSize];
-  bool read = fgets(text, sizeof text, file) != nullptr;
+  bool read = fgets(text, sizeof text, file.get()) != nullptr;
   // A first line longer than the buffer would name another directory.
-  bool whole = read && (strchr(text, '\n') != nullptr || feof(file));
-  fclose(file);
+  bool whole = read && (strchr(text, '\n') != nullptr || feof(file.get()));
   if (!whole) return false;
   trimLineEnd(text);
   return copyText(line, capacity, text);
@@ -344,7 +341,7 @@ bool searchJvm(JvmLocation* location) {
   return false;
 }
 
-bool LoadDLL() {
+std::optional<LoadedRuntime> loadRuntime() {
   // The historical first line prints a null text argument as "(null)".
   logInfo("LoadDLL (%d, %s, %d)", 1, "(null)", 0);
   restrictDllSearch();
@@ -352,7 +349,7 @@ bool LoadDLL() {
   if (!searchJvm(&location)) {
     logError("No JVM found");
     reportNoRuntime();
-    return false;
+    return std::nullopt;
   }
   // The modern runtime search has loaded it already.
   HMODULE library = location.library;
@@ -360,13 +357,14 @@ bool LoadDLL() {
     logInfo("Trying to load JVM-DLL from %s", location.exePath.c_str());
     library = loadJvmLibrary(location.exePath.c_str());
   }
-  setJavaHome(location.exePath.c_str());
   if (library == nullptr) logError("Could not get DLL-Handle.");
-  if (library == nullptr || !resolveCreateJavaVm(library)) {
+  LoadedRuntime runtime{location.exePath, javaHomeOf(location.exePath.c_str()),
+                        library != nullptr ? createJavaVmOf(library) : nullptr};
+  if (runtime.createJavaVm == nullptr) {
     logError("Could not load functions");
     reportBrokenRuntime(location);
-    return false;
+    return std::nullopt;
   }
   logInfo("Loading of JVM-DLL successful");
-  return true;
+  return runtime;
 }

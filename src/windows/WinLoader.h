@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "Buffers.h"
@@ -20,15 +21,15 @@ struct JvmLocation {
   HMODULE library = nullptr;  // its jvm.dll, when the search loaded it (modern runtime search)
 };
 
-// Searches a runtime and loads its jvm.dll; reports its own failure (messages
-// 1001 to 1005) and returns false when no runtime can be used. With the
+// Searches a runtime and loads its jvm.dll: the runtime the launch goes on
+// with, or nothing once its own message (1001 to 1005) is shown. With the
 // modern runtime search a runtime whose jvm.dll is missing or does not load
 // is refused and the search goes on.
-bool LoadDLL();
+std::optional<LoadedRuntime> loadRuntime();
 
-// The chosen runtime's home as its JVM home variables show it: the java
-// executable's directory followed by "..", not normalised.
-const char* javaHome();
+// A java executable's home as its JVM home variables show it: its directory
+// followed by "..", not normalised; empty when that does not fit.
+std::string javaHomeOf(const char* exePath);
 
 // The first file of this name in the folders that PATH lists, in order; never
 // the application's folder or the current directory unless PATH names them.

@@ -3,8 +3,6 @@
 #pragma once
 #include "WinLoader.h"
 
-void setJavaHome(const char* exePath);
-
 // The search sequence; false (kind none) when nothing is found.
 bool searchJvm(JvmLocation* location);
 

@@ -307,8 +307,9 @@ TEST_F(ExtractionTest, AnExecutableWithoutIncludedFilesMakesNoDirectory) {
   HANDLE source = loadFakeExecutable(exe);
   ASSERT_NE(source, INVALID_HANDLE_VALUE);
   CloseHandle(source);
-  EXPECT_TRUE(extractIncludedFiles());
-  EXPECT_STREQ(extractionDirectory(), "");
+  std::optional<ExtractedFiles> files = extractIncludedFiles();
+  ASSERT_TRUE(files);
+  EXPECT_EQ(files->directory, "");
   EXPECT_NE(logText().find("Included files: 0"), std::string::npos);
 }
 
@@ -367,12 +368,13 @@ TEST_F(ExtractionTest, AReusedExtractionRemovesOnlyCachesUnusedForThirtyDays) {
     SCOPED_TRACE(expected);
     HANDLE source = loadFakeExecutable(exe);
     ASSERT_NE(source, INVALID_HANDLE_VALUE);
-    char used[kTextBufferSize];
-    EXPECT_TRUE(reuseOrExtractFrom(source, 1, used, sizeof used));
+    ExtractedFiles files;
+    EXPECT_TRUE(reuseOrExtractFrom(source, 1, &files));
     CloseHandle(source);
-    EXPECT_EQ(std::string(used).rfind(std::string(root) + "\\", 0), 0u) << used;
-    EXPECT_NE(logText().find(expected + std::string(used)), std::string::npos);
-    EXPECT_TRUE(readWholeFile(std::string(used) + "\\app.jar") == content);
+    const std::string& used = files.directory;
+    EXPECT_EQ(used.rfind(std::string(root) + "\\", 0), 0u) << used;
+    EXPECT_NE(logText().find(expected + used), std::string::npos);
+    EXPECT_TRUE(readWholeFile(used + "\\app.jar") == content);
   }
   for (const Folder& folder : folders) {
     EXPECT_EQ(pathExists(std::string(root) + "\\" + folder.name), folder.stays) << folder.name;
@@ -386,13 +388,13 @@ TEST_F(ExtractionTest, AReusedFolderHoldsTheIncludedFilesAndNothingElse) {
   writeWholeFile(exe,
                  fakeExecutable({{key::includedFileCount, "3"}, {key::includedFileNames, "app.jar;empty.jar;lib.zip;"}},
                                 includedFile("application") + includedFile("") + includedFile("library")));
+  ExtractedFiles reused;
   auto reuse = [&](std::string* used) {
     HANDLE source = loadFakeExecutable(exe);
     ASSERT_NE(source, INVALID_HANDLE_VALUE);
-    char folder[kTextBufferSize];
-    EXPECT_TRUE(reuseOrExtractFrom(source, 3, folder, sizeof folder));
+    EXPECT_TRUE(reuseOrExtractFrom(source, 3, &reused));
     CloseHandle(source);
-    *used = folder;
+    *used = reused.directory;
   };
   std::string folder;
   reuse(&folder);
@@ -422,13 +424,13 @@ TEST_F(ExtractionTest, AReusedFolderHoldsTheIncludedFilesAndNothingElse) {
   // the empty one, never written), whatever is put there after the check.
   writeWholeFile(folder + "\\0late.jar", "planted");
   const std::vector<std::vector<std::string>> archives{{"app.jar"}, {"lib.zip"}};
-  EXPECT_EQ(extractedArchives(folder.c_str()), archives);
+  EXPECT_EQ(extractedArchives(reused), archives);
   // Elsewhere the directory's listing counts, as ever.
   std::string plain = dir + "\\plain";
   ASSERT_TRUE(CreateDirectoryA(plain.c_str(), nullptr));
   writeWholeFile(plain + "\\listed.jar", "x");
   const std::vector<std::vector<std::string>> listed{{"listed.jar"}, {}};
-  EXPECT_EQ(extractedArchives(plain.c_str()), listed);
+  EXPECT_EQ(extractedArchives(ExtractedFiles{plain, false, {}}), listed);
 }
 
 }  // namespace

@@ -15,6 +15,10 @@
 
 namespace {
 
+// The variables of a run whose executable is the test program and which has
+// no included files and no runtime yet.
+VariableValues exeVariables() { return VariableValues{executableDirectory(), "", ""}; }
+
 using testfiles::NarrowRecord;
 using testfiles::TempDir;
 
@@ -62,7 +66,7 @@ TEST_F(StarterArgumentsTest, FixedParametersThenProgramNameConfiguredAndUserArgu
   };
   for (const Case& c : cases) {
     configure(c.records);
-    EXPECT_EQ(c.expected, starterArguments(c.arguments)) << c.label;
+    EXPECT_EQ(c.expected, starterArguments(c.arguments, exeVariables())) << c.label;
   }
 }
 
@@ -87,7 +91,7 @@ TEST_F(StarterArgumentsTest, WithKey3001RedirectionFilesExpandTheirVariables) {
                {key::stderrFile, "${TOVEX_UNIT_LOGS}\\err.log"},
                {key::redirectStdout, "1"},
                {key::stdoutFile, "%TOVEX_EXEDIR%out.log"}});
-    WideArgumentList arguments = starterArguments({});
+    WideArgumentList arguments = starterArguments({}, exeVariables());
     ASSERT_EQ(5u, arguments.size());
     EXPECT_TRUE(testfiles::samePath(c.stderrFile, narrowFromWide(arguments[2].c_str(), CP_ACP))) << c.modern;
     EXPECT_TRUE(testfiles::samePath(c.stdoutFile, narrowFromWide(arguments[3].c_str(), CP_ACP))) << c.modern;
@@ -126,7 +130,7 @@ TEST_F(StarterArgumentsTest, WithKey3001TheWorkingDirectoryExpandsItsVariablesAn
     configure({{key::workingDirectory, c.configured}, {key::modernRuntime, "1"}});
     ASSERT_TRUE(SetCurrentDirectoryA(dir_.path().c_str()));
     char directory[MAX_PATH];
-    EXPECT_EQ(c.entered, tryEnterExpandedWorkingDirectory(directory, sizeof directory));
+    EXPECT_EQ(c.entered, tryEnterExpandedWorkingDirectory(directory, sizeof directory, exeVariables()));
     if (c.expected.empty()) {
       EXPECT_STREQ("", directory);
     } else {

@@ -51,7 +51,7 @@ class JvmOptionsTest : public testing::Test {
 
   // The class path option for key 121 = entries.
   JvmOptionsResult classPath(const std::string& entries, std::string* text, std::string* failedName = nullptr,
-                             const JvmOptionSources& sources = {"", "", false}) {
+                             const JvmOptionSources& sources = {"", nullptr, false}) {
     configure({{key::classPath, entries}});
     std::vector<char> buffer(kClassPathSize, 0);
     strcpy(buffer.data(), kClassPathPrefix);
@@ -146,13 +146,14 @@ TEST_F(JvmOptionsTest, ExtractedJarsThenZipsThenRuntimeJarThenConfiguredEntries)
       {"installer", true,
        kClassPathPrefix + fromExtracted + runtimeDirectory + "\\.vandrel\\vdlruntime.jar;" + fromLib},
   };
+  const ExtractedFiles extraction{extracted, false, {}};
   for (const Case& c : cases) {
     std::string text;
     configure({{key::classPath, "S0" + lib + ";"}, {key::installationDirectory, installation}});
     std::vector<char> buffer(kClassPathSize, 0);
     strcpy(buffer.data(), kClassPathPrefix);
     ASSERT_EQ(JvmOptionsResult::ok,
-              tryBuildClassPath(buffer.data(), buffer.size(), {"", extracted.c_str(), c.installer}, nullptr));
+              tryBuildClassPath(buffer.data(), buffer.size(), {"", &extraction, c.installer}, nullptr));
     EXPECT_EQ(c.expected, buffer.data()) << c.label;
   }
   // The runtime directory is lower-cased; jars come before zips.
@@ -270,7 +271,7 @@ TEST_F(JvmOptionsTest, ClassPathNeverOutgrowsItsBufferAndNeverCutsAnEntry) {
   for (const Case& k : cases) {
     std::vector<char> buffer(k.capacity + 64, 0x5A);
     strcpy(buffer.data(), kClassPathPrefix);
-    EXPECT_EQ(JvmOptionsResult::ok, tryBuildClassPath(buffer.data(), k.capacity, {"", "", false}, nullptr));
+    EXPECT_EQ(JvmOptionsResult::ok, tryBuildClassPath(buffer.data(), k.capacity, {"", nullptr, false}, nullptr));
     EXPECT_EQ(kClassPathPrefix + k.expected, std::string(buffer.data())) << k.capacity;
     for (size_t i = k.capacity; i < buffer.size(); ++i) ASSERT_EQ(0x5A, buffer[i]) << k.capacity << " at " << i;
   }
@@ -285,7 +286,7 @@ TEST_F(JvmOptionsTest, RequiredEntryWithoutRoomCountsAsMissing) {
     std::vector<char> buffer(capacity + 64, 0x5A);
     strcpy(buffer.data(), kClassPathPrefix);
     std::string name;
-    EXPECT_EQ(JvmOptionsResult::entryNotFound, tryBuildClassPath(buffer.data(), capacity, {"", "", false}, &name))
+    EXPECT_EQ(JvmOptionsResult::entryNotFound, tryBuildClassPath(buffer.data(), capacity, {"", nullptr, false}, &name))
         << entries;
     EXPECT_EQ(lib, name);
     EXPECT_STREQ(kClassPathPrefix, buffer.data());
@@ -344,7 +345,7 @@ TEST_F(JvmOptionsTest, OptionsInOrderWithKey123PiecesAndJArguments) {
     configure({{key::vmParameters, c.key123}, {key::commandLineVmOptions, c.key125}});
     NarrowArgumentList options;
     std::string name;
-    JvmOptionsResult result = tryAssembleJvmOptions(properties, arguments, {exe.c_str(), "", false}, options, &name);
+    JvmOptionsResult result = tryAssembleJvmOptions(properties, arguments, {exe.c_str(), nullptr, false}, options, &name);
     EXPECT_EQ(c.result, result) << c.key123;
     if (result != JvmOptionsResult::ok) continue;
     std::vector<std::string> expected = {properties[0], properties[1], "-Dfile=1", classPathOption};
@@ -377,7 +378,7 @@ TEST_F(JvmOptionsTest, WithKey3001TheUsersFileComesAfterTheProjectsOptions) {
     NarrowArgumentList options;
     std::string name;
     ASSERT_EQ(JvmOptionsResult::ok,
-              tryAssembleJvmOptions(properties, arguments, {exe.c_str(), "", false}, options, &name));
+              tryAssembleJvmOptions(properties, arguments, {exe.c_str(), nullptr, false}, options, &name));
     EXPECT_EQ(c.expected, texts(options)) << "key 3001: " << c.modern;
   }
 }
@@ -388,7 +389,7 @@ TEST_F(JvmOptionsTest, AFailingEntryYieldsNoOptions) {
   std::string name;
   const NarrowArgumentList properties = {"-Dtovex.tempDir="};
   EXPECT_EQ(JvmOptionsResult::entryNotFound,
-            tryAssembleJvmOptions(properties, {}, {"", "", false}, options, &name));
+            tryAssembleJvmOptions(properties, {}, {"", nullptr, false}, options, &name));
   EXPECT_TRUE(options.empty());
   EXPECT_EQ(dir_ / "missing.jar", name);
 }
@@ -397,7 +398,9 @@ TEST_F(JvmOptionsTest, TheRunsListIsLoggedWithCountAndEachOption) {
   ASSERT_TRUE(logRequested);
   configure({{key::vmParameters, "-Da -Db"}});
   const NarrowArgumentList properties = {"-Dtovex.tempDir="};
-  NarrowArgumentList options = assembleJvmOptions(properties, {});
+  StartFailure failure;
+  NarrowArgumentList options = assembleJvmOptions(properties, {}, {executableLongPath(), nullptr, false}, &failure);
+  EXPECT_FALSE(failure);
   ASSERT_EQ(4u, options.size());
   std::string log = logLines();
   const char* lines[] = {"vmoption count 4\n", "vmoption 0: -Dtovex.tempDir=\n", "vmoption 1: -Djava.class.path=\n",

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Buffers.h"
 #include "Paths.h"
 #include "TestFiles.h"
 
@@ -18,7 +19,7 @@ const VariableValues kValues{"C:\\apps\\demo\\", "C:\\temp\\vdl42", "C:\\jre\\bi
 std::string substituted(const std::string& text, const VariableValues& values = kValues) {
   std::vector<char> buffer(kTextBufferSize, 0);
   text.copy(buffer.data(), text.size());
-  EXPECT_TRUE(substituteVariablesWith(buffer.data(), buffer.size(), values)) << text;
+  EXPECT_TRUE(substituteVariables(buffer.data(), buffer.size(), values)) << text;
   return buffer.data();
 }
 
@@ -97,7 +98,7 @@ TEST(SubstituteVariables, LaterStepsExpandWhatEarlierOnesBroughtIn) {
 
 TEST(SubstituteVariables, RunDefaultsUseTheExecutablesDirectory) {
   char text[kTextBufferSize] = "%TOVEX_EXEDIR%app.jar";
-  substituteVariables(text);
+  substituteVariables(text, sizeof text, VariableValues{executableDirectory(), "", ""});
   EXPECT_EQ(std::string(executableDirectory()) + "app.jar", text);
 }
 
@@ -162,14 +163,14 @@ TEST(SubstituteVariables, FullBufferKeepsTokensAndGuards) {
   ASSERT_EQ(kTextBufferSize - 1, text.size() + 0);
   Guarded buffer(kTextBufferSize, text.substr(0, kTextBufferSize - 1));
   VariableValues values{"C:\\a\\much\\longer\\directory\\than\\the\\token\\", "", ""};
-  EXPECT_FALSE(substituteVariablesWith(buffer.data(), kTextBufferSize, values));
+  EXPECT_FALSE(substituteVariables(buffer.data(), kTextBufferSize, values));
   EXPECT_EQ(filler + ";%TOVEX_EXEDIR%", buffer.text());
   EXPECT_TRUE(buffer.guardIntact());
 
   testfiles::SavedVariable saved("TOVEXLONG");
   ASSERT_TRUE(SetEnvironmentVariableA("TOVEXLONG", std::string(100, 'v').c_str()));
   Guarded env(kTextBufferSize, std::string(kTextBufferSize - 20, 'g') + "${TOVEXLONG}");
-  EXPECT_FALSE(substituteVariablesWith(env.data(), kTextBufferSize, values));
+  EXPECT_FALSE(substituteVariables(env.data(), kTextBufferSize, values));
   EXPECT_EQ(std::string(kTextBufferSize - 20, 'g') + "${TOVEXLONG}", env.text());
   EXPECT_TRUE(env.guardIntact());
 }
@@ -178,7 +179,7 @@ TEST(SubstituteVariables, OverlongEnvironmentEntryIsLeftOut) {
   testfiles::SavedVariable saved("TOVEXHUGE");
   ASSERT_TRUE(SetEnvironmentVariableA("TOVEXHUGE", std::string(kTextBufferSize + 100, 'h').c_str()));
   char text[kTextBufferSize] = "${TOVEXHUGE}";
-  EXPECT_FALSE(substituteVariablesWith(text, sizeof text, kValues));
+  EXPECT_FALSE(substituteVariables(text, sizeof text, kValues));
   EXPECT_STREQ("${TOVEXHUGE}", text);
 }
 

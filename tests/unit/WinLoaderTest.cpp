@@ -55,8 +55,7 @@ TEST_F(WinLoaderTest, JavaHomeIsTheExecutablesDirectoryAndDotDot) {
       {"c:\\jdk\\bin\\..\\jre\\bin\\java.exe", "c:\\jdk\\bin\\..\\jre\\bin\\.."},
   };
   for (const auto& c : cases) {
-    setJavaHome(c[0]);
-    EXPECT_STREQ(c[1], javaHome()) << c[0];
+    EXPECT_EQ(c[1], javaHomeOf(c[0])) << c[0];
   }
 }
 
@@ -189,7 +188,7 @@ TEST_F(WinLoaderTest, JdkExecutableFindsTheLibraryInItsJreFolder) {
   EXPECT_EQ(nullptr, loadJvmLibrary((dir_ / "empty\\bin\\java.exe").c_str()));
 }
 
-TEST_F(WinLoaderTest, LoadDllKeepsTheEntryPointAndTheJavaHome) {
+TEST_F(WinLoaderTest, LoadedRuntimeCarriesTheEntryPointAndTheJavaHome) {
   std::string home = dir_ / "jre";
   makeStandinJre(home, "1.5.0");
   std::string broken = dir_ / "broken";
@@ -197,13 +196,16 @@ TEST_F(WinLoaderTest, LoadDllKeepsTheEntryPointAndTheJavaHome) {
   copyStandin(home + "\\bin\\hotspot\\jvm.dll");
 
   configure({{key::jvmSearchSequence, "B" + broken}});
-  EXPECT_FALSE(LoadDLL());
-  EXPECT_TRUE(testfiles::samePath(broken + "\\bin\\..", javaHome())) << javaHome();
+  EXPECT_FALSE(loadRuntime());
+  JvmLocation location;
+  ASSERT_TRUE(searchJvm(&location));
+  EXPECT_TRUE(testfiles::samePath(broken + "\\bin\\..", javaHomeOf(location.exePath.c_str())));
 
   configure({{key::jvmSearchSequence, "B" + home}});
-  ASSERT_TRUE(LoadDLL());
-  EXPECT_NE(nullptr, createJavaVmEntry());
-  EXPECT_TRUE(testfiles::samePath(home + "\\bin\\..", javaHome())) << javaHome();
+  std::optional<LoadedRuntime> runtime = loadRuntime();
+  ASSERT_TRUE(runtime);
+  EXPECT_NE(nullptr, runtime->createJavaVm);
+  EXPECT_TRUE(testfiles::samePath(home + "\\bin\\..", runtime->home)) << runtime->home;
 }
 
 TEST_F(WinLoaderTest, SearchPathLooksInThePathFoldersOnlyAndInOrder) {
