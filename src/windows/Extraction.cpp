@@ -15,10 +15,10 @@
 #include "Config.h"
 #include "DeviceNames.h"
 #include "DeletionQueue.h"
-#include "ErrorReport.h"
 #include "Log.h"
 #include "Paths.h"
 #include "TempFiles.h"
+#include "UniqueHandle.h"
 
 namespace {
 
@@ -69,17 +69,18 @@ void unscrambleChunk(unsigned char* bytes, DWORD size) {
   }
 }
 
-// Writes the whole chunk; a write that fails ends the process.
-void writeChunk(HANDLE out, const unsigned char* bytes, DWORD size) {
+// Writes the whole chunk; false when a write fails.
+bool writeChunk(HANDLE out, const unsigned char* bytes, DWORD size) {
   while (size > 0) {
     DWORD written = 0;
     if (!WriteFile(out, bytes, size, &written, nullptr) || written == 0) {
       logError("WriteFile failed %d", static_cast<int>(size));
-      fatalInternalError(InternalError::includedFileNotWritten);
+      return false;
     }
     bytes += written;
     size -= written;
   }
+  return true;
 }
 
 void holdFileOpen(const char* path) {
@@ -90,12 +91,12 @@ void holdFileOpen(const char* path) {
 }
 
 // A held file also keeps a later entry of the same name from replacing it.
-bool extractNamedFile(HANDLE source, const char* dir, const char* name, bool hold) {
+bool extractNamedFile(HANDLE source, const char* dir, const char* name, bool hold, StartFailure* failure) {
   char path[kTextBufferSize];
   // A cut path would name another file; an unsafe name would leave the directory.
   bool whole = formatText(path, sizeof path, "%s\\%s", dir, name);
-  if (!whole || !isSafeIncludedName(name) || !extractFile(source, path)) {
-    logError("Failed to extract %s", path);
+  if (!whole || !isSafeIncludedName(name) || !extractFile(source, path, failure)) {
+    if (!*failure) logError("Failed to extract %s", path);
     return false;
   }
   if (hold) holdFileOpen(path);
@@ -106,8 +107,9 @@ bool extractNamedFile(HANDLE source, const char* dir, const char* name, bool hol
 // from 0 to 32767. Launchers started together may get the same file name, so
 // n mixes the process id with the time, and a name taken meanwhile is passed
 // over for the next. The directory is registered at once: whatever fails from
-// here on, it is queued for deletion with the error.
-void makeExtractionDirectory(char* dir, size_t capacity) {
+// here on, it is queued for deletion with the error. False when none could be
+// made.
+bool makeExtractionDirectory(char* dir, size_t capacity) {
   bool named = createTempFileName(dir, capacity);
   if (named) DeleteFileA(dir);
   size_t stemLength = strlen(dir);
@@ -120,11 +122,11 @@ void makeExtractionDirectory(char* dir, size_t capacity) {
     logInfo("Temp dir: %s", dir);
     if (CreateDirectoryA(dir, nullptr)) {
       registerTempDirectory(dir);
-      return;
+      return true;
     }
     if (GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
-  fatalInternalError(InternalError::extractionDirectoryNotMade);
+  return false;
 }
 
 // The area's shape with its first count entries named, checked before
@@ -138,20 +140,27 @@ AreaShape includedAreaShape(HANDLE source, int count) {
   return shape;
 }
 
-bool extractFilesInto(HANDLE source, int count, char* dir, size_t capacity, bool hold) {
+bool extractFilesInto(HANDLE source, int count, char* dir, size_t capacity, bool hold, StartFailure* failure) {
+  StartFailure unused;
+  if (failure == nullptr) failure = &unused;
   // Sizes that do not lead from entry to entry to the area's end would
   // extract other bytes than were included.
   std::vector<std::string> names = includedFileNames(count);
   AreaShape shape = includedAreaShape(source, static_cast<int>(names.size()));
   if (shape == AreaShape::negativeSize) {
     logError("An included file's size is negative");
-    fatalBlockError(BlockError::readInt);
+    *failure = blockFailure(BlockError::readInt);
+    return false;
   }
-  makeExtractionDirectory(dir, capacity);
+  if (!makeExtractionDirectory(dir, capacity)) {
+    *failure = internalFailure(InternalError::extractionDirectoryNotMade);
+    return false;
+  }
   for (const std::string& name : names) {
-    if (!extractNamedFile(source, dir, name.c_str(), hold)) {
-      // Left in place for a look at what was read; not queued.
-      unregisterTempDirectory(dir);
+    if (!extractNamedFile(source, dir, name.c_str(), hold, failure)) {
+      // Left in place for a look at what was read; not queued. A failure
+      // with its own message keeps it queued, as ever.
+      if (!*failure) unregisterTempDirectory(dir);
       return false;
     }
   }
@@ -190,28 +199,45 @@ bool passFileData(HANDLE in, int32_t size, bool unscramble, const DataSink& sink
       return false;
     }
     if (unscramble) unscrambleChunk(bytes, got);
-    sink.take(sink.context, bytes, got);
+    if (!sink.take(sink.context, bytes, got)) return false;
     left -= got;
   }
   return true;
 }
 
-bool copyFileData(HANDLE in, HANDLE out, int32_t size, bool unscramble) {
+bool copyFileData(HANDLE in, HANDLE out, int32_t size, bool unscramble, bool* writeFailed) {
+  struct Target {
+    HANDLE file;
+    bool failed;
+  } target{out, false};
   auto write = [](void* context, const unsigned char* bytes, DWORD count) {
-    writeChunk(static_cast<HANDLE>(context), bytes, count);
+    Target* to = static_cast<Target*>(context);
+    to->failed = !writeChunk(to->file, bytes, count);
+    return !to->failed;
   };
-  return passFileData(in, size, unscramble, DataSink{out, write});
+  bool copied = passFileData(in, size, unscramble, DataSink{&target, write});
+  if (writeFailed != nullptr) *writeFailed = target.failed;
+  return copied;
 }
 
-bool extractFile(HANDLE source, const char* path) {
+bool extractFile(HANDLE source, const char* path, StartFailure* failure) {
+  StartFailure unused;
+  if (failure == nullptr) failure = &unused;
   int32_t size = 0;
-  if (!readInt32(source, &size)) fatalBlockError(BlockError::readInt);
+  if (!readInt32(source, &size)) {
+    *failure = blockFailure(BlockError::readInt);
+    return false;
+  }
   logInfo("extracting %s (size: %d)", path, size);
   if (size <= 0) return true;
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) fatalInternalError(InternalError::includedFileNotMade);
-  bool copied = copyFileData(source, file, size, true);
-  CloseHandle(file);
+  UniqueHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    *failure = internalFailure(InternalError::includedFileNotMade);
+    return false;
+  }
+  bool writeFailed = false;
+  bool copied = copyFileData(source, file.get(), size, true, &writeFailed);
+  if (writeFailed) *failure = internalFailure(InternalError::includedFileNotWritten);
   return copied;
 }
 
@@ -227,19 +253,19 @@ std::vector<std::string> includedFileNames(int count) {
   return found;
 }
 
-bool extractFilesFrom(HANDLE source, int count, char* dir, size_t capacity) {
-  return extractFilesInto(source, count, dir, capacity, true);
+bool extractFilesFrom(HANDLE source, int count, char* dir, size_t capacity, StartFailure* failure) {
+  return extractFilesInto(source, count, dir, capacity, true, failure);
 }
 
-bool extractFilesFrom(HANDLE source, int count, ExtractedFiles* files) {
+bool extractFilesFrom(HANDLE source, int count, ExtractedFiles* files, StartFailure* failure) {
   char dir[kTextBufferSize] = "";
-  bool extracted = extractFilesFrom(source, count, dir, sizeof dir);
+  bool extracted = extractFilesFrom(source, count, dir, sizeof dir, failure);
   files->directory = dir;
   return extracted;
 }
 
-bool extractFilesUnheld(HANDLE source, int count, char* dir, size_t capacity) {
-  return extractFilesInto(source, count, dir, capacity, false);
+bool extractFilesUnheld(HANDLE source, int count, char* dir, size_t capacity, StartFailure* failure) {
+  return extractFilesInto(source, count, dir, capacity, false, failure);
 }
 
 void holdExtractedFiles(const char* dir, int count) {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "StartFailure.h"
+
 // The included files as this run has them, handed from the extraction step
 // to the class path.
 struct ExtractedFiles {
@@ -31,17 +33,20 @@ struct ExtractedFiles {
 // until the process ends, so that another launcher's deletion run leaves it.
 // The directory is registered for deletion when it is made, and taken off
 // again when a file cannot be read (it stays for a look). The area is checked
-// first (checkIncludedArea): a negative size ends the process with "Internal
-// Error: readInt"; sizes that do not lead to the area's end give false once
-// the files are out.
-bool extractFilesFrom(HANDLE source, int count, char* dir, size_t capacity);
+// first (checkIncludedArea): sizes that do not lead to the area's end give
+// false once the files are out.
+// False with *failure (when given) set when the start must stop with its own
+// message rather than the extraction's: a negative or unreadable size
+// ("Internal Error: readInt"), a directory or file that cannot be made or
+// written (internal errors 7, 11, 13); the directory then stays registered.
+bool extractFilesFrom(HANDLE source, int count, char* dir, size_t capacity, StartFailure* failure = nullptr);
 
 // extractFilesFrom into files (a fresh one): its directory becomes the new one.
-bool extractFilesFrom(HANDLE source, int count, ExtractedFiles* files);
+bool extractFilesFrom(HANDLE source, int count, ExtractedFiles* files, StartFailure* failure);
 
 // extractFilesFrom without holding the files open, so that the directory can
 // still be moved; holdExtractedFiles holds them afterwards.
-bool extractFilesUnheld(HANDLE source, int count, char* dir, size_t capacity);
+bool extractFilesUnheld(HANDLE source, int count, char* dir, size_t capacity, StartFailure* failure);
 void holdExtractedFiles(const char* dir, int count);
 
 // The first count non-empty names of key 2003, in the area's order.
@@ -61,13 +66,15 @@ void holdUntilExit(HANDLE file);
 bool isSafeIncludedName(const char* name);
 
 // Reads one file's size and data from source and writes the unscrambled data
-// to path. A size of 0 or less creates no file.
-bool extractFile(HANDLE source, const char* path);
+// to path. A size of 0 or less creates no file. False when the data ends
+// early, or with *failure (when given) set as extractFilesFrom sets it.
+bool extractFile(HANDLE source, const char* path, StartFailure* failure = nullptr);
 
-// Receives the bytes read by passFileData, block by block.
+// Receives the bytes read by passFileData, block by block; false stops the
+// reading.
 struct DataSink {
   void* context;
-  void (*take)(void* context, const unsigned char* bytes, DWORD size);
+  bool (*take)(void* context, const unsigned char* bytes, DWORD size);
 };
 
 // Reads size bytes from in in large blocks and hands each block, unscrambled

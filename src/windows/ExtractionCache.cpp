@@ -14,6 +14,7 @@
 #include "Extraction.h"
 #include "Log.h"
 #include "Paths.h"
+#include "UniqueHandle.h"
 
 namespace {
 
@@ -25,8 +26,9 @@ struct IncludedEntry {
   uint64_t hash;  // of the plain bytes
 };
 
-void addToHash(void* context, const unsigned char* bytes, DWORD size) {
+bool addToHash(void* context, const unsigned char* bytes, DWORD size) {
   addToContentHash(static_cast<ContentHash*>(context), bytes, size);
+  return true;
 }
 
 // Reads size bytes from file and hashes them; false when they cannot be read.
@@ -69,12 +71,12 @@ bool cacheFolderPath(char* out, size_t capacity, const char* root, uint64_t hash
 }
 
 // Whether the file holds the entry's bytes; its handle goes to held either way.
-bool holdMatchingFile(const char* path, const IncludedEntry& entry, std::vector<HANDLE>* held) {
+bool holdMatchingFile(const char* path, const IncludedEntry& entry, std::vector<UniqueHandle>* held) {
   // No write sharing: the bytes checked are the bytes the application reads.
   HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  held->push_back(file);
+  held->emplace_back(file);
   DWORD high = 0;
   DWORD low = GetFileSize(file, &high);
   uint64_t hash = 0;
@@ -89,8 +91,8 @@ bool holdsOnlyIncludedFiles(const char* folder, const std::vector<IncludedEntry>
   char pattern[kTextBufferSize];
   if (!formatText(pattern, sizeof pattern, "%s\\*", folder)) return false;
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(pattern, &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
+  UniqueFindHandle search(FindFirstFileA(pattern, &found));
+  if (!search) return false;
   bool only = true;
   do {
     if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) continue;
@@ -99,15 +101,14 @@ bool holdsOnlyIncludedFiles(const char* folder, const std::vector<IncludedEntry>
              return entry.size > 0 && _stricmp(entry.name.c_str(), found.cFileName) == 0;
            });
     if (!only) logInfo("%s\\%s is none of the included files", folder, found.cFileName);
-  } while (only && FindNextFileA(search, &found));
-  FindClose(search);
+  } while (only && FindNextFileA(search.get(), &found));
   return only;
 }
 
 // Checks every file of the folder against the entries, and that nothing else
 // is there; when all match, the files stay open until the process ends.
 bool holdCacheFolder(const char* folder, const std::vector<IncludedEntry>& entries) {
-  std::vector<HANDLE> held;
+  std::vector<UniqueHandle> held;
   bool matches = true;
   for (size_t i = 0; i < entries.size() && matches; ++i) {
     char path[kTextBufferSize];
@@ -118,9 +119,9 @@ bool holdCacheFolder(const char* folder, const std::vector<IncludedEntry>& entri
   }
   // Looked at once the files are held: a held file cannot be replaced.
   matches = matches && holdsOnlyIncludedFiles(folder, entries);
-  for (HANDLE file : held) {
-    if (matches) holdUntilExit(file);
-    else CloseHandle(file);
+  // Matching files stay held; the others close with the list.
+  if (matches) {
+    for (UniqueHandle& file : held) holdUntilExit(file.release());
   }
   return matches;
 }
@@ -136,13 +137,13 @@ uint64_t fileTimeValue(const FILETIME& time) {
 
 // The folder's last-write time is when a start last used it.
 void markUsed(const char* folder) {
-  HANDLE handle = CreateFileA(folder, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return;
+  UniqueHandle handle(CreateFileA(folder, FILE_WRITE_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle) return;
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
-  SetFileTime(handle, nullptr, nullptr, &now);
-  CloseHandle(handle);
+  SetFileTime(handle.get(), nullptr, nullptr, &now);
 }
 
 // Removes the caches of other areas that no start has used for a while; one
@@ -154,8 +155,8 @@ void removeUnusedCaches(const char* root, const char* own) {
   GetSystemTimeAsFileTime(&now);
   uint64_t limit = kCacheUnusedDays * kFileTimeUnitsPerDay;
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(pattern, &found);
-  if (search == INVALID_HANDLE_VALUE) return;
+  UniqueFindHandle search(FindFirstFileA(pattern, &found));
+  if (!search) return;
   do {
     char path[kTextBufferSize];
     // A time after now says nothing of the folder's use (a clock put back,
@@ -167,8 +168,7 @@ void removeUnusedCaches(const char* root, const char* own) {
       logInfo("Removing unused %s", path);
       removeFolder(path);
     }
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
+  } while (FindNextFileA(search.get(), &found));
 }
 
 // files becomes the checked cache folder.
@@ -187,9 +187,9 @@ bool useCacheFolder(const char* folder, const std::vector<IncludedEntry>& entrie
 
 // A fresh extraction into this run's temporary directory, its files not yet
 // held, so that the directory can still be moved.
-bool extractUnheld(HANDLE source, int count, ExtractedFiles* files) {
+bool extractUnheld(HANDLE source, int count, ExtractedFiles* files, StartFailure* failure) {
   char dir[kTextBufferSize] = "";
-  bool extracted = extractFilesUnheld(source, count, dir, sizeof dir);
+  bool extracted = extractFilesUnheld(source, count, dir, sizeof dir, failure);
   files->directory = dir;
   return extracted;
 }
@@ -239,7 +239,7 @@ bool extractionCacheRoot(char* out, size_t capacity) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool reuseOrExtractFrom(HANDLE source, int count, ExtractedFiles* files) {
+bool reuseOrExtractFrom(HANDLE source, int count, ExtractedFiles* files, StartFailure* failure) {
   DWORD start = SetFilePointer(source, 0, nullptr, FILE_CURRENT);
   std::vector<IncludedEntry> entries;
   char root[kTextBufferSize];
@@ -257,10 +257,10 @@ bool reuseOrExtractFrom(HANDLE source, int count, ExtractedFiles* files) {
     removeFolder(folder);
   }
   SetFilePointer(source, static_cast<LONG>(start), nullptr, FILE_BEGIN);
-  if (!cacheable) return extractFilesFrom(source, count, files);
-  if (!extractUnheld(source, count, files)) return false;
+  if (!cacheable) return extractFilesFrom(source, count, files, failure);
+  if (!extractUnheld(source, count, files, failure)) return false;
   if (placeExtraction(folder, root, entries, count, files)) return true;
   // What was moved into place differs already: extracted once more, for this run only.
   SetFilePointer(source, static_cast<LONG>(start), nullptr, FILE_BEGIN);
-  return extractFilesFrom(source, count, files);
+  return extractFilesFrom(source, count, files, failure);
 }

@@ -26,8 +26,9 @@ constexpr int kCacheUnusedDays = 30;
 // folder, reused, when its files match the executable's (or once this run has
 // put them there); otherwise this run's temporary directory as
 // extractFilesFrom makes it. The files used are held open, without write
-// sharing, until the process ends.
-bool reuseOrExtractFrom(HANDLE source, int count, ExtractedFiles* files);
+// sharing, until the process ends. *failure (when given) as extractFilesFrom
+// sets it.
+bool reuseOrExtractFrom(HANDLE source, int count, ExtractedFiles* files, StartFailure* failure = nullptr);
 
 // Whether a name is one that a cache folder gets: 16 hexadecimal digits.
 bool isCacheFolderName(const char* name);

@@ -4,5 +4,6 @@
 #include "Extraction.h"
 
 // Copies size bytes from in to out in blocks of 256 KB, unscrambling them when
-// asked. False when the input ends early; a failed write ends the process.
-bool copyFileData(HANDLE in, HANDLE out, int32_t size, bool unscramble);
+// asked. False when the input ends early or a write fails (*writeFailed, when
+// given, says which).
+bool copyFileData(HANDLE in, HANDLE out, int32_t size, bool unscramble, bool* writeFailed = nullptr);

@@ -21,7 +21,7 @@ std::vector<std::vector<std::string>> extractedArchives(const ExtractedFiles& fi
   return lists;
 }
 
-std::optional<ExtractedFiles> extractIncludedFiles() {
+std::optional<ExtractedFiles> extractIncludedFiles(StartFailure* failure) {
   logInfo("extracting files");
   int count = configInt(key::includedFileCount);
   logInfo("Included files: %d", count);
@@ -31,13 +31,17 @@ std::optional<ExtractedFiles> extractIncludedFiles() {
   UniqueHandle source(openOwnExecutable());
   if (!source) {
     logError("Could not open %s", executablePath());
+    *failure = internalFailure(InternalError::extractionFailed);
     return std::nullopt;
   }
   bool extracted = SetFilePointer(source.get(), static_cast<LONG>(includedFilesOffset()), nullptr, FILE_BEGIN) !=
                        INVALID_SET_FILE_POINTER &&
-                   (configInt(key::reuseExtraction) != 0 ? reuseOrExtractFrom(source.get(), count, &files)
-                                                         : extractFilesFrom(source.get(), count, &files));
-  if (!extracted) return std::nullopt;
+                   (configInt(key::reuseExtraction) != 0 ? reuseOrExtractFrom(source.get(), count, &files, failure)
+                                                         : extractFilesFrom(source.get(), count, &files, failure));
+  if (!extracted) {
+    if (!*failure) *failure = internalFailure(InternalError::extractionFailed);
+    return std::nullopt;
+  }
   logInfo("extracting files done");
   return files;
 }

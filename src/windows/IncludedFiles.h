@@ -11,9 +11,10 @@
 
 // Extracts every included file of the executable into a new directory, which
 // is registered for deletion, or reuses the cache: where the files are (an
-// empty directory when the executable includes none); nothing when a file
-// could not be extracted.
-std::optional<ExtractedFiles> extractIncludedFiles();
+// empty directory when the executable includes none); nothing when they could
+// not be extracted, with *failure the message the start stops with (internal
+// error 16 unless a step had its own).
+std::optional<ExtractedFiles> extractIncludedFiles(StartFailure* failure);
 
 // The archives of the extraction for the class path: its jar files, then its
 // zip files. In a reused cache folder the names checked there, in the area's

@@ -105,8 +105,9 @@ ExitCode runLauncher(HINSTANCE instance, const char* tail, int showWindow) {
   // before it unpacks anything.
   bool handOverFirst = configInt(key::modernRuntime) != 0;
   if (handOverFirst) checkSingleInstance();
-  std::optional<ExtractedFiles> extraction = extractIncludedFiles();
-  if (!extraction) reportStartFailure(internalFailure(InternalError::extractionFailed));
+  StartFailure failure;
+  std::optional<ExtractedFiles> extraction = extractIncludedFiles(&failure);
+  if (!extraction) reportStartFailure(failure);
   processDeletionQueue();
   if (!handOverFirst) checkSingleInstance();
   if (configInt(key::showSplash) != 0) startSplash(showWindow);

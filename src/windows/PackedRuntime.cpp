@@ -15,8 +15,6 @@
 
 namespace {
 
-DWORD unpackTimeoutMs = kChildTimeoutMs;
-
 // lib\jsse.jar comes last: its presence means the unpacking has finished.
 constexpr const char* kPackedJars[] = {
     "lib\\rt.jar", "lib\\charsets.jar", "lib\\plugin.jar", "lib\\deploy.jar", "lib\\ext\\localedata.jar",
@@ -35,7 +33,7 @@ bool unpackCommandLine(char* out, size_t capacity, const char* home, const char*
   return formatText(out, capacity, "\"%s\\bin\\unpack200.exe\" -r \"%s\" \"%s\"", home, packedPath, jarPath);
 }
 
-bool unpackJar(const char* home, const char* jar) {
+bool unpackJar(const char* home, const char* jar, DWORD timeoutMs) {
   char jarPath[kTextBufferSize];
   char packedPath[kTextBufferSize];
   // A path cut to fit would name another file: such a jar is left alone.
@@ -56,30 +54,29 @@ bool unpackJar(const char* home, const char* jar) {
   }
   if (process == nullptr) {
     logInfo("could not create unpack process");
+    // At once: a search going on from here would choose a runtime this start has always stopped before.
     fatalInternalError(InternalError::unpackerNotStarted);
   }
   logInfo("waiting for unpack200 to finish");
   DWORD exitCode = 0;
-  if (!finishChildProcess(process, unpackTimeoutMs, &exitCode)) {
+  if (!finishChildProcess(process, timeoutMs, &exitCode)) {
     // What it wrote of the jar is no jar; the packed file stays for a later start.
     DeleteFileA(jarPath);
     logError("unpack200 did not finish %s within %lu s and was ended: the runtime at %s is not used", packedPath,
-             static_cast<unsigned long>(unpackTimeoutMs / 1000), home);
+             static_cast<unsigned long>(timeoutMs / 1000), home);
     return false;
   }
   logInfo("unpack done");
   return true;
 }
 
-bool unpackPackedRuntime(const char* home) {
+bool unpackPackedRuntime(const char* home, DWORD timeoutMs) {
   if (!homeFileExists(home, "lib\\rt.jar.pack") || homeFileExists(home, "lib\\jsse.jar")) return true;
   logInfo("Unpacking JRE");
   announceRuntimeUnpacking();
   for (const char* jar : kPackedJars) {
-    if (!unpackJar(home, jar)) return false;
+    if (!unpackJar(home, jar, timeoutMs)) return false;
   }
   logInfo("Unpacking JRE done");
   return true;
 }
-
-void setUnpackTimeoutForTests(DWORD milliseconds) { unpackTimeoutMs = milliseconds; }

@@ -9,6 +9,3 @@
 // False when it does not fit.
 bool unpackCommandLine(char* out, size_t capacity, const char* home, const char* packedPath,
                        const char* jarPath);
-
-// How long the unpacking tool may take per jar (kChildTimeoutMs unless changed).
-void setUnpackTimeoutForTests(DWORD milliseconds);

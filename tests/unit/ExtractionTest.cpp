@@ -307,7 +307,8 @@ TEST_F(ExtractionTest, AnExecutableWithoutIncludedFilesMakesNoDirectory) {
   HANDLE source = loadFakeExecutable(exe);
   ASSERT_NE(source, INVALID_HANDLE_VALUE);
   CloseHandle(source);
-  std::optional<ExtractedFiles> files = extractIncludedFiles();
+  StartFailure failure;
+  std::optional<ExtractedFiles> files = extractIncludedFiles(&failure);
   ASSERT_TRUE(files);
   EXPECT_EQ(files->directory, "");
   EXPECT_NE(logText().find("Included files: 0"), std::string::npos);

@@ -101,10 +101,8 @@ TEST(PackedRuntimeTest, AToolThatNeverFinishesIsEndedAndTheRuntimeNotUsed) {
   TempDir dir;
   std::string home = packedHome(dir, "hanging", {"lib\\rt.jar.pack", "lib\\jsse.jar.pack"});
   writeStandinConfig(home + "\\bin", {"unpack_hang=1"});
-  setUnpackTimeoutForTests(500);
   bool unpacked = true;
-  testfiles::capturedStream(stdout, dir / "stdout.txt", [&] { unpacked = unpackPackedRuntime(home.c_str()); });
-  setUnpackTimeoutForTests(kChildTimeoutMs);
+  testfiles::capturedStream(stdout, dir / "stdout.txt", [&] { unpacked = unpackPackedRuntime(home.c_str(), 500); });
   EXPECT_FALSE(unpacked);
   // One run, ended: its part of the jar is gone, the packed files stay, and
   // nothing after it was tried.
