@@ -6,6 +6,9 @@
 
 namespace {
 
+// Process-wide: every vetting step of a search (the version checks, the
+// registry's, the search's own refusals) adds to its one record, which the
+// no-runtime message then reads.
 std::vector<RuntimeCandidate>& records() {
   static std::vector<RuntimeCandidate> list;
   return list;
