@@ -2,12 +2,10 @@
 
 #include <cstdio>
 #include <cstring>
-#include <cwchar>
 
 namespace {
 
-template <typename Char>
-bool copyBounded(Char* dst, size_t capacity, size_t start, const Char* src) {
+bool copyBounded(char* dst, size_t capacity, size_t start, const char* src) {
   if (capacity == 0) return false;
   size_t i = start;
   if (src != nullptr) {
@@ -34,8 +32,7 @@ int formatBounded(char* dst, size_t capacity, const char* format, va_list args) 
 #endif
 }
 
-template <typename Char>
-size_t boundedLength(const Char* text, size_t capacity) {
+size_t boundedLength(const char* text, size_t capacity) {
   size_t n = 0;
   while (n < capacity && text[n] != 0) ++n;
   return n;
@@ -63,16 +60,6 @@ void trimLineEnd(char* line) {
 bool appendText(char* dst, size_t capacity, const char* src) {
   size_t used = boundedLength(dst, capacity);
   if (used >= capacity) return false;  // not terminated: nothing fits
-  return copyBounded(dst, capacity, used, src);
-}
-
-bool copyWideText(wchar_t* dst, size_t capacity, const wchar_t* src) {
-  return copyBounded(dst, capacity, 0, src);
-}
-
-bool appendWideText(wchar_t* dst, size_t capacity, const wchar_t* src) {
-  size_t used = boundedLength(dst, capacity);
-  if (used >= capacity) return false;
   return copyBounded(dst, capacity, used, src);
 }
 

@@ -2,9 +2,9 @@
 //
 // Narrow texts and paths live in buffers of kTextBufferSize bytes (8191
 // characters and the terminator); wide texts in kTextBufferSize units. Every
-// copy, append and format into such a buffer goes through these helpers, which
-// never write past the capacity and always terminate the result. They return
-// false when the text had to be cut.
+// copy, append and format of a narrow text into such a buffer goes through
+// these helpers, which never write past the capacity and always terminate the
+// result. They return false when the text had to be cut.
 #pragma once
 #include <cstdarg>
 #include <cstddef>
@@ -17,8 +17,6 @@ constexpr size_t kCommandLineSize = 32768;
 
 bool copyText(char* dst, size_t capacity, const char* src);
 bool appendText(char* dst, size_t capacity, const char* src);
-bool copyWideText(wchar_t* dst, size_t capacity, const wchar_t* src);
-bool appendWideText(wchar_t* dst, size_t capacity, const wchar_t* src);
 
 // printf-style formatting into a fixed buffer; false when the result was cut.
 bool formatText(char* dst, size_t capacity, const char* format, ...)

@@ -93,10 +93,3 @@ uint64_t finishContentHash(const ContentHash& hash) {
   result ^= result >> 32;
   return result;
 }
-
-uint64_t contentHashOf(const void* bytes, size_t size) {
-  ContentHash hash;
-  startContentHash(&hash);
-  addToContentHash(&hash, bytes, size);
-  return finishContentHash(hash);
-}

@@ -17,5 +17,3 @@ void startContentHash(ContentHash* hash);
 void addToContentHash(ContentHash* hash, const void* bytes, size_t size);
 // The hash of every byte added so far; the state stays usable.
 uint64_t finishContentHash(const ContentHash& hash);
-
-uint64_t contentHashOf(const void* bytes, size_t size);

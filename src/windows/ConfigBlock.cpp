@@ -3,50 +3,24 @@
 
 #include <climits>
 #include <cstring>
-#include <map>
-#include <new>
 #include <vector>
 
 #include "BlockFormat.h"
 #include "Buffers.h"
 #include "Log.h"
 #include "Paths.h"
+#include "UniqueHandle.h"
 
 namespace {
 
-std::map<int, char*> narrowStore;
-std::map<int, wchar_t*> wideStore;
-uint32_t filesOffset = 0;
+// Process-wide: every unit and every exit step reads the settings of the one
+// block the executable carries.
+ConfigStore loadedStore;
 
 // Reads exactly `size` bytes; false when the read fails or the file ends early.
 bool readExactly(HANDLE file, void* buffer, DWORD size) {
   DWORD done = 0;
   return ReadFile(file, buffer, size, &done, nullptr) && done == size;
-}
-
-// Lengths come from the file: a negative one is refused like a short read, and
-// an absurd one fails its allocation instead of ending the process.
-void* allocateText(int32_t bytes, size_t unitSize) {
-  if (bytes < 0) return nullptr;
-  size_t units = static_cast<size_t>(bytes) / unitSize + 1;
-  return ::operator new(units * unitSize, std::nothrow);
-}
-
-template <typename Text>
-void storeText(std::map<int, Text*>& store, int key, Text* text) {
-  auto found = store.find(key);
-  if (found != store.end()) {
-    ::operator delete(found->second);
-    found->second = text;
-  } else {
-    store.emplace(key, text);
-  }
-}
-
-template <typename Text>
-void clearStore(std::map<int, Text*>& store) {
-  for (auto& entry : store) ::operator delete(entry.second);
-  store.clear();
 }
 
 bool seekTo(HANDLE file, LONG offset) {
@@ -60,7 +34,7 @@ HANDLE openOwnExecutable() {
                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-uint32_t includedFilesOffset() { return filesOffset; }
+uint32_t includedFilesOffset() { return loadedStore.includedFilesOffset; }
 
 bool readInt32(HANDLE file, int32_t* value) {
   unsigned char bytes[4];
@@ -69,44 +43,6 @@ bool readInt32(HANDLE file, int32_t* value) {
                                 static_cast<uint32_t>(bytes[2]) << 16 |
                                 static_cast<uint32_t>(bytes[3]) << 24);
   return true;
-}
-
-namespace {
-
-// The text of a record whose length has been read.
-char* readStringText(HANDLE file, int32_t length) {
-  char* text = static_cast<char*>(allocateText(length, 1));
-  if (text == nullptr) return nullptr;
-  if (!readExactly(file, text, static_cast<DWORD>(length))) {
-    ::operator delete(text);
-    return nullptr;
-  }
-  text[length] = 0;
-  return text;
-}
-
-wchar_t* readWideStringText(HANDLE file, int32_t length) {
-  // An odd byte count is read whole; its last byte is dropped with the half unit.
-  wchar_t* text = static_cast<wchar_t*>(allocateText(length, sizeof(wchar_t)));
-  if (text == nullptr) return nullptr;
-  if (!readExactly(file, text, static_cast<DWORD>(length))) {
-    ::operator delete(text);
-    return nullptr;
-  }
-  text[length / 2] = 0;
-  return text;
-}
-
-}  // namespace
-
-char* readString(HANDLE file) {
-  int32_t length = 0;
-  return readInt32(file, &length) ? readStringText(file, length) : nullptr;
-}
-
-wchar_t* readWideString(HANDLE file) {
-  int32_t length = 0;
-  return readInt32(file, &length) ? readWideStringText(file, length) : nullptr;
 }
 
 namespace {
@@ -156,44 +92,41 @@ bool readThroughWindow(void* context, uint32_t offset, void* buffer, uint32_t co
 
 ByteSource fileByteSource(HANDLE file, uint32_t size) { return ByteSource{file, readFromFile, size}; }
 
-ConfigReadResult readConfigBlock(HANDLE file) {
-  clearStore(narrowStore);
-  clearStore(wideStore);
-  auto storeNarrow = [](void*, int32_t key, char* text) { storeText(narrowStore, key, text); };
-  auto storeWide = [](void*, int32_t key, char* text) {
-    storeText(wideStore, key, reinterpret_cast<wchar_t*>(text));
+ConfigReadResult readConfigBlock(HANDLE file, ConfigStore* store) {
+  store->settings.clear();
+  auto storeNarrow = [](void* context, int32_t key, char* text) {
+    static_cast<ConfigStore*>(context)->settings[key].reset(text);
   };
+  auto skipWide = [](void*, int32_t, char* text) { ::operator delete(text); };
   DWORD size = GetFileSize(file, nullptr);
   ReadWindow window{file, size == INVALID_FILE_SIZE ? 0 : size, 0, 0, {}};
   ConfigReadResult result = readBlockRecords(ByteSource{&window, readThroughWindow, window.fileSize},
-                                             RecordSink{nullptr, storeNarrow, storeWide}, &filesOffset);
+                                             RecordSink{store, storeNarrow, skipWide}, &store->includedFilesOffset);
   // Positioned behind what was read, as a reader of the area expects.
-  if (result == ConfigReadResult::ok) seekTo(file, static_cast<LONG>(filesOffset));
+  if (result == ConfigReadResult::ok) seekTo(file, static_cast<LONG>(store->includedFilesOffset));
   return result;
 }
 
+ConfigReadResult readConfigBlock(HANDLE file) { return readConfigBlock(file, &loadedStore); }
+
 ConfigLoad loadConfigBlock() {
-  HANDLE file = openOwnExecutable();
-  if (file == nullptr || file == INVALID_HANDLE_VALUE) {
+  UniqueHandle file(openOwnExecutable());
+  if (!file) {
     DWORD openError = GetLastError();
     logError("Could not open %s", executablePath());
     return ConfigLoad{false, ConfigReadResult::ok, openError};
   }
-  ConfigReadResult result = readConfigBlock(file);
+  ConfigReadResult result = readConfigBlock(file.get());
   DWORD systemError = GetLastError();
-  CloseHandle(file);
   return ConfigLoad{true, result, systemError};
 }
 
-void configString(int key, char* buffer, size_t capacity) {
-  auto found = narrowStore.find(key);
-  copyText(buffer, capacity, found == narrowStore.end() ? "" : found->second);
+void configString(const ConfigStore& store, int key, char* buffer, size_t capacity) {
+  auto found = store.settings.find(key);
+  copyText(buffer, capacity, found == store.settings.end() ? "" : found->second.get());
 }
 
-void configWideString(int key, wchar_t* buffer, size_t capacity) {
-  auto found = wideStore.find(key);
-  copyWideText(buffer, capacity, found == wideStore.end() ? L"" : found->second);
-}
+void configString(int key, char* buffer, size_t capacity) { configString(loadedStore, key, buffer, capacity); }
 
 int parseConfigInt(const char* text) {
   const char* p = text;
@@ -226,11 +159,13 @@ COLORREF parseConfigColour(const char* text) {
   return RGB(components[0], components[1], components[2]);
 }
 
-int configInt(int key) {
+int configInt(const ConfigStore& store, int key) {
   char value[kTextBufferSize];
-  configString(key, value, sizeof value);
+  configString(store, key, value, sizeof value);
   return parseConfigInt(value);
 }
+
+int configInt(int key) { return configInt(loadedStore, key); }
 
 bool modernRuntimeSearch() { return configInt(key::modernRuntime) != 0; }
 
@@ -242,8 +177,10 @@ bool keepsMessageBoxes() {
          type == static_cast<int>(ExecutableType::consoleWithMessageBoxes);
 }
 
-COLORREF configColour(int key) {
+COLORREF configColour(const ConfigStore& store, int key) {
   char value[kTextBufferSize];
-  configString(key, value, sizeof value);
+  configString(store, key, value, sizeof value);
   return parseConfigColour(value);
 }
+
+COLORREF configColour(int key) { return configColour(loadedStore, key); }

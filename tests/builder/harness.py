@@ -1,16 +1,21 @@
 """What the build tool's tests share: locating and running the tool, fake
-launcher stubs, an independent reader and writer of the block, jars, and
-small pictures, icons and resource sections written and read with struct and
-zlib alone. The fixtures built on these are in conftest.py."""
+launcher stubs, jars, and small pictures, icons and resource sections written
+and read with struct and zlib alone. The independent reader and writer of the
+block are the end-to-end tests' blockfile.py. The fixtures built on these are
+in conftest.py."""
 import json
 import pathlib
 import struct
 import subprocess
+import sys
 import zipfile
 import zlib
 
 REPO = pathlib.Path(__file__).resolve().parents[2]
-MAGIC = bytes.fromhex("D513E4E8")
+# The block's layout has one reader and writer for both test trees: the
+# end-to-end tests' blockfile.py.
+sys.path.insert(0, str(REPO / "tests" / "e2e"))
+from blockfile import read_block, write_block  # noqa: E402,F401  (fixtures in conftest.py)
 
 # --- fake stubs -------------------------------------------------------------
 # Byte-valid PE32 header images with the layout the tool requires: five
@@ -21,10 +26,6 @@ FILE_HEADER = PE_OFFSET + 4
 OPTIONAL_HEADER = FILE_HEADER + 20
 HEADERS_SIZE = 0x400
 SECTION_NAMES = (b".text", b".rdata", b".data", b".reloc", b".rsrc")
-LAST_SECTION_RAW_SIZE_OFFSET = 552
-LAST_SECTION_RAW_POINTER_OFFSET = 556
-# A 64-bit (PE32+) stub: a bigger optional header moves the fields 16 bytes on.
-PE32_PLUS_LAST_SECTION_RAW_SIZE_OFFSET = 568
 
 
 def make_stub(*, x64=False, rsrc_size=0x200, machine=None, section_names=SECTION_NAMES, optional_header_size=None,
@@ -62,42 +63,6 @@ def make_stub(*, x64=False, rsrc_size=0x200, machine=None, section_names=SECTION
     for index, raw_size in enumerate(raw_sizes):
         image += bytes([0xC0 + index]) * raw_size
     return bytes(image)
-
-
-# --- reading what the tool wrote, without the tool -------------------------
-def block_offset(image):
-    pe32_plus = struct.unpack_from("<H", image, OPTIONAL_HEADER)[0] == 0x20B
-    size, pointer = struct.unpack_from(
-        "<II", image, PE32_PLUS_LAST_SECTION_RAW_SIZE_OFFSET if pe32_plus else LAST_SECTION_RAW_SIZE_OFFSET)
-    return size + pointer
-
-
-def read_block(image):
-    """(narrow, wide, end): lists of (key, raw bytes) and the offset after the block."""
-    offset = block_offset(image)
-    assert image[offset:offset + 4] == MAGIC
-    offset += 4
-    lists = []
-    for _ in range(2):
-        (count,) = struct.unpack_from("<i", image, offset)
-        offset += 4
-        records = []
-        for _ in range(count):
-            key, length = struct.unpack_from("<ii", image, offset)
-            records.append((key, bytes(image[offset + 8:offset + 8 + length])))
-            offset += 8 + length
-        lists.append(records)
-    return lists[0], lists[1], offset
-
-
-def write_block(narrow, wide):
-    """Block bytes for lists of (key, raw bytes), as another writer might store them."""
-    block = bytearray(MAGIC)
-    for records in (narrow, wide):
-        block += struct.pack("<i", len(records))
-        for key, value in records:
-            block += struct.pack("<ii", key, len(value)) + value
-    return bytes(block)
 
 
 def at(offset):

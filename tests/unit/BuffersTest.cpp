@@ -120,30 +120,6 @@ TEST(AppendText, CapacityZeroWritesNothing) {
   EXPECT_TRUE(buffer.untouched());
 }
 
-TEST(WideText, CopyAndAppendCutAtCapacity) {
-  GuardedBuffer<wchar_t> copied(4);
-  EXPECT_TRUE(copyWideText(copied.data(), 4, L"\u00e9t\u00e9"));
-  EXPECT_EQ(L"\u00e9t\u00e9", copied.text());
-  EXPECT_FALSE(copyWideText(copied.data(), 4, L"abcd"));
-  EXPECT_EQ(L"abc", copied.text());
-  EXPECT_TRUE(copied.guardIntact());
-
-  GuardedBuffer<wchar_t> appended(5, L"ab");
-  EXPECT_TRUE(appendWideText(appended.data(), 5, L"cd"));
-  EXPECT_EQ(L"abcd", appended.text());
-  EXPECT_FALSE(appendWideText(appended.data(), 5, L"e"));
-  EXPECT_EQ(L"abcd", appended.text());
-  EXPECT_TRUE(appended.guardIntact());
-
-  GuardedBuffer<wchar_t> unterminated(3);
-  EXPECT_FALSE(appendWideText(unterminated.data(), 3, L"x"));
-  EXPECT_TRUE(unterminated.untouched());
-
-  GuardedBuffer<wchar_t> empty(0);
-  EXPECT_FALSE(copyWideText(empty.data(), 0, L"x"));
-  EXPECT_TRUE(empty.untouched());
-}
-
 TEST(FormatText, CutsAtCapacityAndTerminates) {
   struct Case {
     size_t capacity;
