@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
 
 #include "Buffers.h"
 #include "Config.h"
@@ -136,7 +137,7 @@ void drawPicture(HDC buffer, int width, int height) {
 void drawLine(HDC dc, const TextLine& line) {
   SelectObject(dc, line.font.get());
   SetTextColor(dc, line.colour);
-  TextOutA(dc, line.position.x, line.position.y, line.text, lstrlenA(line.text));
+  TextOutA(dc, line.position.x, line.position.y, line.text, static_cast<int>(strlen(line.text)));
 }
 
 // Paints through an off-screen buffer: one copy of the whole window reaches
@@ -176,11 +177,12 @@ void showStatus(HWND window, SplashThreadState& state, const StatusText& status)
   UpdateWindow(window);
 }
 
-// Ends the splash thread: the window goes, which ends its message loop.
-// Error messages from now on have no owner rather than a window that is gone.
-void endSplashThread(HWND window) {
+// Ends the splash thread's message loop; the system destroys the window as
+// the thread ends. Error messages from now on have no owner rather than a
+// window that is going.
+void endSplashThread() {
   setMessageOwner(nullptr);
-  DestroyWindow(window);
+  PostQuitMessage(0);
 }
 
 // A Java call that threw: the exception is cleared, so that the thread's
@@ -228,12 +230,12 @@ void showControllerText(const Controller& controller) {
 // application's first window (key 145) or on the controller's request.
 void tick(HWND window, SplashThreadState& state) {
   if (!IsWindowVisible(window)) {
-    endSplashThread(window);
+    endSplashThread();
     return;
   }
   if (state.hideOnWindow && countProcessWindows(GetCurrentProcessId()) > 1) {
     hideSplash();
-    endSplashThread(window);
+    endSplashThread();
     return;
   }
   Controller& controller = state.controller;
@@ -242,7 +244,7 @@ void tick(HWND window, SplashThreadState& state) {
   if (javaThrew(controller.env)) return;
   if (action == kActionHide) {
     hideSplash();
-    endSplashThread(window);
+    endSplashThread();
     return;
   }
   if (action == kActionStatus) showControllerText(controller);
@@ -337,6 +339,8 @@ DWORD WINAPI splashThread(LPVOID parameter) {
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
+  // The window outlives the thread's state by a moment: it finds none.
+  SetWindowLongPtrA(window, GWLP_USERDATA, 0);
   // A thread that never attached to the JVM has nothing to detach.
   if (state.controller.env != nullptr) detachJvmThread();
   return static_cast<DWORD>(message.wParam);
