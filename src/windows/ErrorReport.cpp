@@ -19,10 +19,10 @@
 
 namespace {
 
-// Read by whichever thread meets an error. Message boxes are on until the
-// quiet switch or key 107 turns them off.
+// Read by whichever thread meets an error, so atomic. Message boxes are on
+// until the quiet switch or key 107 turns them off; the owner is the splash
+// window while it shows, set by the splash thread.
 std::atomic<bool> boxesOn{true};
-// Set by the splash thread as its window comes and goes.
 std::atomic<HWND> messageOwner{nullptr};
 
 constexpr int kMostSteps = 4;
