@@ -1,5 +1,5 @@
-// Every way the launcher ends and every code or fixed text its failures show,
-// in one place: a new exit or internal error is added here first.
+// Every way the launcher ends and every code or fixed text it shows, in one
+// place: a new exit, internal error or fixed text is added here first.
 #pragma once
 
 // The process's exit codes.
@@ -62,3 +62,40 @@ constexpr const char* blockErrorText(BlockError error) {
   }
   return "";
 }
+
+// No temporary location can be written to: a message box with these, even
+// when message boxes are off.
+constexpr const char* kNoWritableLocation = "I am sorry, but you must be at least Poweruser to run this program.\n";
+constexpr const char* kNoWritableLocationCaption = "Error";
+
+// The note on the standard output stream while a packed runtime is restored.
+constexpr const char* kUnpackingRuntime = "Preparing JRE ...\n";
+
+// A message with the log's path below it: the text, then the path.
+constexpr const char* kLogPathFormat = "%s\n\nLog: %s";
+
+// A failed read's system code on the standard output stream.
+constexpr const char* kSystemErrorLineFormat = "error %lu\n";
+
+// What messages 1001 and 3003 fill in for their placeholders.
+// %RUNTIMES_TRIED%: one indented line per refused runtime, the first few only.
+constexpr const char* kMoreRuntimesTried = "\r\n    and more (the log lists them all)";
+constexpr const char* kNoRuntimesTried = "    none";
+// Why a runtime was refused, in the order of the Refusal enumeration
+// (RuntimeCandidates.h); kUnknownText for any other value.
+constexpr const char* kRefusalTexts[] = {
+    "accepted", "no java executable", "no version",   "a pre-release",   "too old",
+    "too new",  "other architecture", "no javaw.exe", "jvm.dll missing", "jvm.dll failed to load",
+};
+constexpr const char* kNoCreateJavaVmDetail = "it has no JNI_CreateJavaVM";
+// A system error the system has no text for.
+constexpr const char* kSystemErrorCodeFormat = "error %lu";
+// %REQUIRED_ARCH% and %FOUND_ARCH%: a library's or runtime's machine.
+constexpr const char* kMachine32BitText = "32-bit";
+constexpr const char* kMachine64BitText = "64-bit";
+constexpr const char* kMachineArm64Text = "ARM64";
+constexpr const char* kUnknownText = "unknown";
+
+// The details below a Java failure's message (key 3001): its stack lines.
+constexpr const char* kStackLinePrefix = "    at ";
+constexpr const char* kMoreStackLines = "\r\n    ...";

@@ -6,6 +6,7 @@
 #include <io.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -18,49 +19,52 @@
 
 namespace {
 
-constexpr const char* kNoWritableLocation = "I am sorry, but you must be at least Poweruser to run this program.\n";
-constexpr const char* kUnpackingRuntime = "Preparing JRE ...\n";
-
-// Message boxes are on until the quiet switch or key 107 turns them off.
-volatile bool boxesOn = true;
-// Written once by the splash thread, read by the thread that meets an error.
-HWND volatile messageOwner = nullptr;
-
-// Set by start-up on the main thread before any other thread runs.
-ConfiguredText configuredText = nullptr;
-ConfiguredNumber configuredNumber = nullptr;
+// Read by whichever thread meets an error, so atomic. Message boxes are on
+// until the quiet switch or key 107 turns them off; the owner is the splash
+// window while it shows, set by the splash thread.
+std::atomic<bool> boxesOn{true};
+std::atomic<HWND> messageOwner{nullptr};
 
 constexpr int kMostSteps = 4;
 struct Steps {
   ReportStep step[kMostSteps];
   int count;
 };
-Steps beforeMessage;
-Steps beforeExit;
+
+// What start-up hands the report, on the main thread before any other thread
+// runs. Process-wide: any exit, from any unit, takes these steps and reads
+// these texts.
+struct ReportSetup {
+  ConfiguredText text;
+  ConfiguredNumber number;
+  Steps beforeMessage;
+  Steps beforeExit;
+};
+ReportSetup setup;
 
 void takeSteps(const Steps& steps) {
   for (int i = 0; i < steps.count; ++i) steps.step[i]();
 }
 
 void textOf(int key, char* out, size_t capacity) {
-  if (configuredText != nullptr) {
-    configuredText(key, out, capacity);
+  if (setup.text != nullptr) {
+    setup.text(key, out, capacity);
   } else if (capacity > 0) {
     out[0] = 0;
   }
 }
 
-int numberOf(int key) { return configuredNumber != nullptr ? configuredNumber(key) : 0; }
+int numberOf(int key) { return setup.number != nullptr ? setup.number(key) : 0; }
 
 }  // namespace
 
 void setMessageSource(ConfiguredText text, ConfiguredNumber number) {
-  configuredText = text;
-  configuredNumber = number;
+  setup.text = text;
+  setup.number = number;
 }
 
 bool addReportStep(ReportMoment moment, ReportStep step) {
-  Steps& steps = moment == ReportMoment::beforeMessage ? beforeMessage : beforeExit;
+  Steps& steps = moment == ReportMoment::beforeMessage ? setup.beforeMessage : setup.beforeExit;
   if (steps.count >= kMostSteps) return false;
   steps.step[steps.count++] = step;
   return true;
@@ -116,7 +120,7 @@ void composeErrorMessage(char* out, size_t capacity, const char* text, const cha
   DWORD length = toLongPath(logPath, longPath, sizeof longPath);
   if (length == 0 || length >= sizeof longPath) copyText(longPath, sizeof longPath, logPath);
   // A text too long for the log suffix keeps its own words and loses the end of the suffix.
-  formatText(out, capacity, "%s\n\nLog: %s", text, longPath);
+  formatText(out, capacity, kLogPathFormat, text, longPath);
 }
 
 namespace {
@@ -153,7 +157,7 @@ int presentMessage(const char* message, UINT buttons) {
 // The text to show: the log's path, then in a box the copy hint (key 3006),
 // then the question, if any.
 int reportComposed(const char* text, const char* question, UINT buttons) {
-  takeSteps(beforeMessage);
+  takeSteps(setup.beforeMessage);
   char message[kTextBufferSize];
   composeErrorMessage(message, sizeof message, text, logFilePath());
   if (boxesOn) {
@@ -237,7 +241,7 @@ void fatalErrorKey(int key, const char* placeholder, const char* value) {
 }
 
 void exitLauncher(ExitCode code) {
-  takeSteps(beforeExit);
+  takeSteps(setup.beforeExit);
   ExitProcess(static_cast<UINT>(code));
 }
 
@@ -249,13 +253,13 @@ void fatalBlockError(BlockError error) { fatalError(blockErrorText(error)); }
 
 void printSystemError(unsigned long code) {
   char line[32];
-  formatText(line, sizeof line, "error %lu\n", code);
+  formatText(line, sizeof line, kSystemErrorLineFormat, code);
   fputs(line, stdout);
   fflush(stdout);
 }
 
 void fatalNoWritableLocation() {
-  MessageBoxA(nullptr, kNoWritableLocation, "Error", MB_ICONERROR);
+  MessageBoxA(nullptr, kNoWritableLocation, kNoWritableLocationCaption, MB_ICONERROR);
   exitLauncher(ExitCode::failed);
 }
 

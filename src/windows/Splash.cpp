@@ -4,12 +4,16 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstring>
+
 #include "Buffers.h"
 #include "Config.h"
 #include "ErrorReport.h"
 #include "ProcessEnvironment.h"
 #include "ProcessWindows.h"
 #include "RunningJvm.h"
+#include "UniqueHandle.h"
 
 namespace {
 
@@ -22,36 +26,74 @@ constexpr size_t kFaceNameSize = 32;  // LF_FACESIZE: 31 characters and the term
 // How long a hide request waits for a splash thread that is creating its
 // window to take it down, so that an error message comes after the splash.
 constexpr DWORD kCreationWaitMs = 5000;
+// Asks the splash window to take a new status line (lParam: a StatusText).
+constexpr UINT kSetStatusMessage = WM_APP + 1;
 
-// splashCreated moves from kNotCreated either to kCreated (a hide request
-// before the thread began: the thread creates nothing) or, through
-// kCreating, to kCreated once the window has been created and shown. A hide
-// request during creation turns kCreating into kHideOnCreation, and the
-// splash thread hides the window itself before it sets kCreated, so that no
-// request is lost. Only interlocked operations change it.
+// A memory device context, given back with DeleteDC.
+struct MemoryDcTraits {
+  using Value = HDC;
+  static HDC empty() { return nullptr; }
+  static bool isValid(HDC dc) { return dc != nullptr; }
+  static void close(HDC dc) { DeleteDC(dc); }
+};
+using UniqueMemoryDc = UniqueResource<MemoryDcTraits>;
+
+// creation moves from kNotCreated either to kCreated (a hide request before
+// the thread began: the thread creates nothing) or, through kCreating, to
+// kCreated once the window has been created and shown. A hide request during
+// creation turns kCreating into kHideOnCreation, and the splash thread hides
+// the window itself before it sets kCreated, so that no request is lost.
 enum : LONG { kNotCreated = 0, kCreated = 1, kCreating = 2, kHideOnCreation = 3 };
-volatile LONG splashCreated = kNotCreated;
-HWND volatile splashWindow = nullptr;
 
-// Written by the splash thread before the window exists, read afterwards.
-char* statusLine = nullptr;
-char* versionLine = nullptr;
-COLORREF statusColour = 0;
-COLORREF versionColour = 0;
-int windowWidth = 0;
-int windowHeight = 0;
-POINT statusPosition = {0, 0};
-POINT versionPosition = {0, 0};
-bool hideOnWindow = false;
+// What the splash thread shares with the others: hideSplash runs on whichever
+// thread reports an error (a step the error report takes before its message),
+// so the window and its creation's progress are process-wide and atomic.
+struct SharedSplash {
+  std::atomic<LONG> creation{kNotCreated};
+  std::atomic<HWND> window{nullptr};
+};
+SharedSplash shared;
 
-// The splash thread's own: fonts, and the controller once the JVM exists.
-HFONT statusFont = nullptr;
-HFONT versionFont = nullptr;
-bool fontsCreated = false;
-JNIEnv* controllerEnv = nullptr;
-jclass controllerClass = nullptr;
-jmethodID getActionMethod = nullptr;
-jmethodID getTextMethod = nullptr;
+// Moves creation from one state to the next, when it is still in the first.
+// Both orders are given: with one, the library's check of the second stays in
+// the lean build as a call and its text.
+bool advanceCreation(LONG from, LONG to) {
+  return shared.creation.compare_exchange_strong(from, to, std::memory_order_seq_cst, std::memory_order_seq_cst);
+}
+
+// One line of text on the window.
+struct TextLine {
+  char text[kTextBufferSize];
+  COLORREF colour;
+  POINT position;
+  UniqueGdiObject font;
+};
+
+// The controller class and its methods, once the JVM exists.
+struct Controller {
+  JNIEnv* env = nullptr;
+  jclass type = nullptr;
+  jmethodID getAction = nullptr;
+  jmethodID getText = nullptr;
+};
+
+// The splash thread's own: made on its stack, reached by the window's
+// procedure through the window. No other thread touches it.
+struct SplashThreadState {
+  int width = 0;
+  int height = 0;
+  TextLine status = {};
+  TextLine version = {};
+  bool fontsCreated = false;
+  bool hideOnWindow = false;
+  Controller controller;
+};
+
+// A status line handed to the window.
+struct StatusText {
+  const wchar_t* text;
+  size_t length;
+};
 
 enum ControllerAction { kActionHide = 1, kActionStatus = 2 };
 
@@ -73,96 +115,185 @@ HFONT createFont(HDC dc, int sizeKey, int weightKey, int faceKey) {
                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, face);
 }
 
-void createFonts(HDC dc) {
-  if (fontsCreated) return;
-  statusFont = createFont(dc, key::statusFontSize, key::statusFontWeight, key::statusFontName);
-  versionFont = createFont(dc, key::versionFontSize, key::versionFontWeight, key::versionFontName);
-  fontsCreated = true;
+void createFonts(HDC dc, SplashThreadState& state) {
+  if (state.fontsCreated) return;
+  state.status.font.reset(createFont(dc, key::statusFontSize, key::statusFontWeight, key::statusFontName));
+  state.version.font.reset(createFont(dc, key::versionFontSize, key::versionFontWeight, key::versionFontName));
+  state.fontsCreated = true;
 }
 
-// Copies the splash picture's top left windowWidth x windowHeight pixels to
-// the buffer; a missing picture leaves the buffer as it is.
-void drawPicture(HDC buffer) {
-  HANDLE picture = LoadImageA(instanceHandle(), MAKEINTRESOURCEA(kPictureResource), IMAGE_BITMAP, 0, 0,
-                              LR_DEFAULTCOLOR);
-  if (picture == nullptr) return;
-  HDC pictureDc = CreateCompatibleDC(buffer);
-  HGDIOBJ previous = SelectObject(pictureDc, picture);
-  BitBlt(buffer, 0, 0, windowWidth, windowHeight, pictureDc, 0, 0, SRCCOPY);
-  SelectObject(pictureDc, previous);
-  DeleteDC(pictureDc);
-  DeleteObject(picture);
+// Copies the splash picture's top left width x height pixels to the buffer;
+// a missing picture leaves the buffer as it is.
+void drawPicture(HDC buffer, int width, int height) {
+  UniqueGdiObject picture(
+      LoadImageA(instanceHandle(), MAKEINTRESOURCEA(kPictureResource), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+  if (!picture) return;
+  UniqueMemoryDc pictureDc(CreateCompatibleDC(buffer));
+  HGDIOBJ previous = SelectObject(pictureDc.get(), picture.get());
+  BitBlt(buffer, 0, 0, width, height, pictureDc.get(), 0, 0, SRCCOPY);
+  SelectObject(pictureDc.get(), previous);
 }
 
-void drawLine(HDC dc, HFONT font, COLORREF colour, POINT position, const char* text) {
-  SelectObject(dc, font);
-  SetTextColor(dc, colour);
-  TextOutA(dc, position.x, position.y, text, lstrlenA(text));
+void drawLine(HDC dc, const TextLine& line) {
+  SelectObject(dc, line.font.get());
+  SetTextColor(dc, line.colour);
+  TextOutA(dc, line.position.x, line.position.y, line.text, static_cast<int>(strlen(line.text)));
 }
 
 // Paints through an off-screen buffer: one copy of the whole window reaches
 // the screen.
-void paint(HWND window) {
+void paint(HWND window, SplashThreadState& state) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(window, &ps);
-  createFonts(dc);
+  createFonts(dc, state);
+  {
+    UniqueMemoryDc buffer(CreateCompatibleDC(dc));
+    UniqueGdiObject bitmap(CreateCompatibleBitmap(dc, state.width, state.height));
+    HGDIOBJ previousBitmap = SelectObject(buffer.get(), bitmap.get());
 
-  HDC buffer = CreateCompatibleDC(dc);
-  HBITMAP bitmap = CreateCompatibleBitmap(dc, windowWidth, windowHeight);
-  HGDIOBJ previousBitmap = SelectObject(buffer, bitmap);
+    RECT whole = {0, 0, state.width, state.height};
+    FillRect(buffer.get(), &whole, static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH)));
+    drawPicture(buffer.get(), state.width, state.height);
 
-  RECT whole = {0, 0, windowWidth, windowHeight};
-  FillRect(buffer, &whole, static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH)));
-  drawPicture(buffer);
+    int previousMode = SetBkMode(buffer.get(), TRANSPARENT);
+    COLORREF previousColour = GetTextColor(buffer.get());
+    HGDIOBJ previousFont = GetCurrentObject(buffer.get(), OBJ_FONT);
+    drawLine(buffer.get(), state.status);
+    drawLine(buffer.get(), state.version);
+    SelectObject(buffer.get(), previousFont);
+    SetBkMode(buffer.get(), previousMode);
+    SetTextColor(buffer.get(), previousColour);
 
-  int previousMode = SetBkMode(buffer, TRANSPARENT);
-  COLORREF previousColour = GetTextColor(buffer);
-  HGDIOBJ previousFont = GetCurrentObject(buffer, OBJ_FONT);
-  drawLine(buffer, statusFont, statusColour, statusPosition, statusLine);
-  drawLine(buffer, versionFont, versionColour, versionPosition, versionLine);
-  SelectObject(buffer, previousFont);
-  SetBkMode(buffer, previousMode);
-  SetTextColor(buffer, previousColour);
-
-  BitBlt(dc, 0, 0, windowWidth, windowHeight, buffer, 0, 0, SRCCOPY);
-  SelectObject(buffer, previousBitmap);
-  DeleteObject(bitmap);
-  DeleteDC(buffer);
+    BitBlt(dc, 0, 0, state.width, state.height, buffer.get(), 0, 0, SRCCOPY);
+    // The bitmap leaves the buffer before either is given back.
+    SelectObject(buffer.get(), previousBitmap);
+  }
   EndPaint(window, &ps);
 }
 
+void showStatus(HWND window, SplashThreadState& state, const StatusText& status) {
+  narrowStatusText(state.status.text, sizeof state.status.text, status.text, status.length);
+  InvalidateRect(window, nullptr, FALSE);
+  UpdateWindow(window);
+}
+
+// Ends the splash thread's message loop; the system destroys the window as
+// the thread ends. Error messages from now on have no owner rather than a
+// window that is going.
+void endSplashThread() {
+  setMessageOwner(nullptr);
+  PostQuitMessage(0);
+}
+
+// A Java call that threw: the exception is cleared, so that the thread's
+// later calls find no pending exception.
+bool javaThrew(JNIEnv* env) {
+  if (!env->ExceptionCheck()) return false;
+  env->ExceptionClear();
+  return true;
+}
+
+// Finds the controller once the JVM exists; false while it is not usable.
+bool controllerReady(Controller& controller) {
+  if (controller.env == nullptr) {
+    controller.env = attachJvmThread();
+    if (controller.env == nullptr) return false;  // no JVM yet: tried again next tick
+    JNIEnv* env = controller.env;
+    controller.type = env->FindClass(kControllerClass);
+    if (controller.type == nullptr || javaThrew(env)) {
+      controller.type = nullptr;  // the application has no controller: not looked up again
+      return false;
+    }
+    controller.getAction = env->GetStaticMethodID(controller.type, "getAction", "()I");
+    if (javaThrew(env)) controller.getAction = nullptr;
+    controller.getText = env->GetStaticMethodID(controller.type, "getText", "()Ljava/lang/String;");
+    if (javaThrew(env)) controller.getText = nullptr;
+  }
+  return controller.type != nullptr && controller.getAction != nullptr && controller.getText != nullptr;
+}
+
+void showControllerText(const Controller& controller) {
+  JNIEnv* env = controller.env;
+  jstring text = static_cast<jstring>(env->CallStaticObjectMethod(controller.type, controller.getText));
+  if (javaThrew(env) || text == nullptr) return;
+  // The characters are not terminated: their count comes with them.
+  jsize length = env->GetStringLength(text);
+  const jchar* chars = env->GetStringChars(text, nullptr);
+  if (chars != nullptr) {
+    setSplashStatus(reinterpret_cast<const wchar_t*>(chars), static_cast<size_t>(length));
+    env->ReleaseStringChars(text, chars);
+  }
+  env->DeleteLocalRef(text);
+}
+
+// The splash thread's tick: the window ends when it is hidden, on the
+// application's first window (key 145) or on the controller's request.
+void tick(HWND window, SplashThreadState& state) {
+  if (!IsWindowVisible(window)) {
+    endSplashThread();
+    return;
+  }
+  if (state.hideOnWindow && countProcessWindows(GetCurrentProcessId()) > 1) {
+    hideSplash();
+    endSplashThread();
+    return;
+  }
+  Controller& controller = state.controller;
+  if (!controllerReady(controller)) return;
+  jint action = controller.env->CallStaticIntMethod(controller.type, controller.getAction);
+  if (javaThrew(controller.env)) return;
+  if (action == kActionHide) {
+    hideSplash();
+    endSplashThread();
+    return;
+  }
+  if (action == kActionStatus) showControllerText(controller);
+}
+
+SplashThreadState* stateOf(HWND window) {
+  return reinterpret_cast<SplashThreadState*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
 LRESULT CALLBACK splashWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* creation = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+  }
+  SplashThreadState* state = stateOf(window);
+  if (state == nullptr) return DefWindowProcA(window, message, wParam, lParam);
   switch (message) {
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
     case WM_PAINT:
-      paint(window);
+      paint(window, *state);
       return 0;
     case WM_ERASEBKGND:
       return 1;  // the paint covers the whole window
+    case WM_TIMER:
+      if (wParam == kTimerId) tick(window, *state);
+      return 0;
+    case kSetStatusMessage:
+      showStatus(window, *state, *reinterpret_cast<const StatusText*>(lParam));
+      return 0;
     default:
       return DefWindowProcA(window, message, wParam, lParam);
   }
 }
 
-void readSettings() {
-  statusLine = new char[kTextBufferSize];
-  versionLine = new char[kTextBufferSize];
-  configString(key::statusText, statusLine, kTextBufferSize);
-  configString(key::versionText, versionLine, kTextBufferSize);
-  statusColour = configColour(key::statusTextColour);
-  versionColour = configColour(key::versionTextColour);
-  windowWidth = configInt(key::splashWidth);
-  windowHeight = configInt(key::splashHeight);
-  statusPosition = POINT{configInt(key::statusTextX), configInt(key::statusTextY)};
-  versionPosition = POINT{configInt(key::versionTextX), configInt(key::versionTextY)};
+void readLine(TextLine& line, int textKey, int colourKey, int xKey, int yKey) {
+  configString(textKey, line.text, sizeof line.text);
+  line.colour = configColour(colourKey);
+  line.position = POINT{configInt(xKey), configInt(yKey)};
 }
 
-HWND createSplashWindow() {
-  readSettings();
-  char* title = new char[kTextBufferSize];
-  configString(key::applicationName, title, kTextBufferSize);
+HWND createSplashWindow(SplashThreadState& state) {
+  readLine(state.status, key::statusText, key::statusTextColour, key::statusTextX, key::statusTextY);
+  readLine(state.version, key::versionText, key::versionTextColour, key::versionTextX, key::versionTextY);
+  state.width = configInt(key::splashWidth);
+  state.height = configInt(key::splashHeight);
+  char title[kTextBufferSize];
+  configString(key::applicationName, title, sizeof title);
 
   WNDCLASSA windowClass = {};
   windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_OWNDC;
@@ -176,84 +307,18 @@ HWND createSplashWindow() {
 
   RECT desktop;
   GetWindowRect(GetDesktopWindow(), &desktop);
-  int x = (desktop.right - desktop.left - windowWidth) / 2;
-  int y = (desktop.bottom - desktop.top - windowHeight) / 2;
-  HWND window = CreateWindowExA(0, kSplashWindowClass, title, WS_POPUP, x, y, windowWidth, windowHeight,
-                                nullptr, nullptr, instanceHandle(), nullptr);
-  delete[] title;
-  fontsCreated = false;
-  return window;
-}
-
-// Ends the splash thread; the system destroys the window with it. Error
-// messages from now on have no owner rather than a window that is gone. A
-// thread that never attached to the JVM has nothing to detach.
-[[noreturn]] void endSplashThread() {
-  setMessageOwner(nullptr);
-  if (controllerEnv != nullptr) detachJvmThread();
-  ExitThread(0);
-}
-
-// A Java call that threw: the exception is cleared, so that the thread's
-// later calls find no pending exception.
-bool javaThrew(JNIEnv* env) {
-  if (!env->ExceptionCheck()) return false;
-  env->ExceptionClear();
-  return true;
-}
-
-// Finds the controller once the JVM exists; false while it is not usable.
-bool controllerReady() {
-  if (controllerEnv == nullptr) {
-    controllerEnv = attachJvmThread();
-    if (controllerEnv == nullptr) return false;  // no JVM yet: tried again next tick
-    controllerClass = controllerEnv->FindClass(kControllerClass);
-    if (controllerClass == nullptr || javaThrew(controllerEnv)) {
-      controllerClass = nullptr;  // the application has no controller: not looked up again
-      return false;
-    }
-    getActionMethod = controllerEnv->GetStaticMethodID(controllerClass, "getAction", "()I");
-    if (javaThrew(controllerEnv)) getActionMethod = nullptr;
-    getTextMethod = controllerEnv->GetStaticMethodID(controllerClass, "getText", "()Ljava/lang/String;");
-    if (javaThrew(controllerEnv)) getTextMethod = nullptr;
-  }
-  return controllerClass != nullptr && getActionMethod != nullptr && getTextMethod != nullptr;
-}
-
-void showControllerText(JNIEnv* env) {
-  jstring text = static_cast<jstring>(env->CallStaticObjectMethod(controllerClass, getTextMethod));
-  if (javaThrew(env) || text == nullptr) return;
-  // The characters are not terminated: their count comes with them.
-  jsize length = env->GetStringLength(text);
-  const jchar* chars = env->GetStringChars(text, nullptr);
-  if (chars != nullptr) {
-    setSplashStatus(reinterpret_cast<const wchar_t*>(chars), static_cast<size_t>(length));
-    env->ReleaseStringChars(text, chars);
-  }
-  env->DeleteLocalRef(text);
-}
-
-void CALLBACK splashTimer(HWND, UINT, UINT_PTR, DWORD) {
-  if (!IsWindowVisible(splashWindow)) endSplashThread();
-  if (hideOnWindow && countProcessWindows(GetCurrentProcessId()) > 1) {
-    hideSplash();
-    endSplashThread();
-  }
-  if (!controllerReady()) return;
-  jint action = controllerEnv->CallStaticIntMethod(controllerClass, getActionMethod);
-  if (javaThrew(controllerEnv)) return;
-  if (action == kActionHide) {
-    hideSplash();
-    endSplashThread();
-  }
-  if (action == kActionStatus) showControllerText(controllerEnv);
+  int x = (desktop.right - desktop.left - state.width) / 2;
+  int y = (desktop.bottom - desktop.top - state.height) / 2;
+  return CreateWindowExA(0, kSplashWindowClass, title, WS_POPUP, x, y, state.width, state.height, nullptr, nullptr,
+                         instanceHandle(), &state);
 }
 
 DWORD WINAPI splashThread(LPVOID parameter) {
-  if (InterlockedCompareExchange(&splashCreated, kCreating, kNotCreated) != kNotCreated) return 0;
+  if (!advanceCreation(kNotCreated, kCreating)) return 0;
 
-  HWND window = createSplashWindow();
-  splashWindow = window;
+  SplashThreadState state;
+  HWND window = createSplashWindow(state);
+  shared.window = window;
   setMessageOwner(window);
   ShowWindow(window, static_cast<int>(reinterpret_cast<INT_PTR>(parameter)));
   if (configInt(key::splashAlwaysOnTop) != 0) {
@@ -261,18 +326,23 @@ DWORD WINAPI splashThread(LPVOID parameter) {
   }
   // A hide request that came while the window was being made: honoured now,
   // before the waiting requester goes on.
-  if (InterlockedCompareExchange(&splashCreated, kCreated, kCreating) != kCreating) {
+  if (!advanceCreation(kCreating, kCreated)) {
     takeWindowDown(window);
-    InterlockedExchange(&splashCreated, kCreated);
+    shared.creation = kCreated;
   }
+  if (window == nullptr) return 0;  // no window: nothing to show or follow
 
-  hideOnWindow = configInt(key::hideSplashOnWindow) != 0;
-  SetTimer(nullptr, kTimerId, kTimerIntervalMs, splashTimer);
+  state.hideOnWindow = configInt(key::hideSplashOnWindow) != 0;
+  SetTimer(window, kTimerId, kTimerIntervalMs, nullptr);
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
+  // The window outlives the thread's state by a moment: it finds none.
+  SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+  // A thread that never attached to the JVM has nothing to detach.
+  if (state.controller.env != nullptr) detachJvmThread();
   return static_cast<DWORD>(message.wParam);
 }
 
@@ -283,38 +353,35 @@ void startSplash(int showCommand) {
     hideSplash();
     return;
   }
-  HANDLE thread = CreateThread(nullptr, 0, splashThread, reinterpret_cast<LPVOID>(static_cast<INT_PTR>(showCommand)),
-                               0, nullptr);
-  if (thread != nullptr) CloseHandle(thread);
+  // The thread runs on its own: its handle is not kept.
+  UniqueHandle thread(
+      CreateThread(nullptr, 0, splashThread, reinterpret_cast<LPVOID>(static_cast<INT_PTR>(showCommand)), 0, nullptr));
 }
 
 void hideSplash() {
   for (;;) {
-    LONG state = splashCreated;
+    LONG state = shared.creation;
     if (state == kCreated) break;
     if (state == kNotCreated) {
       // Before the thread began: it creates nothing.
-      if (InterlockedCompareExchange(&splashCreated, kCreated, kNotCreated) == kNotCreated) return;
+      if (advanceCreation(kNotCreated, kCreated)) return;
       continue;
     }
-    if (state == kCreating &&
-        InterlockedCompareExchange(&splashCreated, kHideOnCreation, kCreating) != kCreating) {
-      continue;
-    }
+    if (state == kCreating && !advanceCreation(kCreating, kHideOnCreation)) continue;
     // The splash thread takes the window down as soon as it is made; wait for that.
     DWORD start = GetTickCount();
-    while (splashCreated != kCreated && GetTickCount() - start < kCreationWaitMs) Sleep(1);
+    while (shared.creation != kCreated && GetTickCount() - start < kCreationWaitMs) Sleep(1);
     return;
   }
-  takeWindowDown(splashWindow);
+  takeWindowDown(shared.window);
 }
 
 void setSplashStatus(const wchar_t* text, size_t length) {
-  HWND window = splashWindow;
-  if (splashCreated != kCreated || window == nullptr) return;
-  narrowStatusText(statusLine, kTextBufferSize, text, length);
-  InvalidateRect(window, nullptr, FALSE);
-  UpdateWindow(window);
+  HWND window = shared.window;
+  if (shared.creation != kCreated || window == nullptr) return;
+  // The window's own thread changes the line; from there the message is a call.
+  StatusText status{text, length};
+  SendMessageA(window, kSetStatusMessage, 0, reinterpret_cast<LPARAM>(&status));
 }
 
 size_t narrowStatusText(char* out, size_t capacity, const wchar_t* text, size_t length) {

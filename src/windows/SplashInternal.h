@@ -4,8 +4,8 @@
 #include "Splash.h"
 
 // Replaces the status line by text (at most length characters, or up to its
-// terminator) and repaints the window at once. Does nothing while no splash
-// window exists.
+// terminator) and repaints the window at once, on the window's own thread
+// whichever thread asks. Does nothing while no splash window exists.
 void setSplashStatus(const wchar_t* text, size_t length);
 
 // The status line's conversion: each character up to U+00FF becomes the byte

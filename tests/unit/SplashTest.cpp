@@ -1,6 +1,7 @@
 // The splash screen: the status line's conversion, the window's life in a
 // process of its own (shown centred, owning error messages, repainted without
-// losing GDI objects, gone after a hide), and a hide that comes first.
+// losing GDI objects, gone after a hide with its fonts), and a hide that comes
+// first.
 #include "SplashInternal.h"
 
 #include <gtest/gtest.h>
@@ -90,16 +91,22 @@ bool waitUntilGone(HWND window) {
   return !IsWindow(window);
 }
 
-// The process's GDI objects. Wine does not count them for GetGuiResources;
-// there the live handles are counted one by one (Wine takes a handle's table
-// index alone, its upper half zero).
-DWORD gdiObjects() {
-  DWORD count = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-  if (count != 0) return count;
+// The process's live GDI objects of a type (0: of every type), counted one
+// by one: Wine takes a handle's table index alone, its upper half zero.
+DWORD objectsByIndex(DWORD type) {
+  DWORD count = 0;
   for (UINT_PTR index = 1; index <= 0xFFFF; ++index) {
-    if (GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0) ++count;
+    DWORD found = GetObjectType(reinterpret_cast<HGDIOBJ>(index));
+    if (found != 0 && (type == 0 || found == type)) ++count;
   }
   return count;
+}
+
+// The process's GDI objects. Wine does not count them for GetGuiResources;
+// there they are counted one by one.
+DWORD gdiObjects() {
+  DWORD count = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  return count != 0 ? count : objectsByIndex(0);
 }
 
 // The count once the splash thread has painted all it was asked to: a paint
@@ -119,6 +126,7 @@ DWORD settledGdiObjects(HWND window) {
 
 TEST(SplashWindow, ShowsCentredRepaintsWithoutLeakingAndGoesAfterAHide) {
   loadSplashSettings();
+  DWORD fontsBefore = objectsByIndex(OBJ_FONT);
   startSplash(SW_SHOWNORMAL);
   HWND window = waitForSplashWindow();
   ASSERT_NE(nullptr, window);
@@ -141,6 +149,7 @@ TEST(SplashWindow, ShowsCentredRepaintsWithoutLeakingAndGoesAfterAHide) {
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   DWORD before = settledGdiObjects(window);
   ASSERT_GT(before, 0u);
+  EXPECT_EQ(fontsBefore + 2, objectsByIndex(OBJ_FONT)) << "the status line's font and the version line's";
   for (int i = 0; i < 500; ++i) {
     std::wstring text = L"Loading part " + std::to_wstring(i);
     setSplashStatus(text.c_str(), text.size());
@@ -154,6 +163,9 @@ TEST(SplashWindow, ShowsCentredRepaintsWithoutLeakingAndGoesAfterAHide) {
   // later error messages have no owner then.
   ASSERT_TRUE(waitUntilGone(window));
   EXPECT_EQ(nullptr, messageOwnerWindow());
+  // The thread gives its fonts back as it ends, just after its window.
+  for (int i = 0; i < 600 && objectsByIndex(OBJ_FONT) != fontsBefore; ++i) Sleep(50);
+  EXPECT_EQ(fontsBefore, objectsByIndex(OBJ_FONT));
   std::wstring late = L"too late";
   setSplashStatus(late.c_str(), late.size());  // nothing to paint: ignored
   hideSplash();                                // a second hide changes nothing
