@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "CommandLine.h"
+#include "ErrorCodes.h"
 
 namespace {
 
@@ -48,9 +49,9 @@ std::string stackLines(JNIEnv* env, jthrowable thrown) {
     jobject element = env->GetObjectArrayElement(elements, i);
     if (element == nullptr) break;
     if (!lines.empty()) lines += "\r\n";
-    lines += "    at " + objectText(env, element);
+    lines += kStackLinePrefix + objectText(env, element);
   }
-  if (count > kFailureStackLines) lines += "\r\n    ...";
+  if (count > kFailureStackLines) lines += kMoreStackLines;
   return lines;
 }
 

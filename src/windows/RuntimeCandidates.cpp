@@ -2,6 +2,7 @@
 #include "RuntimeCandidates.h"
 
 #include "Config.h"
+#include "ErrorCodes.h"
 #include "Log.h"
 
 namespace {
@@ -20,7 +21,7 @@ void recordCandidate(const RuntimeCandidate& candidate) {
   records().push_back(candidate);
   if (!candidate.accepted() && modernRuntimeSearch()) {
     logInfo("Refused %s (version %s): %s", candidate.exePath.c_str(),
-            candidate.version.empty() ? "unknown" : candidate.version.c_str(), refusalDescription(candidate).c_str());
+            candidate.version.empty() ? kUnknownText : candidate.version.c_str(), refusalDescription(candidate).c_str());
   }
 }
 
@@ -36,14 +37,10 @@ const RuntimeCandidate* firstArchitectureRefusal() {
 }
 
 const char* refusalText(Refusal refusal) {
-  // In the order of the enumeration.
-  constexpr const char* kTexts[] = {
-      "accepted", "no java executable", "no version",   "a pre-release",   "too old",
-      "too new",  "other architecture", "no javaw.exe", "jvm.dll missing", "jvm.dll failed to load",
-  };
-  static_assert(sizeof kTexts / sizeof kTexts[0] == static_cast<size_t>(Refusal::jvmNotLoaded) + 1, "one text each");
+  constexpr size_t count = sizeof kRefusalTexts / sizeof kRefusalTexts[0];
+  static_assert(count == static_cast<size_t>(Refusal::jvmNotLoaded) + 1, "one text each");
   size_t index = static_cast<size_t>(refusal);
-  return index < sizeof kTexts / sizeof kTexts[0] ? kTexts[index] : "unknown";
+  return index < count ? kRefusalTexts[index] : kUnknownText;
 }
 
 std::string refusalDescription(const RuntimeCandidate& candidate) {

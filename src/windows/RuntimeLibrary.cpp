@@ -9,6 +9,7 @@
 #include "Buffers.h"
 #include "CommandLine.h"
 #include "Config.h"
+#include "ErrorCodes.h"
 #include "Log.h"
 #include "Paths.h"
 #include "RuntimeArchitecture.h"
@@ -135,7 +136,7 @@ std::string systemMessageText(DWORD error, const char* subject) {
                                 MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
   if (length == 0 || length >= sizeof text) {
     char code[32];
-    formatText(code, sizeof code, "error %lu", static_cast<unsigned long>(error));
+    formatText(code, sizeof code, kSystemErrorCodeFormat, static_cast<unsigned long>(error));
     return code;
   }
   // The system's text ends with a full stop and a line end; the refusal puts it after a colon.

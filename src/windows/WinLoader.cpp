@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Config.h"
+#include "ErrorCodes.h"
 #include "ErrorReport.h"
 #include "JavaVersion.h"
 #include "Log.h"
@@ -32,8 +33,6 @@ RuntimeCandidate testEnvironmentVariable(const char* name, const char* minVersio
 
 constexpr const char* kPreferredLocationFile = "\\.vandrel\\pref_jre.cfg";
 constexpr const char* kInstallerLocationFile = "\\.vandrel\\inst_jre.cfg";
-
-constexpr const char* kNoCreateJavaVmText = "it has no JNI_CreateJavaVM";
 
 // How many refused runtimes a message lists.
 constexpr size_t kTriedRuntimesShown = 5;
@@ -61,7 +60,7 @@ bool loadsItsLibrary(const RuntimeCandidate& runtime, HMODULE* library) {
   RuntimeCandidate refused = runtime;
   refused.refusal = failure.found || loaded ? Refusal::jvmNotLoaded : Refusal::jvmMissing;
   if (loaded) {
-    refused.detail = kNoCreateJavaVmText;
+    refused.detail = kNoCreateJavaVmDetail;
   } else if (failure.found) {
     refused.detail = systemMessageText(failure.error, failure.path.c_str());
   }
@@ -175,7 +174,7 @@ std::string triedRuntimesText() {
   for (const RuntimeCandidate& record : records) {
     if (record.refusal == Refusal::none) continue;
     if (shown == kTriedRuntimesShown) {
-      text += "\r\n    and more (the log lists them all)";
+      text += kMoreRuntimesTried;
       break;
     }
     if (!text.empty()) text += "\r\n";
@@ -185,7 +184,7 @@ std::string triedRuntimesText() {
     text += refusalDescription(record);
     ++shown;
   }
-  return text.empty() ? std::string("    none") : text;
+  return text.empty() ? std::string(kNoRuntimesTried) : text;
 }
 
 // Message 3003 when a runtime was refused for its architecture, else 1001;
