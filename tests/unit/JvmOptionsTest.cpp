@@ -64,14 +64,10 @@ class JvmOptionsTest : public testing::Test {
 
   // The directory's entries with that extension as directory\name; in search order.
   static std::string archives(const std::string& directory, const char* extension) {
-    char** names = nullptr;
-    int count = listFilesWithExtension(directory.c_str(), extension, &names);
     std::string text;
-    for (int i = 0; i < count; ++i) {
-      text += directory + "\\" + names[i] + ";";
-      delete[] names[i];
+    for (const std::string& name : entriesWithExtensions(directory.c_str(), {extension})[0]) {
+      text += directory + "\\" + name + ";";
     }
-    if (count > 0) delete[] names;
     return text;
   }
 
