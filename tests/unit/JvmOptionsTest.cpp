@@ -64,10 +64,9 @@ class JvmOptionsTest : public testing::Test {
 
   // The directory's entries with that extension as directory\name; in search order.
   static std::string archives(const std::string& directory, const char* extension) {
+    std::vector<std::vector<std::string>> lists = entriesWithExtensions(directory.c_str(), {extension});
     std::string text;
-    for (const std::string& name : entriesWithExtensions(directory.c_str(), {extension})[0]) {
-      text += directory + "\\" + name + ";";
-    }
+    for (const std::string& name : lists[0]) text += directory + "\\" + name + ";";
     return text;
   }
 
