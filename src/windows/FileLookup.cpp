@@ -63,10 +63,12 @@ std::vector<std::vector<std::string>> entriesWithExtensions(const char* dir,
   UniqueFindHandle search(FindFirstFileA(pattern, &found));
   if (!search) return lists;
   do {
-    for (size_t i = 0; i < extensions.size(); ++i) {
-      if (hasExtension(found.cFileName, extensions[i]) || hasExtension(found.cAlternateFileName, extensions[i])) {
-        lists[i].emplace_back(found.cFileName);
+    auto list = lists.begin();
+    for (const char* extension : extensions) {
+      if (hasExtension(found.cFileName, extension) || hasExtension(found.cAlternateFileName, extension)) {
+        list->emplace_back(found.cFileName);
       }
+      ++list;
     }
   } while (FindNextFileA(search.get(), &found));
   return lists;

@@ -47,14 +47,6 @@ struct DirectoryEntry {
   DWORD attributes;
 };
 
-// A directory held while its entries are deleted, and what each entry opened
-// below it must match.
-struct HeldDirectory {
-  HANDLE handle;
-  std::wstring path;
-  DWORD volume;
-};
-
 // The object itself, a link as the link; shared for reading and writing only,
 // so that no one renames or deletes it while it is held.
 UniqueHandle openUnfollowed(const std::wstring& path, DWORD access) {
@@ -95,13 +87,14 @@ uint64_t fileIdOf(const BY_HANDLE_FILE_INFORMATION& info) {
   return static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
 }
 
-void emptyHeldDirectory(const HeldDirectory& directory, int depth, BeforeEntryOpened beforeEntryOpened);
+void emptyHeldDirectory(HANDLE directory, const std::wstring& path, DWORD volume, int depth,
+                        BeforeEntryOpened beforeEntryOpened);
 
 // Deletes one entry read through its directory's handle: opened by name, it
-// must be the entry read; a link goes as the link.
-void deleteEntry(const DirectoryEntry& entry, const HeldDirectory& parent, int depth,
+// must be the entry read (on the directory's volume); a link goes as the link.
+void deleteEntry(const DirectoryEntry& entry, const std::wstring& directoryPath, DWORD volume, int depth,
                  BeforeEntryOpened beforeEntryOpened) {
-  std::wstring path = parent.path + L"\\" + entry.name;
+  std::wstring path = directoryPath + L"\\" + entry.name;
   std::string shown = narrowFromWide(path.c_str(), CP_ACP);
   bool directory = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   UniqueHandle handle = openUnfollowed(path, directory ? FILE_LIST_DIRECTORY : 0);
@@ -111,7 +104,7 @@ void deleteEntry(const DirectoryEntry& entry, const HeldDirectory& parent, int d
   }
   // A file system without file numbers (FAT) gives 0, and has no links either.
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle.get(), &info) || info.dwVolumeSerialNumber != parent.volume ||
+  if (!GetFileInformationByHandle(handle.get(), &info) || info.dwVolumeSerialNumber != volume ||
       (entry.fileId != 0 && fileIdOf(info) != entry.fileId)) {
     logInfo("leaving %s: it changed while it was being deleted", shown.c_str());
     return;
@@ -124,7 +117,7 @@ void deleteEntry(const DirectoryEntry& entry, const HeldDirectory& parent, int d
     logInfo("removing link %s", shown.c_str());
     deleteThroughHandle(handle.get());
   } else if (action == EmptyingAction::removeDirectory) {
-    if (depth > 0) emptyHeldDirectory({handle.get(), path, parent.volume}, depth - 1, beforeEntryOpened);
+    if (depth > 0) emptyHeldDirectory(handle.get(), path, volume, depth - 1, beforeEntryOpened);
     logInfo("attempting to remove %s", shown.c_str());
     deleteThroughHandle(handle.get());
   } else {
@@ -133,26 +126,24 @@ void deleteEntry(const DirectoryEntry& entry, const HeldDirectory& parent, int d
   }
 }
 
-void emptyHeldDirectory(const HeldDirectory& directory, int depth, BeforeEntryOpened beforeEntryOpened) {
-  for (const DirectoryEntry& entry : entriesOf(directory.handle)) {
-    if (beforeEntryOpened != nullptr) beforeEntryOpened(narrowFromWide(directory.path.c_str(), CP_ACP).c_str());
-    deleteEntry(entry, directory, depth, beforeEntryOpened);
+void emptyHeldDirectory(HANDLE directory, const std::wstring& path, DWORD volume, int depth,
+                        BeforeEntryOpened beforeEntryOpened) {
+  for (const DirectoryEntry& entry : entriesOf(directory)) {
+    if (beforeEntryOpened != nullptr) beforeEntryOpened(narrowFromWide(path.c_str(), CP_ACP).c_str());
+    deleteEntry(entry, path, volume, depth, beforeEntryOpened);
   }
 }
 
 // The directory at path, held: empty when it cannot be opened, is a link or
-// no directory. Its wide path and volume go to held.
-UniqueHandle holdDirectory(const char* path, HeldDirectory* held) {
-  held->path = wideFromNarrow(path, fileCodePage());
-  UniqueHandle handle = openUnfollowed(held->path, FILE_LIST_DIRECTORY);
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!handle || !GetFileInformationByHandle(handle.get(), &info) ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+// no directory. Its wide path and its information go to widePath and info.
+UniqueHandle holdDirectory(const char* path, std::wstring* widePath, BY_HANDLE_FILE_INFORMATION* info) {
+  *widePath = wideFromNarrow(path, fileCodePage());
+  UniqueHandle handle = openUnfollowed(*widePath, FILE_LIST_DIRECTORY);
+  if (!handle || !GetFileInformationByHandle(handle.get(), info) ||
+      (info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+      (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     return UniqueHandle();
   }
-  held->handle = handle.get();
-  held->volume = info.dwVolumeSerialNumber;
   return handle;
 }
 
@@ -198,15 +189,16 @@ void deleteTree(const char* path, bool removeItself, BeforeEntryOpened beforeEnt
     if (removeItself) RemoveDirectoryA(path);
     return;
   }
-  HeldDirectory directory{};
-  UniqueHandle handle = holdDirectory(path, &directory);
-  if (!handle) {
+  std::wstring widePath;
+  BY_HANDLE_FILE_INFORMATION info;
+  UniqueHandle directory = holdDirectory(path, &widePath, &info);
+  if (!directory) {
     if (isReparsePoint(path)) logInfo("leaving link %s", path);
     return;
   }
   logInfo("emptying %s", path);
-  emptyHeldDirectory(directory, kMaxTreeDepth, beforeEntryOpened);
-  if (removeItself) deleteThroughHandle(handle.get());
+  emptyHeldDirectory(directory.get(), widePath, info.dwVolumeSerialNumber, kMaxTreeDepth, beforeEntryOpened);
+  if (removeItself) deleteThroughHandle(directory.get());
 }
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
@@ -262,15 +254,16 @@ void deleteUnsharedFile(const char* path) {
   if (!directoryOf(parent, sizeof parent, path, false)) return;
   parent[strlen(parent) - 1] = 0;  // without its backslash
   if (parent[0] == 0) return;
-  HeldDirectory directory{};
-  UniqueHandle handle = holdDirectory(parent, &directory);
-  if (!handle) return;
+  std::wstring directoryPath;
+  BY_HANDLE_FILE_INFORMATION directoryInfo;
+  UniqueHandle directory = holdDirectory(parent, &directoryPath, &directoryInfo);
+  if (!directory) return;
   std::wstring name = wideFromNarrow(path + strlen(parent) + 1, fileCodePage());
-  for (const DirectoryEntry& entry : entriesOf(directory.handle)) {
+  for (const DirectoryEntry& entry : entriesOf(directory.get())) {
     if (_wcsicmp(entry.name.c_str(), name.c_str()) != 0) continue;
     if (canOpenExclusively(path)) {
       logInfo("delete file %s", path);
-      deleteEntry(entry, directory, 0, nullptr);
+      deleteEntry(entry, directoryPath, directoryInfo.dwVolumeSerialNumber, 0, nullptr);
     }
     break;
   }
