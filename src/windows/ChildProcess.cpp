@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "SystemFunctions.h"
+#include "UniqueHandle.h"
 
 namespace {
 
@@ -77,11 +78,12 @@ HANDLE startHiddenProcess(char* commandLine, bool setStandardHandles, HANDLE err
                       &startup.StartupInfo, &process)) {
     return nullptr;
   }
-  CloseHandle(process.hThread);
+  UniqueHandle thread(process.hThread);  // not needed: closed here
   return process.hProcess;
 }
 
 bool finishChildProcess(HANDLE process, DWORD timeoutMs, DWORD* exitCode) {
+  UniqueHandle owned(process);
   WaitForSingleObject(process, timeoutMs);
   *exitCode = STILL_ACTIVE;
   GetExitCodeProcess(process, exitCode);
@@ -91,6 +93,5 @@ bool finishChildProcess(HANDLE process, DWORD timeoutMs, DWORD* exitCode) {
     // Its files are closed once it is gone.
     WaitForSingleObject(process, kChildTimeoutMs);
   }
-  CloseHandle(process);
   return ended;
 }

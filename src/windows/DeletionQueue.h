@@ -8,6 +8,9 @@
 #pragma once
 #include <windows.h>
 
+// The deletion itself, never through a link (canOpenExclusively, emptyDirectory).
+#include "TreeDeletion.h"
+
 // Registers a directory of this run for queueing.
 void registerTempDirectory(const char* path);
 
@@ -27,14 +30,3 @@ void scheduleForDeletion(const char* path, const char* valueName);
 // a link below the temporary location; the rest is dropped. An entry still there and unchanged for 30
 // days is given up, and each value keeps room for one more entry.
 void processDeletionQueue();
-
-// Whether the file can be opened for reading and writing with no sharing: no
-// one else has it open.
-bool canOpenExclusively(const char* path);
-
-// Deletes everything inside a directory, subdirectories with their content,
-// never following a link: a link inside is removed as the link; a link at
-// path itself is left. The directory is opened once, as itself, and each
-// entry checked to be the one its listing showed before it is deleted, so
-// that nothing swapped in meanwhile is followed.
-void emptyDirectory(const char* path);

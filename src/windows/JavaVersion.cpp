@@ -17,12 +17,12 @@
 #include "RuntimeArchitecture.h"
 #include "RuntimeCandidates.h"
 #include "TempFiles.h"
+#include "UniqueHandle.h"
 #include "VersionText.h"
 #include "RuntimeLibrary.h"
 
 namespace {
 
-DWORD probeTimeoutMs = kProbeTimeoutMs;
 constexpr const char* kVersionLinePrefix = "java version \"";
 constexpr DWORD kStillActive = 259;
 // A modern runtime may print other lines ("Picked up JAVA_TOOL_OPTIONS: ...")
@@ -42,25 +42,20 @@ void storeFileTime(BYTE* bytes, uint64_t time) {
 
 // The first line of a text file, at most 99 characters.
 bool readFirstLine(const char* path, char* line, size_t capacity) {
-  FILE* file = fopen(path, "r");
-  if (file == nullptr) return false;
-  bool read = fgets(line, static_cast<int>(capacity), file) != nullptr;
-  fclose(file);
-  return read;
+  UniqueFile file(fopen(path, "r"));
+  return file && fgets(line, static_cast<int>(capacity), file.get()) != nullptr;
 }
 
 // The first version line of a modern runtime's output, other lines skipped.
 bool readVersionLine(const char* path, char* version, size_t capacity) {
-  FILE* file = fopen(path, "r");
-  if (file == nullptr) return false;
-  bool found = false;
+  UniqueFile file(fopen(path, "r"));
+  if (!file) return false;
   char line[kProbeLineSize];
-  for (int i = 0; i < kMaxProbeLines && !found && fgets(line, sizeof line, file) != nullptr; ++i) {
+  for (int i = 0; i < kMaxProbeLines && fgets(line, sizeof line, file.get()) != nullptr; ++i) {
     trimLineEnd(line);
-    found = parseModernVersionLine(line, version, capacity);
+    if (parseModernVersionLine(line, version, capacity)) return true;
   }
-  fclose(file);
-  return found;
+  return false;
 }
 
 // The probe's output file goes now, or at a later start when a process still holds it.
@@ -69,17 +64,15 @@ void removeProbeOutput(const char* path) {
 }
 
 // Waits for the probe, ends it when it hangs, and returns its exit code.
-DWORD finishProbe(HANDLE process) {
+DWORD finishProbe(HANDLE process, DWORD timeoutMs) {
   DWORD exitCode = kStillActive;
-  bool ended = finishChildProcess(process, probeTimeoutMs, &exitCode);
+  bool ended = finishChildProcess(process, timeoutMs, &exitCode);
   logInfo("Exit Code %d", static_cast<int>(exitCode));
   if (!ended) logInfo("Terminating process");
   return exitCode;
 }
 
 }  // namespace
-
-void setProbeTimeoutForTests(DWORD milliseconds) { probeTimeoutMs = milliseconds; }
 
 Refusal versionRangeRefusal(const char* version, const char* minVersion, const char* maxVersion,
                             bool allowPrerelease) {
@@ -107,13 +100,13 @@ namespace {
 bool readReleaseVersion(const char* exePath, char* version, size_t capacity) {
   char path[kTextBufferSize];
   if (!runtimeDirectory(path, sizeof path, exePath) || !appendText(path, sizeof path, kReleaseFile)) return false;
-  FILE* file = fopen(path, "r");
-  if (file == nullptr) return false;
-  bool found = false;
+  UniqueFile file(fopen(path, "r"));
+  if (!file) return false;
   char line[kProbeLineSize];
-  while (!found && fgets(line, sizeof line, file) != nullptr) found = parseReleaseFileLine(line, version, capacity);
-  fclose(file);
-  return found;
+  while (fgets(line, sizeof line, file.get()) != nullptr) {
+    if (parseReleaseFileLine(line, version, capacity)) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -182,7 +175,7 @@ bool probeCommandLine(char* out, size_t capacity, const char* exePath) {
   return formatText(out, capacity, "\"%s\" -version", program);
 }
 
-bool probeJavaVersion(const char* exePath, char* version, size_t capacity) {
+bool probeJavaVersion(const char* exePath, char* version, size_t capacity, DWORD timeoutMs) {
   // On the heap: a static buffer would add its size to every application executable.
   std::vector<char> commandLineBuffer(kCommandLineSize);
   char* commandLine = commandLineBuffer.data();
@@ -192,19 +185,18 @@ bool probeJavaVersion(const char* exePath, char* version, size_t capacity) {
   if (!createTempFileName(outputPath, sizeof outputPath)) return false;
   SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
   // Shared for deletion too: a handle something else still holds must not keep the file.
-  HANDLE output = CreateFileA(outputPath, GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (output == INVALID_HANDLE_VALUE) output = nullptr;  // the child then gets no error stream
-
-  HANDLE process = startHiddenProcess(commandLine, true, output);
+  UniqueHandle output(CreateFileA(outputPath, GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // Without the file the child gets no error stream.
+  HANDLE process = startHiddenProcess(commandLine, true, output ? output.get() : nullptr);
   if (process == nullptr) {
-    if (output != nullptr) CloseHandle(output);
+    output.reset();
     removeProbeOutput(outputPath);
     return false;
   }
-  DWORD exitCode = finishProbe(process);
-  if (output != nullptr) CloseHandle(output);
+  DWORD exitCode = finishProbe(process, timeoutMs);
+  output.reset();
 
   bool found = false;
   char line[100];
@@ -232,34 +224,31 @@ bool versionCacheKeyName(char* out, size_t capacity, const char* exePath) {
 bool readCachedVersion(const char* exePath, uint64_t lastWriteTime, char* version, size_t capacity) {
   char keyName[kTextBufferSize + 64];
   if (capacity == 0 || !versionCacheKeyName(keyName, sizeof keyName, exePath)) return false;
-  HKEY cache;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, keyName, 0, KEY_READ, &cache) != ERROR_SUCCESS) return false;
+  UniqueKey cache;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, keyName, 0, KEY_READ, cache.receive()) != ERROR_SUCCESS) return false;
 
   BYTE stored[8];
   BYTE expected[8];
   storeFileTime(expected, lastWriteTime);
   DWORD size = sizeof stored;
-  bool current = RegQueryValueExA(cache, "LastWriteTime", nullptr, nullptr, stored, &size) == ERROR_SUCCESS &&
+  bool current = RegQueryValueExA(cache.get(), "LastWriteTime", nullptr, nullptr, stored, &size) == ERROR_SUCCESS &&
                  size == sizeof stored && memcmp(stored, expected, sizeof stored) == 0;
-  bool found = current && readStringValue(cache, "Version", version, capacity);
-  RegCloseKey(cache);
-  return found;
+  return current && readStringValue(cache.get(), "Version", version, capacity);
 }
 
 void writeCachedVersion(const char* exePath, uint64_t lastWriteTime, const char* version) {
   char keyName[kTextBufferSize + 64];
   if (!versionCacheKeyName(keyName, sizeof keyName, exePath)) return;
-  HKEY cache;
+  UniqueKey cache;
   if (RegCreateKeyExA(HKEY_CURRENT_USER, keyName, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                      &cache, nullptr) != ERROR_SUCCESS) {
+                      cache.receive(), nullptr) != ERROR_SUCCESS) {
     return;
   }
   BYTE time[8];
   storeFileTime(time, lastWriteTime);
-  RegSetValueExA(cache, "LastWriteTime", 0, REG_BINARY, time, sizeof time);
-  RegSetValueExA(cache, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+  RegSetValueExA(cache.get(), "LastWriteTime", 0, REG_BINARY, time, sizeof time);
+  RegSetValueExA(cache.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
                  static_cast<DWORD>(strlen(version)));
-  RegCloseKey(cache);
 }
 
 namespace {

@@ -1,13 +1,11 @@
 // What JavaVersion.cpp offers its unit tests beyond its header: the steps the
-// unit is made of, and the hooks that point it elsewhere.
+// unit is made of.
 #pragma once
 #include "JavaVersion.h"
 
-// Lets tests use a shorter time-out than the product's.
-void setProbeTimeoutForTests(DWORD milliseconds);
-
-// Runs the executable with "-version" and reads the version it prints.
-bool probeJavaVersion(const char* exePath, char* version, size_t capacity);
+// Runs the executable with "-version" and reads the version it prints; a
+// runtime still running after timeoutMs is ended and gives none.
+bool probeJavaVersion(const char* exePath, char* version, size_t capacity, DWORD timeoutMs = kProbeTimeoutMs);
 
 // The probe's command line: the quoted executable path and " -version".
 // False when it does not fit.

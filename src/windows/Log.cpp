@@ -13,12 +13,16 @@
 #include <ctime>
 
 #include "Buffers.h"
+#include "UniqueHandle.h"
 
 namespace {
 
+// Process-wide: the run's one log, written by every unit from its first line
+// to the exit; never closed (each line is flushed as it is written).
 bool logInitialised = false;
 FILE* logFile = nullptr;
 const char* logPath = nullptr;
+RunText logPathText;
 
 constexpr const char* kFallbackLogPath = "c:\\vdl_nlog";
 
@@ -47,14 +51,12 @@ bool isDirectory(const char* path) {
 // Opens path for writing only when it can be made new: a file or link
 // planted under the name is never written through.
 FILE* createNewFile(const char* path) {
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
-  int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_TEXT);
-  if (descriptor == -1) {
-    CloseHandle(file);
-    return nullptr;
-  }
+  UniqueHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+  if (!file) return nullptr;
+  int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_WRONLY | _O_TEXT);
+  if (descriptor == -1) return nullptr;
+  file.release();  // the descriptor owns it now
   FILE* stream = _fdopen(descriptor, "w");
   if (stream == nullptr) _close(descriptor);
   return stream;
@@ -78,8 +80,7 @@ FILE* createTemporaryLog(const char* directory, const char* prefix) {
   size_t used = strlen(chosen);
   const char* separator = (used > 0 && chosen[used - 1] != '\\' && chosen[used - 1] != '/') ? "\\" : "";
 
-  static RunText nameText;
-  char* name = nameText.text();
+  char* name = logPathText.text();
   DWORD process = GetCurrentProcessId();
   for (unsigned attempt = 0; attempt < 10000; ++attempt) {
     if (!formatText(name, RunText::capacity, "%s%s%s%lx_%u", chosen, separator, prefix,

@@ -13,6 +13,8 @@
 
 namespace {
 
+// Process-wide: set once at start-up, read by the units that come later (the
+// splash window, the launch) through the getters below.
 HINSTANCE instance = nullptr;
 char flavour = 0;
 

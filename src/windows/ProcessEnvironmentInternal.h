@@ -1,5 +1,5 @@
 // What ProcessEnvironment.cpp offers its unit tests beyond its header: the steps the
-// unit is made of, and the hooks that point it elsewhere.
+// unit is made of.
 #pragma once
 #include "ProcessEnvironment.h"
 

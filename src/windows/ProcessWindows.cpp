@@ -10,10 +10,6 @@ namespace {
 // How long the console takes to show a new title on its window.
 constexpr DWORD kConsoleTitleDelayMs = 40;
 
-// Written once, by the first count; a count runs on the splash thread only.
-bool consoleSearched = false;
-HWND consoleWindow = nullptr;
-
 struct Activation {
   DWORD processId;
   bool restoreMinimised;
@@ -21,6 +17,7 @@ struct Activation {
 
 struct Count {
   DWORD processId;
+  HWND console;
   int windows;
 };
 
@@ -43,7 +40,7 @@ BOOL CALLBACK activateWindow(HWND window, LPARAM parameter) {
 
 BOOL CALLBACK countWindow(HWND window, LPARAM parameter) {
   Count& count = *reinterpret_cast<Count*>(parameter);
-  if (window != consoleWindow && isVisibleWindowOf(window, count.processId)) ++count.windows;
+  if (window != count.console && isVisibleWindowOf(window, count.processId)) ++count.windows;
   return TRUE;
 }
 
@@ -55,16 +52,19 @@ void activateProcessWindows(DWORD processId, bool restoreMinimised) {
 }
 
 int countProcessWindows(DWORD processId) {
-  findConsoleWindow();
-  Count count{processId, 0};
+  // Process-wide, searched on the first count only: the search retitles the
+  // console for a moment. A count runs on the splash thread only.
+  static const HWND console = findConsoleWindow();
+  return countWindowsExcept(processId, console);
+}
+
+int countWindowsExcept(DWORD processId, HWND console) {
+  Count count{processId, console, 0};
   EnumWindows(countWindow, reinterpret_cast<LPARAM>(&count));
   return count.windows;
 }
 
 HWND findConsoleWindow() {
-  if (consoleSearched) return consoleWindow;
-  consoleSearched = true;
-  consoleWindow = nullptr;
   if (isGuiExecutable()) return nullptr;
 
   char title[kTextBufferSize];
@@ -74,12 +74,7 @@ HWND findConsoleWindow() {
              static_cast<int>(GetCurrentProcessId()));
   if (!SetConsoleTitleA(uniqueTitle)) return nullptr;
   Sleep(kConsoleTitleDelayMs);
-  consoleWindow = FindWindowA(nullptr, uniqueTitle);
+  HWND console = FindWindowA(nullptr, uniqueTitle);
   SetConsoleTitleA(title);
-  return consoleWindow;
-}
-
-void forgetConsoleWindowForTests() {
-  consoleSearched = false;
-  consoleWindow = nullptr;
+  return console;
 }

@@ -12,6 +12,7 @@
 #include "JavaVersion.h"
 #include "Log.h"
 #include "RegistryKeys.h"
+#include "UniqueHandle.h"
 #include "VersionText.h"
 
 namespace {
@@ -26,11 +27,9 @@ constexpr DWORD kKeyNameSize = 256;
 bool readRegistryString(HKEY root, const char* keyPath, const char* valueName, char* out, size_t capacity) {
   char path[kTextBufferSize];
   if (capacity < 2 || !softwareKeyPath(path, sizeof path, keyPath)) return false;
-  HKEY key;
-  if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  bool read = readStringValue(key, valueName, out, capacity);
-  RegCloseKey(key);
-  return read;
+  UniqueKey key;
+  if (RegOpenKeyExA(root, path, 0, KEY_READ, key.receive()) != ERROR_SUCCESS) return false;
+  return readStringValue(key.get(), valueName, out, capacity);
 }
 
 // The names of a key's subkeys, in the registry's order.
@@ -38,15 +37,14 @@ std::vector<std::string> subkeyNames(HKEY root, const char* keyPath) {
   std::vector<std::string> names;
   char path[kTextBufferSize];
   if (!softwareKeyPath(path, sizeof path, keyPath)) return names;
-  HKEY key;
-  if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+  UniqueKey key;
+  if (RegOpenKeyExA(root, path, 0, KEY_READ, key.receive()) != ERROR_SUCCESS) return names;
   for (DWORD index = 0;; ++index) {
     char name[kKeyNameSize];
     DWORD length = sizeof name;
-    if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    if (RegEnumKeyExA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     names.emplace_back(name, length);
   }
-  RegCloseKey(key);
   return names;
 }
 

@@ -6,6 +6,9 @@
 
 namespace {
 
+// Process-wide: every registry reader of the run starts here; unit tests move
+// it below a key of their own for the whole test program (and the queue
+// writers they start), through every unit that reads the registry.
 char keyBase[256] = "SOFTWARE\\";
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "UniqueHandle.h"
+
 namespace {
 
 // The DOS header's pointer to the PE signature.
@@ -28,11 +30,10 @@ uint16_t peMachineOfImage(const unsigned char* data, size_t size) {
 }
 
 uint16_t peMachineOfFile(const char* path) {
-  FILE* file = fopen(path, "rb");
-  if (file == nullptr) return 0;
+  UniqueFile file(fopen(path, "rb"));
+  if (!file) return 0;
   unsigned char header[kHeaderBytes];
-  size_t size = fread(header, 1, sizeof header, file);
-  fclose(file);
+  size_t size = fread(header, 1, sizeof header, file.get());
   return peMachineOfImage(header, size);
 }
 

@@ -17,6 +17,7 @@
 #include "ProcessWindows.h"
 #include "RegistryKeys.h"
 #include "TempFiles.h"
+#include "UniqueHandle.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ namespace {
 constexpr DWORD kHandOverPollMs = 50;
 constexpr int kHandOverPolls = 200;
 
-// Set once the semaphore exists: its name, on the heap, for the JVM's options.
+// Process-wide, like the semaphore it names: set once it exists, read for the JVM's options.
 char* semaphoreName = nullptr;
 
 // Waits while an earlier hand-over to the same process lies unread, then
@@ -45,10 +46,11 @@ void checkSingleInstance() {
   semaphoreNameFor(executablePath(), name, kTextBufferSize);
   // Held open for the process's life: its existence marks the first instance.
   SetLastError(ERROR_SUCCESS);
-  HANDLE semaphore = CreateSemaphoreA(nullptr, 1, 1, name);
+  UniqueHandle semaphore(CreateSemaphoreA(nullptr, 1, 1, name));
   if (GetLastError() != ERROR_ALREADY_EXISTS) {
     // A failed creation counts as first instance too, but names no semaphore.
-    if (semaphore != nullptr) {
+    if (semaphore) {
+      semaphore.release();  // held until the process ends
       semaphoreName = name;
     } else {
       delete[] name;
@@ -57,7 +59,7 @@ void checkSingleInstance() {
     return;
   }
 
-  CloseHandle(semaphore);
+  semaphore.reset();
   const wchar_t* arguments = commandLineArguments(GetCommandLineW());
   if (!isHandOverText(arguments)) {
     logError("arguments with a line feed are not handed over");
@@ -81,22 +83,20 @@ bool semaphoreNameFor(const char* path, char* out, size_t capacity) {
 }
 
 void registerProcess() {
-  HKEY key;
-  if (!openProductKey(HKEY_CURRENT_USER, kPidsSubkey, KEY_ALL_ACCESS, true, &key)) return;
+  UniqueKey key;
+  if (!openProductKey(HKEY_CURRENT_USER, kPidsSubkey, KEY_ALL_ACCESS, true, key.receive())) return;
   DWORD processId = GetCurrentProcessId();
-  RegSetValueExA(key, executablePath(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&processId),
+  RegSetValueExA(key.get(), executablePath(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&processId),
                  sizeof processId);
-  RegCloseKey(key);
 }
 
 DWORD lookUpRunningProcess() {
-  HKEY key;
-  if (!openProductKey(HKEY_CURRENT_USER, kPidsSubkey, KEY_READ, false, &key)) return 0;
+  UniqueKey key;
+  if (!openProductKey(HKEY_CURRENT_USER, kPidsSubkey, KEY_READ, false, key.receive())) return 0;
   DWORD processId = 0;
   DWORD size = sizeof processId;
-  LONG result = RegQueryValueExA(key, executablePath(), nullptr, nullptr, reinterpret_cast<BYTE*>(&processId),
-                                 &size);
-  RegCloseKey(key);
+  LONG result = RegQueryValueExA(key.get(), executablePath(), nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(&processId), &size);
   return result == ERROR_SUCCESS && size == sizeof processId ? processId : 0;
 }
 
@@ -130,10 +130,9 @@ bool writeHandOverFile(const char* path, const wchar_t* arguments) {
   // then the file is made new, so that nothing planted meanwhile is written
   // through.
   DeleteFileA(path);
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  UniqueHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
   DWORD written = 0;
-  bool whole = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-               written == bytes.size();
-  return CloseHandle(file) && whole;
+  return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
 }

@@ -14,6 +14,7 @@
 #include "ErrorReport.h"
 #include "Paths.h"
 #include "SystemFunctions.h"
+#include "UniqueHandle.h"
 
 namespace {
 
@@ -51,12 +52,12 @@ using FinalPathFunction = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
 bool finalFormOf(const char* folder, char* out, size_t capacity) {
   static const auto finalPathOf = kernelFunction<FinalPathFunction>("GetFinalPathNameByHandleA");
   if (finalPathOf == nullptr) return false;
-  HANDLE handle = CreateFileA(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
+  UniqueHandle handle(CreateFileA(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle) return false;
   char resolved[kTempLocationSize];
-  DWORD length = finalPathOf(handle, resolved, sizeof resolved, 0);
-  CloseHandle(handle);
+  DWORD length = finalPathOf(handle.get(), resolved, sizeof resolved, 0);
+  handle.reset();
   constexpr const char* kLocalPrefix = "\\\\?\\";
   size_t prefix = strlen(kLocalPrefix);
   if (length == 0 || length >= sizeof resolved || strncmp(resolved, kLocalPrefix, prefix) != 0 ||
@@ -110,7 +111,7 @@ void chooseTempLocation(char* out, size_t capacity) {
   TempLocationSystem system{systemPath, longPath, windowsDirectory, isWritableDirectory,
                             [](const char* dir) { _mkdir(dir); }};
   if (pickTempLocation(out, capacity, system)) return;
-
+  // Ends here: the extraction and the version probe would take a false for a failure of their own and say so.
   fatalNoWritableLocation();
 }
 

@@ -334,9 +334,7 @@ TEST_F(QueueTest, WhatAPathLeadsToMidwayIsCheckedBeforeItIsDeleted) {
   std::string queued = subdirectory("queued");
   for (const char* name : {"queued\\a.jar", "queued\\b.jar", "queued\\c.jar"}) file(name);
   swap = Swap();
-  setBeforeEntryOpenedForTests(swapUnderneath);
-  emptyDirectory(queued.c_str());
-  setBeforeEntryOpenedForTests(nullptr);
+  emptyDirectory(queued.c_str(), swapUnderneath);
   ASSERT_TRUE(swap.called);
   // Held without delete sharing, the directory cannot be moved away meanwhile.
   EXPECT_FALSE(swap.directoryMoved);

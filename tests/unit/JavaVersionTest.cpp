@@ -22,7 +22,6 @@ using testfiles::TempDir;
 class JavaVersionTest : public testing::Test {
  protected:
   void SetUp() override { loadConfigRecords(dir_, {}); }
-  void TearDown() override { setProbeTimeoutForTests(kProbeTimeoutMs); }
 
   // checkJavaExe of path: the vetted path in *result, the version (when one
   // was obtained) in *version.
@@ -179,9 +178,8 @@ TEST_F(JavaVersionTest, HangingRuntimeIsEndedAndRefused) {
   std::string bin = dir_ / "hung\\bin";
   copyStandin(bin + "\\java.exe");
   writeStandinConfig(bin, {"version_line=java version \"1.4.2\"", "hang=1"});
-  setProbeTimeoutForTests(200);
   char version[kTextBufferSize] = "";
-  EXPECT_FALSE(probeJavaVersion((bin + "\\java.exe").c_str(), version, sizeof version));
+  EXPECT_FALSE(probeJavaVersion((bin + "\\java.exe").c_str(), version, sizeof version, 200));
   // Ended, not still running: its executable can be deleted.
   for (int i = 0; i < 100 && !DeleteFileA((bin + "\\java.exe").c_str()); ++i) Sleep(50);
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((bin + "\\java.exe").c_str()));

@@ -64,14 +64,9 @@ class JvmOptionsTest : public testing::Test {
 
   // The directory's entries with that extension as directory\name; in search order.
   static std::string archives(const std::string& directory, const char* extension) {
-    char** names = nullptr;
-    int count = listFilesWithExtension(directory.c_str(), extension, &names);
+    std::vector<std::vector<std::string>> lists = entriesWithExtensions(directory.c_str(), {extension});
     std::string text;
-    for (int i = 0; i < count; ++i) {
-      text += directory + "\\" + names[i] + ";";
-      delete[] names[i];
-    }
-    if (count > 0) delete[] names;
+    for (const std::string& name : lists[0]) text += directory + "\\" + name + ";";
     return text;
   }
 

@@ -1,5 +1,6 @@
 // The executable's own path and the path operations the units share.
-#include "PathsInternal.h"
+#include "PathFormsInternal.h"
+#include "Paths.h"
 
 #include <gtest/gtest.h>
 
@@ -503,54 +504,6 @@ TEST(ExecutableLongPath, IsTheModuleAsStarted) {
   EXPECT_EQ(nullptr, strchr(executableLongPath(), '~'));
 }
 
-class ListFilesTest : public testing::Test {
- protected:
-  void SetUp() override {
-    testfiles::writeFile(dir_ / "a.jar", "");
-    testfiles::writeFile(dir_ / "b.jar", "");
-    testfiles::writeFile(dir_ / "notes.txt", "");
-    testfiles::makeDirectory(dir_ / "classes.jar");
-  }
-
-  // The names found, sorted; the arrays are freed.
-  std::vector<std::string> list(const char* dir, const char* extension, int* count) {
-    char** names = nullptr;
-    *count = listFilesWithExtension(dir, extension, &names);
-    std::vector<std::string> found;
-    if (*count > 0 && names != nullptr) {
-      for (int i = 0; i < *count; ++i) {
-        found.push_back(names[i]);
-        delete[] names[i];
-      }
-      delete[] names;
-    }
-    std::sort(found.begin(), found.end());
-    return found;
-  }
-
-  TempDir dir_;
-};
-
-TEST_F(ListFilesTest, ExtensionWithOrWithoutDot) {
-  const std::vector<std::string> expected = {"a.jar", "b.jar", "classes.jar"};  // the directory too
-  for (const char* extension : {"jar", ".jar"}) {
-    SCOPED_TRACE(extension);
-    int count = 0;
-    EXPECT_EQ(expected, list(dir_.path().c_str(), extension, &count));
-    EXPECT_EQ(3, count);
-  }
-}
-
-TEST_F(ListFilesTest, NoMatchLeavesNamesUntouched) {
-  char* sentinel[1] = {nullptr};
-  for (const std::string& dir : {dir_.path(), dir_ / "missing"}) {
-    SCOPED_TRACE(dir);
-    char** names = sentinel;
-    EXPECT_EQ(0, listFilesWithExtension(dir.c_str(), "zip", &names));
-    EXPECT_EQ(sentinel, names);
-  }
-}
-
 // The names the system's own "*.<extension>" search finds, sorted.
 std::vector<std::string> systemSearch(const std::string& dir, const char* extension) {
   std::vector<std::string> names;
@@ -578,6 +531,10 @@ TEST(EntriesWithExtensions, FindWhatTheSystemsSearchFinds) {
   for (std::vector<std::string>& list : lists) std::sort(list.begin(), list.end());
   EXPECT_EQ(systemSearch(dir.path(), "jar"), lists[0]);
   EXPECT_EQ(systemSearch(dir.path(), "zip"), lists[1]);
+  // An extension with its dot is the same extension.
+  std::vector<std::string> dotted = entriesWithExtensions(dir.path().c_str(), {".jar"})[0];
+  std::sort(dotted.begin(), dotted.end());
+  EXPECT_EQ(lists[0], dotted);
   for (const char* name : {"B.JAR", "a.jar", "classes.jar"}) {
     EXPECT_NE(lists[0].end(), std::find(lists[0].begin(), lists[0].end(), name)) << name;
   }

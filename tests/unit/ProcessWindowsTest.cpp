@@ -89,12 +89,9 @@ TEST_F(WindowsTest, VisibleWindowsComeForwardHiddenOnesStayHidden) {
   EXPECT_FALSE(IsWindowVisible(invisible));
 }
 
-// The console search runs once per process: each case forgets the last one.
+// Each case searches for the console itself; the count keeps the first search of the process.
 class ConsoleWindowTest : public ::testing::Test {
  protected:
-  void SetUp() override { forgetConsoleWindowForTests(); }
-  void TearDown() override { forgetConsoleWindowForTests(); }
-
   void executableType(const char* value) { loadConfigRecords(dir, {{key::executableType, value}}); }
 
   static std::string consoleTitle() {
@@ -116,20 +113,22 @@ TEST_F(ConsoleWindowTest, ConsoleTypeFindsItsConsoleAndRestoresTheTitle) {
   SetConsoleTitleA("tovex console test");
   executableType("0");
 
-  int counted = countProcessWindows(GetCurrentProcessId());
-  EXPECT_EQ(console, findConsoleWindow());
+  HWND found = findConsoleWindow();
+  EXPECT_EQ(console, found);
   EXPECT_EQ("tovex console test", consoleTitle());
+  int counted = countWindowsExcept(GetCurrentProcessId(), found);
 
   // Counting again searches no more, and never counts the console.
+  countProcessWindows(GetCurrentProcessId());
   SetConsoleTitleA("changed afterwards");
-  EXPECT_EQ(counted, countProcessWindows(GetCurrentProcessId()));
+  countProcessWindows(GetCurrentProcessId());
+  EXPECT_EQ(counted, countWindowsExcept(GetCurrentProcessId(), found));
   EXPECT_EQ("changed afterwards", consoleTitle());
   DWORD owner = 0;
   GetWindowThreadProcessId(console, &owner);
   if (owner == GetCurrentProcessId() && IsWindowVisible(console)) {
     FreeConsole();  // the same count with the console gone
-    forgetConsoleWindowForTests();
-    EXPECT_EQ(counted, countProcessWindows(GetCurrentProcessId()));
+    EXPECT_EQ(counted, countWindowsExcept(GetCurrentProcessId(), findConsoleWindow()));
   }
 }
 
