@@ -99,3 +99,10 @@ constexpr const char* kUnknownText = "unknown";
 // The details below a Java failure's message (key 3001): its stack lines.
 constexpr const char* kStackLinePrefix = "    at ";
 constexpr const char* kMoreStackLines = "\r\n    ...";
+
+// What a second start of a single-instance application says when its
+// arguments hold a line feed: the reader takes each line of the hand-over
+// file for a start of its own, so such a text would reach the running
+// application as several starts.
+constexpr const char* kArgumentsNotHandedOver =
+    "The application is already running. Arguments that hold a line break cannot be passed to it.";

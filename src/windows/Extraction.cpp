@@ -61,6 +61,7 @@ __attribute__((target("sse2"))) void unscrambleSse2(unsigned char* bytes, DWORD 
 }
 
 void unscrambleChunk(unsigned char* bytes, DWORD size) {
+  // Asked once a run: the processor does not change.
   static const bool sse2 = IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != 0;
   if (sse2) {
     unscrambleSse2(bytes, size);

@@ -12,20 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "ExtractedFiles.h"
 #include "StartFailure.h"
-
-// The included files as this run has them, handed from the extraction step
-// to the class path.
-struct ExtractedFiles {
-  // Without a trailing backslash; empty when the executable includes no files.
-  std::string directory;
-  // A cache folder checked for this run (ExtractionCache.h): its class path
-  // goes by reusedNames, the included names but the empty files', in the
-  // area's order, whatever else the folder holds by now. A fresh directory's
-  // goes by its listing.
-  bool reused = false;
-  std::vector<std::string> reusedNames;
-};
 
 // The work of extractIncludedFiles on an open file positioned at the
 // included-files area: up to count files, named by key 2003, into a new

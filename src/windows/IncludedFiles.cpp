@@ -9,18 +9,6 @@
 #include "Paths.h"
 #include "UniqueHandle.h"
 
-std::vector<std::vector<std::string>> extractedArchives(const ExtractedFiles& files) {
-  if (!files.reused) return entriesWithExtensions(files.directory.c_str(), {"jar", "zip"});
-  // A reused folder goes by the names checked in it: a file put there
-  // afterwards must not reach the class path.
-  std::vector<std::vector<std::string>> lists(2);
-  for (const std::string& name : files.reusedNames) {
-    if (hasExtension(name.c_str(), "jar")) lists[0].push_back(name);
-    else if (hasExtension(name.c_str(), "zip")) lists[1].push_back(name);
-  }
-  return lists;
-}
-
 std::optional<ExtractedFiles> extractIncludedFiles(StartFailure* failure) {
   logInfo("extracting files");
   int count = configInt(key::includedFileCount);

@@ -1,7 +1,7 @@
 // The start-up step that puts the included files in place: extracted into
 // this run's temporary directory (Extraction.h) or, with key 3007, reused
 // from the per-user cache (ExtractionCache.h). The units below do the work;
-// this one chooses and hands on where the files are.
+// this one chooses and hands on where the files are (ExtractedFiles.h).
 #pragma once
 #include <optional>
 #include <string>
@@ -15,9 +15,3 @@
 // not be extracted, with *failure the message the start stops with (internal
 // error 16 unless a step had its own).
 std::optional<ExtractedFiles> extractIncludedFiles(StartFailure* failure);
-
-// The archives of the extraction for the class path: its jar files, then its
-// zip files. In a reused cache folder the names checked there, in the area's
-// order; elsewhere the directory's entries in its order
-// (entriesWithExtensions).
-std::vector<std::vector<std::string>> extractedArchives(const ExtractedFiles& files);

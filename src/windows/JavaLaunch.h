@@ -3,7 +3,7 @@
 // starter class's main.
 #pragma once
 #include "CommandLine.h"
-#include "Extraction.h"
+#include "ExtractedFiles.h"
 #include "RuntimeLibrary.h"
 #include "StartFailure.h"
 #include "VariableText.h"

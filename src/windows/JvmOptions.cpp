@@ -11,7 +11,6 @@
 #include "Buffers.h"
 #include "Config.h"
 #include "ErrorReport.h"
-#include "IncludedFiles.h"
 #include "Log.h"
 #include "Paths.h"
 #include "ProcessEnvironment.h"
@@ -180,6 +179,18 @@ StartFailure failureOf(JvmOptionsResult result, const std::string& name) {
 }
 
 }  // namespace
+
+std::vector<std::vector<std::string>> extractedArchives(const ExtractedFiles& files) {
+  if (!files.reused) return entriesWithExtensions(files.directory.c_str(), {"jar", "zip"});
+  // A reused folder goes by the names checked in it: a file put there
+  // afterwards must not reach the class path.
+  std::vector<std::vector<std::string>> lists(2);
+  for (const std::string& name : files.reusedNames) {
+    if (hasExtension(name.c_str(), "jar")) lists[0].push_back(name);
+    else if (hasExtension(name.c_str(), "zip")) lists[1].push_back(name);
+  }
+  return lists;
+}
 
 JvmOptionsResult tryBuildClassPath(char* classPath, size_t capacity, const JvmOptionSources& sources,
                                    std::string* failedName) {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "CommandLine.h"
-#include "Extraction.h"
+#include "ExtractedFiles.h"
 #include "StartFailure.h"
 #include "VariableText.h"
 

@@ -25,3 +25,9 @@ void appendVmOptionsFile(const char* exePath, NarrowArgumentList& options);
 // required one then counts as missing.
 JvmOptionsResult tryBuildClassPath(char* classPath, size_t capacity, const JvmOptionSources& sources,
                                    std::string* failedName);
+
+// The archives of the extraction for the class path: its jar files, then its
+// zip files. In a reused cache folder the names checked there, in the area's
+// order; elsewhere the directory's entries in its order
+// (entriesWithExtensions).
+std::vector<std::vector<std::string>> extractedArchives(const ExtractedFiles& files);

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "ErrorCodes.h"
 #include "UniqueHandle.h"
 
 namespace {
@@ -40,12 +41,12 @@ uint16_t peMachineOfFile(const char* path) {
 const char* machineText(uint16_t machine) {
   switch (machine) {
     case kMachineI386:
-      return "32-bit";
+      return kMachine32BitText;
     case kMachineAmd64:
-      return "64-bit";
+      return kMachine64BitText;
     case kMachineArm64:
-      return "ARM64";
+      return kMachineArm64Text;
     default:
-      return "unknown";
+      return kUnknownText;
   }
 }

@@ -6,11 +6,7 @@
 
 #include <cstddef>
 
-// What a second start says when its arguments hold a line feed: the reader
-// takes each line of the hand-over file for a start of its own, so such a
-// text would reach the running application as several starts.
-constexpr const char* kArgumentsNotHandedOver =
-    "The application is already running. Arguments that hold a line break cannot be passed to it.";
+#include "ErrorCodes.h"
 
 // Does nothing unless the single-instance key is on. In a second instance:
 // activates the first instance's windows, writes the hand-over file, and ends

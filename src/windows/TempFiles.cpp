@@ -50,6 +50,7 @@ using FinalPathFunction = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
 // ("C:\realtemp\"); false where the system cannot say or the folder lies on
 // a share.
 bool finalFormOf(const char* folder, char* out, size_t capacity) {
+  // Looked up once a run: the system does not change.
   static const auto finalPathOf = kernelFunction<FinalPathFunction>("GetFinalPathNameByHandleA");
   if (finalPathOf == nullptr) return false;
   UniqueHandle handle(CreateFileA(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

@@ -36,6 +36,7 @@ struct HandleFunctions {
 };
 
 const HandleFunctions& handleFunctions() {
+  // Looked up once a run: the system does not change.
   static const HandleFunctions functions{kernelFunction<FileInfoByHandleFunction>("GetFileInformationByHandleEx"),
                                          kernelFunction<FileInfoByHandleFunction>("SetFileInformationByHandle")};
   return functions;

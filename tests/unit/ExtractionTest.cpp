@@ -14,6 +14,7 @@
 #include "DeletionQueue.h"
 #include "ExtractionCacheInternal.h"
 #include "IncludedFiles.h"
+#include "JvmOptionsInternal.h"
 #include "TempTestSupport.h"
 #include "TestFiles.h"
 
