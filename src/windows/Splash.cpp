@@ -29,15 +29,6 @@ constexpr DWORD kCreationWaitMs = 5000;
 // Asks the splash window to take a new status line (lParam: a StatusText).
 constexpr UINT kSetStatusMessage = WM_APP + 1;
 
-// A memory device context, given back with DeleteDC.
-struct MemoryDcTraits {
-  using Value = HDC;
-  static HDC empty() { return nullptr; }
-  static bool isValid(HDC dc) { return dc != nullptr; }
-  static void close(HDC dc) { DeleteDC(dc); }
-};
-using UniqueMemoryDc = UniqueResource<MemoryDcTraits>;
-
 // creation moves from kNotCreated either to kCreated (a hide request before
 // the thread began: the thread creates nothing) or, through kCreating, to
 // kCreated once the window has been created and shown. A hide request during

@@ -105,6 +105,15 @@ struct GdiObjectTraits {
 };
 using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
 
+// A memory device context (CreateCompatibleDC), given back with DeleteDC.
+struct MemoryDcTraits {
+  using Value = HDC;
+  static HDC empty() { return nullptr; }
+  static bool isValid(HDC dc) { return dc != nullptr; }
+  static void close(HDC dc) { DeleteDC(dc); }
+};
+using UniqueMemoryDc = UniqueResource<MemoryDcTraits>;
+
 // A COM interface pointer: Release instead of a close.
 template <typename Interface>
 struct ComTraits {
